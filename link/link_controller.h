@@ -1,0 +1,56 @@
+// link_controller.h: the link's state machine. Every tick reads what the driver
+// sent, decodes it, applies each report to PanelValues and LinkState, and on the
+// driver's status report decides what, if anything, to transmit. Depends on the
+// frame codec, the command queue and the two interfaces Port and PanelWindow.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "command_queue.h"
+#include "frame.h"
+#include "panel_values.h"
+#include "panel_window.h"
+#include "port.h"
+
+namespace velkor {
+
+inline constexpr uint16_t READY_NONE = 0x0000;
+inline constexpr uint16_t READY_HANDSHAKE_DONE = 0x0FFF;  // greeting, ack, reports 2..11
+inline constexpr uint16_t READY_CONNECTED = 0xFFFF;
+inline constexpr uint8_t MAX_SENDS = 25;          // the 26th send gives up
+inline constexpr uint8_t MAX_SILENT_TICKS = 5;    // the 6th silent tick drops the link
+inline constexpr size_t RECEIVE_BUFFER_SIZE = 120;
+
+struct LinkState {
+  uint16_t readyWord = READY_NONE;
+  uint8_t silentTicks = 0;
+  uint8_t seq = 0;
+  uint8_t retries = 0;
+  uint8_t pendingCode = 0;  // 0: nothing in flight
+  uint16_t pendingValue = 0;
+  uint8_t lastCheck = 0;
+  bool jogActive = false;
+  FrameDecoder decoder;
+  uint8_t receiveBuffer[RECEIVE_BUFFER_SIZE] = {};
+  Port* port = nullptr;  // the open port, or none
+};
+
+// The link and the two records it shares with the panel: one of each for the
+// whole run. The window is the panel that shows them.
+struct Link {
+  LinkState state;
+  PanelValues values;
+  CommandQueue queue;
+  PanelWindow* window = nullptr;
+};
+
+void PollTick(Link& link);
+void DispatchReport(Link& link, uint8_t type, int16_t value);
+void SendCommand(Link& link, uint8_t code, int16_t value);
+void ResetLink(Link& link);
+
+// 1..19 after the first reset, then 10..19 round and round.
+uint8_t NextSeq(uint8_t seq);
+
+}  // namespace velkor
