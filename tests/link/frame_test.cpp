@@ -81,4 +81,81 @@ TEST(Frames, CheckByteBumpsSumsAboveSevenBitsAndSetsBitSeven) {
   EXPECT_EQ(velkor::CheckByte(0x00), 0x80);
 }
 
+TEST(Frames, SixValueBytesAreAcceptedModulo16BitsAndSevenAreRejected) {
+  // type 2, groups 01 00 00 00 00 00: the sum is 0x5A + 2 + 1 = 0x5D.
+  std::vector<uint8_t> six = {0x02, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xDD};
+  FrameDecoder decoder;
+  auto reports = DecodeAll(decoder, six);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].type, 2);
+  EXPECT_EQ(reports[0].value, 1);
+
+  // A third group contributes only its two low bits; later groups nothing.
+  std::vector<uint8_t> wide = {0x02, 0x00, 0x00, 0x7F, 0x7F};
+  uint8_t sum = velkor::CHECK_SEED;
+  for (uint8_t b : wide) sum = static_cast<uint8_t>(sum + b);
+  wide.push_back(velkor::CheckByte(sum));
+  reports = DecodeAll(decoder, wide);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(static_cast<uint16_t>(reports[0].value), 0xC000);
+
+  std::vector<uint8_t> seven = {0x02, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xDD};
+  EXPECT_TRUE(DecodeAll(decoder, seven).empty());
+  // The decoder is back in step for the next frame.
+  EXPECT_EQ(DecodeAll(decoder, {0x02, 0x64, 0xC1}).size(), 1u);
+}
+
+TEST(Frames, NegativeSignWithZeroMagnitudeIsZero) {
+  FrameDecoder decoder;
+  // 0x5A + 0x56 = 0xB0, bumped to 0xB1.
+  const auto reports = DecodeAll(decoder, {0x56, 0xB1});
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].type, 22);
+  EXPECT_EQ(reports[0].value, 0);
+}
+
+TEST(Frames, ALoneEndByteIsAnEmptyFrameOnlyWhenItIsTheSeedsCheckByte) {
+  FrameDecoder decoder;
+  const auto reports = DecodeAll(decoder, {0xDA, 0x80, 0xFF, 0xDB});
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].type, 0);
+  EXPECT_EQ(reports[0].value, 0);
+}
+
+TEST(Frames, AfterARestartTheTailOfACutFrameFailsItsCheck) {
+  FrameDecoder decoder;
+  DecodeAll(decoder, {0x56, 0x7A});
+  decoder.Restart();
+  EXPECT_TRUE(DecodeAll(decoder, {0x01, 0xAB}).empty());
+  EXPECT_EQ(decoder.rxNegative, 0);
+  const auto reports = DecodeAll(decoder, {0x0F, 0xE9});
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].type, 15);
+}
+
+TEST(Frames, TheSignBitOfAFrameDoesNotLeakIntoTheNextFrame) {
+  FrameDecoder decoder;
+  const auto reports = DecodeAll(decoder, {0x56, 0x7A, 0x01, 0xAB, 0x17, 0x30, 0x09, 0xAB});
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].value, -250);
+  EXPECT_EQ(reports[1].value, 1200);
+}
+
+TEST(Frames, RandomGarbageCostsAtMostTheFrameThatEndsIt) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> byte(0, 255), length(0, 40);
+  const std::vector<uint8_t> status = {0x17, 0x30, 0x09, 0xAB};
+  for (int trial = 0; trial < 2000; ++trial) {
+    FrameDecoder decoder;
+    std::vector<uint8_t> stream;
+    for (int i = length(rng); i > 0; --i) stream.push_back(static_cast<uint8_t>(byte(rng)));
+    stream.push_back(static_cast<uint8_t>(0x80 | byte(rng)));  // the garbage ends with bit 7 set
+    stream.insert(stream.end(), status.begin(), status.end());
+    const auto reports = DecodeAll(decoder, stream);
+    ASSERT_FALSE(reports.empty()) << "trial " << trial;
+    EXPECT_EQ(reports.back().type, 23);
+    EXPECT_EQ(reports.back().value, 1200);
+  }
+}
+
 }  // namespace
