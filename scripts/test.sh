@@ -17,3 +17,8 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVELKOR_CORE_ONLY=ON -DVE
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# Fuzz targets (clang, libFuzzer), each for a fixed number of inputs from a fixed seed.
+CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON
+cmake --build build-fuzz -j "$jobs"
+ctest --test-dir build-fuzz --output-on-failure
