@@ -1,0 +1,52 @@
+// open_port.cpp: the port setup, step by step, each refusal with its own message.
+#include "open_port.h"
+
+#include "codes.h"
+#include "status_texts.h"
+
+namespace velkor {
+namespace {
+
+// Everything between opening and waking. False after showing the operator
+// which step the port refused.
+bool ConfigurePort(SerialPort& port, PanelWindow& window) {
+  port.Purge();
+  if (!port.SetLineSettings()) {
+    window.ShowMessage(MSG_LINE_SETTINGS_FAILED);
+    return false;
+  }
+  if (!port.SetTimeouts(DRIVER_TIMEOUTS)) {
+    window.ShowMessage(MSG_TIMEOUTS_FAILED);
+    return false;
+  }
+  if (!port.RaiseDtr() || !port.LowerRts()) {
+    window.ShowMessage(MSG_MODEM_LINES_FAILED);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void OpenPort(Link& link, SerialPort& port) {
+  PanelWindow& window = *link.window;
+  window.ReadPanel();
+  window.StopTick();
+  window.Beep();
+  port.Close();
+  // The link always reads this one port object; while it is closed or
+  // unconfigured the tick is stopped, and a stray read would only wait and
+  // return nothing.
+  link.state.port = &port;
+  if (!port.Open(link.values.portName)) {
+    link.values.statusText = STATUS_OPEN_FAILED;
+  } else if (ConfigurePort(port, window)) {
+    port.Write(&WAKE_BYTE, 1);
+    link.values.statusText = STATUS_CONNECT_DEVICE;
+    ResetLink(link);
+    window.StartTick();
+  }
+  window.RefreshPanel();
+}
+
+}  // namespace velkor

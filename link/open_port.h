@@ -1,0 +1,18 @@
+// open_port.h: what happens when the operator picks a port: polling stops, the
+// previous port closes, the chosen one opens and is set up for the driver, the
+// driver is woken and the link starts over. Depends on the link controller and
+// the serial port.
+#pragma once
+
+#include "link_controller.h"
+#include "serial_port.h"
+
+namespace velkor {
+
+// The port name comes from the panel's selector (ReadPanel). On success the
+// tick runs and the status line asks for the device; a port that cannot be
+// opened says so in the status line; a port that refuses its setup gets a
+// message box and stays open, unpolled, until the next choice.
+void OpenPort(Link& link, SerialPort& port);
+
+}  // namespace velkor

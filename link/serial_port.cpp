@@ -1,0 +1,226 @@
+// serial_port.cpp: the termios port. Reads are timed with ppoll against
+// CLOCK_MONOTONIC deadlines: VTIME counts tenths of a second and cannot say 2 ms.
+#include "serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "port_name.h"
+
+namespace velkor {
+namespace {
+
+using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC on Linux
+using std::chrono::milliseconds;
+
+// Long enough for every strerror text, so that keeping one on the tick path
+// never allocates.
+constexpr size_t ERROR_TEXT_CAPACITY = 128;
+
+constexpr tcflag_t FRAMING_FLAGS = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+constexpr tcflag_t DRIVER_FRAMING = CS8 | CLOCAL | CREAD;
+constexpr speed_t DRIVER_SPEED = B38400;
+
+// The whole time a read or write of `count` bytes is given.
+milliseconds Budget(int constantMs, int multiplierMs, size_t count) {
+  return milliseconds(constantMs + multiplierMs * static_cast<long long>(count));
+}
+
+timespec Remaining(Clock::time_point deadline) {
+  const auto left = std::max(deadline - Clock::now(), Clock::duration::zero());
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+  return timespec{static_cast<time_t>(seconds.count()),
+                  static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
+}
+
+void SleepUntil(Clock::time_point deadline) {
+  for (;;) {
+    const timespec wait = Remaining(deadline);
+    if (wait.tv_sec == 0 && wait.tv_nsec == 0) return;
+    nanosleep(&wait, nullptr);  // an interrupted sleep just goes round again
+  }
+}
+
+// Waits for `events` on fd until the deadline; an expired deadline still looks
+// once, so a reader held up by the scheduler takes what has come meanwhile.
+// Returns the revents, 0 on timeout, -1 with errno on failure.
+int PollUntil(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const timespec wait = Remaining(deadline);
+    const int ready = ppoll(&entry, 1, &wait, nullptr);
+    if (ready > 0) return entry.revents;
+    if (ready == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace
+
+SerialPort::SerialPort() { lastErrorText_.reserve(ERROR_TEXT_CAPACITY); }
+
+SerialPort::~SerialPort() { Close(); }
+
+bool SerialPort::Open(const std::string& portName) {
+  Close();
+  const std::string path = DevicePath(portName);
+  // O_NONBLOCK: the open must not wait for a carrier that CLOCAL is not yet
+  // there to ignore, and every later wait is one of our own ppoll calls.
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return Fail(errno);
+  // TIOCEXCL keeps other users out, but not root; the lock keeps out root too.
+  // Locking first leaves a port that someone else holds untouched. A lock held
+  // elsewhere means the port is in use, which is what the operator should read,
+  // not "try again".
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+    close(fd);
+    return Fail(error);
+  }
+  if (ioctl(fd, TIOCEXCL) != 0) {  // also turns away files that are no terminal
+    const int error = errno;
+    close(fd);
+    return Fail(error);
+  }
+  fd_ = fd;
+  lastError_ = PortError::None;
+  lastErrorText_.clear();
+  return true;
+}
+
+void SerialPort::Close() {
+  if (fd_ < 0) return;
+  ioctl(fd_, TIOCNXCL);  // the mark outlives us while others hold the terminal
+  close(fd_);            // and the lock goes with the descriptor
+  fd_ = -1;
+}
+
+bool SerialPort::IsOpen() const { return fd_ >= 0; }
+
+void SerialPort::Purge() { tcflush(fd_, TCIOFLUSH); }
+
+bool SerialPort::SetLineSettings() {
+  termios settings{};
+  if (tcgetattr(fd_, &settings) != 0) return Fail(errno);
+  // The driver's frames use all 256 byte values: no echo, no line editing, no
+  // signals, no CR/LF or case translation, no eighth-bit stripping, no parity
+  // marks, and no XON/XOFF, whose bytes would be eaten as flow control.
+  cfmakeraw(&settings);
+  settings.c_iflag &= ~(IXOFF | IXANY | IUCLC);
+  settings.c_cflag = (settings.c_cflag & ~FRAMING_FLAGS) | DRIVER_FRAMING;
+  cfsetispeed(&settings, DRIVER_SPEED);
+  cfsetospeed(&settings, DRIVER_SPEED);
+  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return Fail(errno);
+  // tcsetattr succeeds when any part of the change took: check the parts that matter.
+  termios applied{};
+  if (tcgetattr(fd_, &applied) != 0) return Fail(errno);
+  if (cfgetispeed(&applied) != DRIVER_SPEED || cfgetospeed(&applied) != DRIVER_SPEED ||
+      (applied.c_cflag & FRAMING_FLAGS) != DRIVER_FRAMING)
+    return Fail(EINVAL);
+  return true;
+}
+
+bool SerialPort::SetTimeouts(const PortTimeouts& timeouts) {
+  termios settings{};
+  if (tcgetattr(fd_, &settings) != 0) return Fail(errno);
+  // The kernel neither counts nor times a read; Read does both. With VMIN 1 an
+  // empty non-blocking read says EAGAIN, so a read of 0 can only mean hang-up.
+  settings.c_cc[VMIN] = 1;
+  settings.c_cc[VTIME] = 0;
+  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return Fail(errno);
+  timeouts_ = timeouts;
+  return true;
+}
+
+bool SerialPort::RaiseDtr() { return SetModemLine(TIOCMBIS, TIOCM_DTR); }
+
+bool SerialPort::LowerRts() { return SetModemLine(TIOCMBIC, TIOCM_RTS); }
+
+bool SerialPort::SetModemLine(unsigned long request, int line) {
+  if (ioctl(fd_, request, &line) == 0) return true;
+  // A device without modem-control lines (a pseudo-terminal, a virtual port)
+  // has nothing to set: refusing it would shut out every virtual port.
+  if (errno == ENOTTY || errno == EINVAL) return true;
+  return Fail(errno);
+}
+
+size_t SerialPort::Read(uint8_t* buffer, size_t capacity) {
+  const auto total =
+      Clock::now() + Budget(timeouts_.readTotalConstantMs, timeouts_.readTotalMultiplierMs, capacity);
+  if (fd_ < 0) {
+    SleepUntil(total);
+    return 0;
+  }
+  auto deadline = total;
+  size_t got = 0;
+  int error = 0;
+  while (got < capacity) {
+    const int events = PollUntil(fd_, POLLIN, deadline);
+    if (events == 0) return got;
+    if (events < 0) {
+      error = errno;
+      break;
+    }
+    const ssize_t n = read(fd_, buffer + got, capacity - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+      deadline = std::min(total, Clock::now() + milliseconds(timeouts_.readIntervalMs));
+      continue;
+    }
+    const int readError = n < 0 ? errno : 0;
+    // A hang-up reads 0 or fails with EIO, depending on the terminal and the
+    // kernel; either way the device has gone.
+    if (n == 0 || (events & POLLHUP)) error = ENODEV;
+    else if (readError != EINTR && readError != EAGAIN) error = readError;
+    else if (events & (POLLERR | POLLNVAL)) error = EIO;
+    else continue;
+    break;
+  }
+  if (error == 0) return got;
+  Fail(error);
+  // Bytes that came before the failure are the driver's and go to the link; the
+  // next read meets the failure again. A read that got nothing waits out its
+  // time, as a read of silence would, so the 1 ms tick cannot become a busy loop.
+  if (got == 0) SleepUntil(total);
+  return got;
+}
+
+void SerialPort::Write(const uint8_t* bytes, size_t count) {
+  if (fd_ < 0) return;
+  const auto deadline =
+      Clock::now() + Budget(timeouts_.writeTotalConstantMs, timeouts_.writeTotalMultiplierMs, count);
+  size_t sent = 0;
+  while (sent < count) {
+    const ssize_t n = write(fd_, bytes + sent, count - sent);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EINTR && errno != EAGAIN) {
+      Fail(errno);
+      return;
+    }
+    const int events = PollUntil(fd_, POLLOUT, deadline);
+    if (events <= 0) {
+      Fail(events == 0 ? ETIMEDOUT : errno);
+      return;
+    }
+  }
+}
+
+bool SerialPort::Fail(int error) {
+  lastError_ = PortErrorFromErrno(error);
+  lastErrorText_ = std::strerror(error);
+  return false;
+}
+
+}  // namespace velkor

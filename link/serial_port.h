@@ -1,0 +1,72 @@
+// serial_port.h: a serial device opened exclusively and driven through POSIX
+// termios, with reads and writes timed like the driver expects. Implements Port
+// for the link controller. Depends on port.h, port_error.h and port_name.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "port.h"
+#include "port_error.h"
+
+namespace velkor {
+
+// Bounds of a read or write, in milliseconds. A read ends once `readIntervalMs`
+// pass after a byte with no next byte (that timer starts at the first byte), or
+// once constant + multiplier × bytes requested have passed in all. A write of n
+// bytes is given constant + multiplier × n.
+struct PortTimeouts {
+  int readIntervalMs;
+  int readTotalMultiplierMs;
+  int readTotalConstantMs;
+  int writeTotalMultiplierMs;
+  int writeTotalConstantMs;
+};
+
+// What the VK-3 link runs with: a tick's read of 120 bytes waits at most 170 ms,
+// and a frame's end shows 2 ms after its last byte.
+inline constexpr PortTimeouts DRIVER_TIMEOUTS{2, 1, 50, 1, 50};
+
+class SerialPort : public Port {
+ public:
+  SerialPort();
+  ~SerialPort() override;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens an existing device for reading and writing, for this program alone.
+  // The name is one of the port selector's (see DevicePath). Closes any port
+  // open before. False, with LastError set, when the device cannot be had.
+  bool Open(const std::string& portName);
+  void Close();
+  bool IsOpen() const;
+
+  // Throws away whatever waits in either direction.
+  void Purge();
+  // 38400 baud, 8 data bits, no parity, one stop bit, raw bytes, no flow control.
+  bool SetLineSettings();
+  bool SetTimeouts(const PortTimeouts& timeouts);
+  bool RaiseDtr();
+  bool LowerRts();
+
+  // Both are bounded by the timeouts. A read that fails (the device is gone)
+  // takes as long as one that got nothing, so a polling loop never spins.
+  size_t Read(uint8_t* buffer, size_t capacity) override;
+  void Write(const uint8_t* bytes, size_t count) override;
+
+  // The last failure of any operation, and the system's words for it.
+  PortError LastError() const { return lastError_; }
+  const std::string& LastErrorText() const { return lastErrorText_; }
+
+ private:
+  bool Fail(int error);
+  bool SetModemLine(unsigned long request, int line);
+
+  int fd_ = -1;
+  PortTimeouts timeouts_ = DRIVER_TIMEOUTS;  // never unbounded, even before SetTimeouts
+  PortError lastError_ = PortError::None;
+  std::string lastErrorText_;
+};
+
+}  // namespace velkor
