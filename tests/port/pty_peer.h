@@ -37,7 +37,7 @@ class PtyPeer {
   // Writes the steps on a thread, each at its time from now, not drifting when
   // one is late.
   void Play(std::vector<PeerStep> script);
-  // Waits for the script to end; when each step was written.
+  // Waits for the script to end; when each step's write began.
   std::vector<Clock::time_point> Finish();
 
   // The bytes the port sent, until `count` have come or `timeout` has passed.
