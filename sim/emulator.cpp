@@ -1,0 +1,257 @@
+// emulator.cpp: the driver's answers, its reporting schedule, the line's pace
+// and the fault knobs.
+#include "emulator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "eeprom_file.h"
+
+namespace velkor::sim {
+namespace {
+
+constexpr uint32_t MODEL_STEP_US = 1000;
+// Line time is counted in µs × LINE_BYTES_PER_SECOND, where one byte lasts
+// exactly a million units: no rounding drift however long the line runs.
+constexpr uint64_t BYTE_UNITS = 1'000'000;
+constexpr uint32_t LIVE_REPORT_COUNT = RPT_POSITION - RPT_PHASE + 1;
+constexpr uint64_t NOISE_SEED_SALT = 0x9E3779B97F4A7C15;
+
+// What the panel checks an acknowledgement against: the value as an unsigned
+// 16-bit number, the plain code, the sequence byte and the check byte.
+uint8_t AckValue(const CommandFrame& f) {
+  return static_cast<uint8_t>(static_cast<uint16_t>(f.value) + f.code + f.seq + f.check);
+}
+
+bool SameFrame(const CommandFrame& a, const CommandFrame& b) {
+  return a.seq == b.seq && a.code == b.code && a.value == b.value && a.check == b.check;
+}
+
+bool IsCommandCode(uint8_t code) { return code >= CMD_ACTION && code <= CMD_SET_FAULT_CURRENT; }
+
+}  // namespace
+
+Emulator::Emulator(EmulatorOptions options)
+    : options_(std::move(options)), faults_(options_.seed), noise_(options_.seed ^ NOISE_SEED_SALT) {
+  if (!options_.eepromPath.empty()) {
+    if (const auto saved = LoadEeprom(options_.eepromPath)) parameters_ = *saved;
+  }
+  eeprom_ = parameters_;
+  nextModelUs_ = MODEL_STEP_US;
+}
+
+void Emulator::Receive(const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    bool dropped = false;
+    const uint8_t byte = Fault(bytes[i], dropped);
+    if (!dropped) ReceiveByte(byte);
+  }
+}
+
+void Emulator::ReceiveByte(uint8_t byte) {
+  const HostInput input = decoder_.FeedByte(byte);
+  switch (input.kind) {
+    case HostInputKind::kNothing: break;
+    case HostInputKind::kWake: Wake(); break;
+    case HostInputKind::kKeepAlive: lastHostUs_ = nowUs_; break;
+    case HostInputKind::kCommand: Execute(input.command); break;
+  }
+}
+
+// The last acknowledged frame is kept across a wake byte. A damaged frame
+// whose check byte was 0xFF reads as one, and forgetting there would run the
+// repeat of a step a second time. A panel started afresh may therefore see its
+// first re-read taken for a repeat; it costs that panel one status period.
+void Emulator::Wake() {
+  if (woken_) return;
+  woken_ = true;
+  nextStatusUs_ = nowUs_;
+  nextReadingUs_ = nowUs_;
+}
+
+void Emulator::Execute(const CommandFrame& frame) {
+  lastHostUs_ = nowUs_;
+  if (!IsCommandCode(frame.code)) return;
+  ReceivedCommand entry{frame.seq, frame.code, frame.value, false};
+  if (faults_.Chance(options_.ignoreCommandProbability)) {
+    log_.push_back(entry);
+    return;
+  }
+  // The panel sends the same frame with the same sequence byte again only when
+  // it missed the acknowledgement. Running it twice would, for a step, move the
+  // shaft twice: acknowledge it again instead.
+  const bool repeat = hasAcknowledged_ && SameFrame(frame, lastAcknowledged_);
+  entry.executed = !repeat;
+  log_.push_back(entry);
+
+  uint8_t ack = AckValue(frame);
+  if (faults_.Chance(options_.wrongAckProbability)) ack = static_cast<uint8_t>(ack + 1 + faults_.Below(255));
+  const bool reread = frame.code == CMD_ACTION && static_cast<uint16_t>(frame.value) == ACT_REREAD;
+  // The panel takes a greeting only before any other handshake report.
+  if (reread && !repeat) Answer(RPT_GREETING, GREETING_VALUE);
+  Answer(RPT_ACK, ack);
+  hasAcknowledged_ = true;
+  lastAcknowledged_ = frame;
+  if (repeat) return;
+
+  if (frame.code == CMD_ACTION) {
+    RunAction(static_cast<uint16_t>(frame.value));
+  } else {
+    ApplyParameterCommand(parameters_, frame.code, frame.value);
+    const uint8_t report = *ReportForCommand(frame.code);
+    Answer(report, ParameterReportValue(parameters_, report));
+  }
+}
+
+void Emulator::RunAction(uint16_t action) {
+  switch (action) {
+    case ACT_REREAD: AnswerAllParameters(); break;
+    case ACT_SAVE_EEPROM:
+      eeprom_ = parameters_;
+      if (!options_.eepromPath.empty()) SaveEeprom(options_.eepromPath, eeprom_);
+      break;
+    case ACT_AUTOTUNE:
+      // Tuning measures the winding at standstill.
+      StopMotor(motor_, nowUs_);
+      autotuneDoneUs_ = nowUs_ + uint64_t{AUTOTUNE_MS} * 1000;
+      break;
+    case ACT_TOGGLE_SMOOTHING:
+      parameters_.smoothing = !parameters_.smoothing;
+      Answer(RPT_KL_SMOOTHING, ParameterReportValue(parameters_, RPT_KL_SMOOTHING));
+      break;
+    case ACT_TEST: StartTest(motor_, parameters_); break;
+    case ACT_STEP_LEFT: StartStepMove(motor_, -1, parameters_.steps); break;
+    case ACT_STEP_RIGHT: StartStepMove(motor_, 1, parameters_.steps); break;
+    case ACT_ROTATE_LEFT: StartRotation(motor_, -1); break;
+    case ACT_ROTATE_RIGHT: StartRotation(motor_, 1); break;
+    case ACT_STOP: StopMotor(motor_, nowUs_); break;
+    case ACT_ZERO_POSITION: motor_.position = 0; break;
+    default: break;  // acknowledged, but the driver knows no such action
+  }
+}
+
+void Emulator::Answer(uint8_t type, int16_t value) {
+  if (pendingFrames_.size() < MAX_PENDING_FRAMES) pendingFrames_.push_back(EncodeReportFrame(type, value));
+}
+
+void Emulator::AnswerAllParameters() {
+  for (uint8_t type = RPT_STEPS; type <= RPT_FAULT_CURRENT; ++type)
+    Answer(type, ParameterReportValue(parameters_, type));
+}
+
+bool Emulator::Silent() const {
+  const uint64_t from = uint64_t{options_.silentAtMs} * 1000;
+  const uint64_t until = from + uint64_t{options_.silentForMs} * 1000;
+  return nowUs_ < silentUntilUs_ || (nowUs_ >= from && nowUs_ < until);
+}
+
+void Emulator::StaySilent(uint32_t milliseconds) { silentUntilUs_ = nowUs_ + uint64_t{milliseconds} * 1000; }
+
+void Emulator::PowerCycle() {
+  parameters_ = eeprom_;
+  motor_ = Motor{};
+  motor_.restSinceUs = nowUs_;
+  woken_ = false;
+  autotuneDoneUs_ = 0;
+  hasAcknowledged_ = false;
+  decoder_.Restart();
+  pendingFrames_.clear();
+  wireIndex_ = onWire_.size;  // the frame on the wire is cut off
+}
+
+// Picks what goes on the line once it is free: answers to commands first, so
+// that a re-read's twelve frames all go out before the next status report;
+// then the status report when due; then the next live reading when due.
+void Emulator::StartFrameIfIdle() {
+  if (LineBusy()) return;
+  const uint64_t statusPeriodUs = uint64_t{std::max(1u, options_.statusPeriodMs)} * 1000;
+  const uint64_t readingPeriodUs = std::max(1u, options_.readingPeriodUs);
+  if (Silent()) {
+    pendingFrames_.clear();
+    if (woken_) {
+      while (nextStatusUs_ <= nowUs_) nextStatusUs_ += statusPeriodUs;
+      nextReadingUs_ = std::max(nextReadingUs_, nowUs_ + 1);
+    }
+    return;
+  }
+  if (!pendingFrames_.empty()) {
+    StartFrame(pendingFrames_.front());
+    pendingFrames_.pop_front();
+    return;
+  }
+  if (!woken_) return;
+  if (nowUs_ >= nextStatusUs_) {
+    StartFrame(EncodeReportFrame(RPT_STATUS, static_cast<int16_t>(std::lround(motor_.speedRpm))));
+    // Keep to the period's grid; a report held back by answers does not shift the next.
+    nextStatusUs_ += statusPeriodUs;
+    if (nextStatusUs_ <= nowUs_) nextStatusUs_ = nowUs_ + statusPeriodUs;
+  } else if (nowUs_ >= nextReadingUs_) {
+    const uint8_t type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
+    nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
+    StartFrame(EncodeReportFrame(type, LiveReportValue(motor_, type)));
+    nextReadingUs_ = nowUs_ + readingPeriodUs;
+  }
+}
+
+void Emulator::StartFrame(const Frame& frame) {
+  onWire_ = frame;
+  wireIndex_ = 0;
+  byteDoneScaled_ = std::max(byteDoneScaled_, nowUs_ * LINE_BYTES_PER_SECOND) + BYTE_UNITS;
+}
+
+void Emulator::FinishByte() {
+  bool dropped = false;
+  const uint8_t byte = Fault(onWire_.bytes[wireIndex_++], dropped);
+  if (!dropped && output_.size() < MAX_UNTAKEN_BYTES) output_.push_back(byte);
+  if (LineBusy()) byteDoneScaled_ += BYTE_UNITS;
+}
+
+uint8_t Emulator::Fault(uint8_t byte, bool& dropped) {
+  dropped = faults_.Chance(options_.dropByteProbability);
+  if (faults_.Chance(options_.corruptByteProbability)) byte ^= static_cast<uint8_t>(1u << faults_.Below(8));
+  return byte;
+}
+
+void Emulator::ModelStep() {
+  MoveMotor(motor_, parameters_, MODEL_STEP_US, nowUs_, noise_);
+  if (Jogging() && nowUs_ - lastHostUs_ > uint64_t{options_.jogTimeoutMs} * 1000) StopMotor(motor_, nowUs_);
+  if (autotuneDoneUs_ != 0 && nowUs_ >= autotuneDoneUs_) {
+    const TunedCoefficients tuned = TuneCurrentRegulation(noise_);
+    parameters_.proportionalK = tuned.proportionalK;
+    parameters_.levelingK = tuned.levelingK;
+    autotuneDoneUs_ = 0;
+    Answer(RPT_KL_SMOOTHING, ParameterReportValue(parameters_, RPT_KL_SMOOTHING));
+    Answer(RPT_KP, ParameterReportValue(parameters_, RPT_KP));
+  }
+}
+
+void Emulator::Advance(uint32_t microseconds) {
+  const uint64_t end = nowUs_ + microseconds;
+  for (;;) {
+    StartFrameIfIdle();
+    if (nowUs_ >= end) break;
+    uint64_t next = std::min(end, nextModelUs_);
+    if (LineBusy()) {
+      const uint64_t byteDoneUs = (byteDoneScaled_ + LINE_BYTES_PER_SECOND - 1) / LINE_BYTES_PER_SECOND;
+      next = std::min(next, byteDoneUs);
+    } else if (woken_) {
+      next = std::min({next, nextStatusUs_, nextReadingUs_});
+    }
+    nowUs_ = next;
+    if (LineBusy() && byteDoneScaled_ <= nowUs_ * LINE_BYTES_PER_SECOND) FinishByte();
+    if (nowUs_ >= nextModelUs_) {
+      ModelStep();
+      nextModelUs_ += MODEL_STEP_US;
+    }
+  }
+}
+
+size_t Emulator::TakeOutput(uint8_t* buffer, size_t capacity) {
+  const size_t count = std::min(capacity, output_.size());
+  std::copy_n(output_.begin(), count, buffer);
+  output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(count));
+  return count;
+}
+
+}  // namespace velkor::sim

@@ -1,0 +1,136 @@
+// emulator.h: the VK-3 driver's side of the wire, as a pure object driven by
+// the time it is given. Bytes from the panel go in through Receive, the clock
+// moves through Advance, and the bytes the driver has put on the line by then
+// come out of TakeOutput, never faster than 38400 baud allows. Everything that
+// is left to chance draws from one seeded source, so a run repeats exactly.
+// Depends on the link's frame codec and codes, and on the rest of sim/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "codes.h"
+#include "command_decoder.h"
+#include "frame.h"
+#include "motor.h"
+#include "parameters.h"
+#include "random_source.h"
+
+namespace velkor::sim {
+
+inline constexpr uint32_t LINE_BYTES_PER_SECOND = 3840;  // 38400 baud, 10 bits a byte
+inline constexpr uint32_t AUTOTUNE_MS = 200;
+
+struct EmulatorOptions {
+  uint32_t statusPeriodMs = 10;     // status report (23) period
+  uint32_t readingPeriodUs = 1500;  // one live reading (15..22) at most this often
+  uint32_t jogTimeoutMs = 300;      // a step or rotation stops without keep-alive for this long
+  uint64_t seed = 1;
+
+  // Faults. Byte faults hit both directions; a corrupted byte has one bit flipped.
+  double dropByteProbability = 0;
+  double corruptByteProbability = 0;
+  double ignoreCommandProbability = 0;  // a valid frame is neither acknowledged nor executed
+  double wrongAckProbability = 0;       // executed, but acknowledged with a wrong value
+  uint32_t silentAtMs = 0;   // a silent period, counted from the emulator's start...
+  uint32_t silentForMs = 0;  // ...lasting this long; 0: none
+  uint32_t hangUpAfterMs = 0;  // the pty runner closes its terminal then; 0: never
+
+  // Where SaveEeprom keeps the parameters across runs; empty: in memory only.
+  std::string eepromPath;
+};
+
+// A valid command frame as it arrived. `executed` is false for a frame that
+// repeats the last acknowledged one (acknowledged again, not run again) and
+// for one that the ignore knob swallowed.
+struct ReceivedCommand {
+  uint8_t seq = 0;
+  uint8_t code = 0;
+  int16_t value = 0;
+  bool executed = false;
+  bool operator==(const ReceivedCommand&) const = default;
+};
+
+class Emulator {
+ public:
+  static constexpr size_t MAX_PENDING_FRAMES = 256;  // answers waiting for the line
+  static constexpr size_t MAX_UNTAKEN_BYTES = 4096;  // sent bytes nobody took yet
+
+  explicit Emulator(EmulatorOptions options = {});
+
+  // Bytes from the panel, arriving at the present time.
+  void Receive(const uint8_t* bytes, size_t count);
+  // Moves the clock on; the driver reports, moves the shaft and sends bytes.
+  void Advance(uint32_t microseconds);
+  // Bytes that have left the driver, oldest first; returns how many.
+  size_t TakeOutput(uint8_t* buffer, size_t capacity);
+
+  // From now on send nothing for this long (frames due meanwhile are lost).
+  void StaySilent(uint32_t milliseconds);
+  // Switched off and on again: the parameters come back from the EEPROM, the
+  // shaft stops, and the driver is silent until it is woken.
+  void PowerCycle();
+
+  // Faults and periods may be changed between calls.
+  EmulatorOptions& Options() { return options_; }
+
+  const Parameters& CurrentParameters() const { return parameters_; }
+  const Parameters& SavedParameters() const { return eeprom_; }
+  const Motor& MotorState() const { return motor_; }
+  int16_t Position() const { return LiveReportValue(motor_, RPT_POSITION); }
+  bool Moving() const { return motor_.motion != Motion::kIdle; }
+  // A step or rotation that the jog safety watches.
+  bool Jogging() const { return motor_.motion == Motion::kStep || motor_.motion == Motion::kRotate; }
+  bool Reporting() const { return woken_; }
+  const std::vector<ReceivedCommand>& CommandLog() const { return log_; }
+  uint64_t NowMicroseconds() const { return nowUs_; }
+
+ private:
+  void ReceiveByte(uint8_t byte);
+  void Wake();
+  bool LineBusy() const { return wireIndex_ < onWire_.size; }
+  void Execute(const CommandFrame& frame);
+  void RunAction(uint16_t action);
+  void Answer(uint8_t type, int16_t value);
+  void AnswerAllParameters();
+  bool Silent() const;
+  void StartFrameIfIdle();
+  void StartFrame(const Frame& frame);
+  void FinishByte();
+  void ModelStep();
+  uint8_t Fault(uint8_t byte, bool& dropped);
+
+  EmulatorOptions options_;
+  RandomSource faults_;
+  RandomSource noise_;
+  CommandDecoder decoder_;
+  Parameters parameters_;
+  Parameters eeprom_;
+  Motor motor_;
+
+  uint64_t nowUs_ = 0;
+  uint64_t nextModelUs_ = 0;
+  bool woken_ = false;
+  uint64_t silentUntilUs_ = 0;
+  uint64_t nextStatusUs_ = 0;
+  uint64_t nextReadingUs_ = 0;
+  uint8_t nextReadingType_ = 0;
+  uint64_t lastHostUs_ = 0;      // last keep-alive or valid command frame
+  uint64_t autotuneDoneUs_ = 0;  // 0: not tuning
+
+  bool hasAcknowledged_ = false;
+  CommandFrame lastAcknowledged_;
+  std::vector<ReceivedCommand> log_;
+
+  // The line: answers waiting, the frame on the wire, bytes already sent.
+  std::deque<Frame> pendingFrames_;
+  Frame onWire_;
+  uint8_t wireIndex_ = 0;  // next byte of onWire_; == size: line idle
+  uint64_t byteDoneScaled_ = 0;  // when the byte on the wire ends, in µs × LINE_BYTES_PER_SECOND
+  std::deque<uint8_t> output_;
+};
+
+}  // namespace velkor::sim

@@ -1,0 +1,141 @@
+// velkor_sim_main.cpp: velkor-sim, a VK-3 driver on a pseudo-terminal. Prints
+// the terminal to open in the panel and serves it until SIGINT or SIGTERM.
+// Depends on pty_runner.h.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "pty_runner.h"
+
+namespace {
+
+using velkor::sim::EmulatorOptions;
+
+const char kUsage[] =
+    "Usage: velkor-sim [options]\n"
+    "Emulates a VK-3 microstep driver on a pseudo-terminal and prints its path;\n"
+    "open that path in the panel as the serial port. Stops on Ctrl-C or SIGTERM.\n"
+    "\n"
+    "  --period MS            status report period, ms (default 10)\n"
+    "  --reading-period US    one live reading (reports 15-22) at most this often, us (default 1500)\n"
+    "  --jog-timeout MS       a step or rotation stops when neither a keep-alive byte\n"
+    "                         nor a command has arrived for this long, ms (default 300)\n"
+    "  --seed N               seed of every random choice; same seed, same faults (default 1)\n"
+    "  --drop P               probability of losing a byte, each direction (default 0)\n"
+    "  --corrupt P            probability of one flipped bit in a byte, each direction (default 0)\n"
+    "  --ignore P             probability of ignoring a valid command: no acknowledgement (default 0)\n"
+    "  --wrong-ack P          probability of acknowledging with a wrong value (default 0)\n"
+    "  --silent-at MS         start a silent period this long after start (with --silent-for)\n"
+    "  --silent-for MS        length of the silent period: nothing is sent (default 0: none)\n"
+    "  --hang-up-after MS     close the terminal after this long, like an unplugged adapter\n"
+    "  --eeprom FILE          keep the saved parameters in FILE across runs\n"
+    "                         (default: in memory, factory settings at every start)\n"
+    "  --help                 show this text\n";
+
+bool ParseUnsigned(const char* text, uint64_t max, uint64_t& out) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || value > max) return false;
+  out = value;
+  return true;
+}
+
+bool ParseProbability(const char* text, double& out) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(value >= 0 && value <= 1)) return false;
+  out = value;
+  return true;
+}
+
+// Fills `options` from the command line; false with a message on a bad flag.
+bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view flag = argv[i];
+    if (flag == "--help" || flag == "-h") {
+      help = true;
+      return true;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "velkor-sim: %s needs a value\n", argv[i]);
+      return false;
+    }
+    const char* value = argv[++i];
+    uint64_t number = 0;
+    bool ok = true;
+    auto ms = [&](uint32_t& field) {
+      ok = ParseUnsigned(value, UINT32_MAX, number);
+      if (ok) field = static_cast<uint32_t>(number);
+    };
+    if (flag == "--period") ms(options.statusPeriodMs);
+    else if (flag == "--reading-period") ms(options.readingPeriodUs);
+    else if (flag == "--jog-timeout") ms(options.jogTimeoutMs);
+    else if (flag == "--silent-at") ms(options.silentAtMs);
+    else if (flag == "--silent-for") ms(options.silentForMs);
+    else if (flag == "--hang-up-after") ms(options.hangUpAfterMs);
+    else if (flag == "--seed") ok = ParseUnsigned(value, UINT64_MAX, options.seed);
+    else if (flag == "--drop") ok = ParseProbability(value, options.dropByteProbability);
+    else if (flag == "--corrupt") ok = ParseProbability(value, options.corruptByteProbability);
+    else if (flag == "--ignore") ok = ParseProbability(value, options.ignoreCommandProbability);
+    else if (flag == "--wrong-ack") ok = ParseProbability(value, options.wrongAckProbability);
+    else if (flag == "--eeprom") options.eepromPath = value;
+    else {
+      std::fprintf(stderr, "velkor-sim: unknown option %s (see --help)\n", argv[i - 1]);
+      return false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "velkor-sim: bad value '%s' for %s (see --help)\n", value, argv[i - 1]);
+      return false;
+    }
+  }
+  if (options.statusPeriodMs == 0 || options.readingPeriodUs == 0) {
+    std::fprintf(stderr, "velkor-sim: periods must be at least 1\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  EmulatorOptions options;
+  bool help = false;
+  if (!ParseOptions(argc, argv, options, help)) return 2;
+  if (help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+
+  // Blocked before the serving thread starts, so that it inherits the mask and
+  // the signals come to sigwait below.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  velkor::sim::PtyRunner runner(options);
+  if (!runner.Start()) {
+    std::fprintf(stderr, "velkor-sim: no pseudo-terminal: %s\n", runner.Error().c_str());
+    return 1;
+  }
+  std::printf("%s\n", runner.SlavePath().c_str());
+  std::fflush(stdout);
+
+  int received = 0;
+  if (options.hangUpAfterMs == 0) {
+    sigwait(&stopSignals, &received);
+  } else {
+    // Ends at the hang-up too; a stop signal still ends it sooner.
+    const timespec interval{0, 10'000'000};
+    while (runner.Serving() && sigtimedwait(&stopSignals, nullptr, &interval) < 0) {
+    }
+  }
+  runner.Stop();
+  return 0;
+}
