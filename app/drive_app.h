@@ -1,0 +1,29 @@
+// drive_app.h: the application shell. CDriveApp owns the QApplication, runs the
+// main panel as the program's only main window and ends the program when the
+// panel ends. DecoratePanel adds what the shell puts around the panel: the
+// icon and the About box. Depends on Qt Widgets, the panel and the About box.
+#pragma once
+
+#include <QApplication>
+
+namespace velkor {
+
+class CDrivePanelDlg;
+
+inline constexpr const char* ABOUT_ITEM = "&About Velkor...";
+
+class CDriveApp {
+ public:
+  CDriveApp(int& argc, char** argv);
+  // Runs the panel until it ends; the program's exit code.
+  int Run();
+
+ private:
+  QApplication app_;
+};
+
+// The window icon, then a separator and "&About Velkor..." in the panel's
+// context menu, the item also reached with F1.
+void DecoratePanel(CDrivePanelDlg& panel);
+
+}  // namespace velkor

@@ -1,0 +1,254 @@
+// drive_panel_dlg.cpp: building the panel from its layout, its event table,
+// the copies between PanelValues and the controls, and the tick.
+#include "drive_panel_dlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+
+#include <algorithm>
+#include <iterator>
+
+#include "dialog_units.h"
+#include "layout_builder.h"
+#include "open_port.h"
+#include "panel_commands.h"
+#include "port_failure_hint.h"
+#include "port_selector.h"
+#include "pty_runner.h"
+#include "status_texts.h"
+
+namespace velkor {
+namespace {
+
+enum class Event { Timer, SelectionChanged, Clicked };
+
+struct EventEntry {
+  Event event;
+  ControlId source;
+  void (CDrivePanelDlg::*handler)(ControlId);
+};
+
+// What a control shows, as ReadPanel takes it: a list's chosen entry (for the
+// port list, the port that entry opens), a display's or a button's text.
+QString ShownText(QWidget* control) {
+  if (auto* ports = qobject_cast<CPortSelector*>(control)) return ports->PortName();
+  if (auto* list = qobject_cast<QComboBox*>(control)) return list->currentText();
+  if (auto* display = qobject_cast<QLineEdit*>(control)) return display->text();
+  return static_cast<QAbstractButton*>(control)->text();
+}
+
+void Show(QWidget* control, const QString& text) {
+  if (auto* ports = qobject_cast<CPortSelector*>(control)) {
+    ports->SelectPort(text);
+  } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+    list->setCurrentIndex(list->findText(text));
+  } else if (auto* display = qobject_cast<QLineEdit*>(control)) {
+    display->setText(text);
+  } else {
+    static_cast<QAbstractButton*>(control)->setText(text);
+  }
+}
+
+template <class Row, size_t N>
+const Row& RowOf(const Row (&table)[N], ControlId control) {
+  return *std::find_if(std::begin(table), std::end(table), [&](const Row& row) { return row.control == control; });
+}
+
+}  // namespace
+
+CDrivePanelDlg::CDrivePanelDlg(QWidget* parent) : QDialog(parent) {
+  link_.window = this;
+  setWindowTitle(QString::fromUtf8(PANEL_TITLE));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  // exec() would otherwise make the panel application-modal and so block the
+  // numeric prompt, a window of its own. There is nothing under the panel to block.
+  setWindowModality(Qt::WindowModal);
+  tick_.setTimerType(Qt::PreciseTimer);
+  tick_.setInterval(1);
+  contextMenu_ = new QMenu(this);
+  contextMenu_->setSeparatorsCollapsible(false);
+
+  BuildControls();
+  ConnectEvents();
+  RefreshPanel();
+  portList_->setFocus();
+}
+
+CDrivePanelDlg::~CDrivePanelDlg() {
+  tick_.stop();
+  port_.Close();
+}
+
+void CDrivePanelDlg::BuildControls() {
+  setFont(PanelFont());
+  const DialogUnits units = DialogUnitsOf(font());
+  setFixedSize(units.ToPixelsX(PANEL_WIDTH_DU), units.ToPixelsY(PANEL_HEIGHT_DU));
+
+  QWidget* previousStop = nullptr;
+  for (const ControlRow& row : PANEL_LAYOUT) {
+    QWidget* control = CreateControl(row, units, this);
+    if (row.id != NO_ID) controls_[row.id] = control;
+    // Boxes only frame; lying under the controls they frame, they take no clicks from them.
+    if (row.kind == ControlKind::GroupBox) control->lower();
+    if (control->focusPolicy() & Qt::TabFocus) {
+      if (previousStop) setTabOrder(previousStop, control);
+      previousStop = control;
+    }
+  }
+  portList_ = static_cast<CPortSelector*>(Control(ID_PORT_LIST));
+  for (size_t i = 0; i < std::size(PANEL_BINDINGS); ++i) boundControls_[i] = Control(PANEL_BINDINGS[i].control);
+}
+
+// The event table. "Деление шага" (ID_DIVISION) has no entry: it does nothing.
+void CDrivePanelDlg::ConnectEvents() {
+  static constexpr EventEntry EVENT_TABLE[] = {
+      {Event::Timer, NO_ID, &CDrivePanelDlg::OnTick},
+      {Event::SelectionChanged, ID_PORT_LIST, &CDrivePanelDlg::OnPortChosen},
+      {Event::SelectionChanged, ID_DIVISION_LIST, &CDrivePanelDlg::OnDivisionChosen},
+      {Event::Clicked, ID_REREAD, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_MOTION_CURRENT, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_REDUCTION_DELAY, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_HOLDING_CURRENT, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_STEP_LEFT, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_SAVE_EEPROM, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_STEP_RIGHT, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_STEPS, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_KP, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_KL, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_AUTOTUNE, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_TEST, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_ROTATE_LEFT, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_ROTATE_RIGHT, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_STOP, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_JOG_SPEED, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_JOG_ACCEL, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_ZERO_POSITION, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_FAULT_CURRENT, &CDrivePanelDlg::OnParameterButton},
+      {Event::Clicked, ID_SMOOTHING, &CDrivePanelDlg::OnActionButton},
+      {Event::Clicked, ID_EXIT, &CDrivePanelDlg::OnExit},
+  };
+  for (const EventEntry& entry : EVENT_TABLE) {
+    const auto run = [this, entry] { (this->*entry.handler)(entry.source); };
+    switch (entry.event) {
+      case Event::Timer:
+        connect(&tick_, &QTimer::timeout, this, run);
+        break;
+      case Event::SelectionChanged:
+        // activated, not currentIndexChanged: choosing the chosen port again opens it again.
+        connect(static_cast<QComboBox*>(Control(entry.source)), &QComboBox::activated, this, run);
+        break;
+      case Event::Clicked:
+        connect(static_cast<QAbstractButton*>(Control(entry.source)), &QAbstractButton::clicked, this, run);
+        break;
+    }
+  }
+}
+
+QWidget* CDrivePanelDlg::Control(ControlId id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+void CDrivePanelDlg::AddContextAction(QAction* action) {
+  contextMenu_->addAction(action);
+  addAction(action);
+}
+
+void CDrivePanelDlg::RefreshPanel() {
+  for (size_t i = 0; i < std::size(PANEL_BINDINGS); ++i) {
+    const QString text = FieldText(link_.values, PANEL_BINDINGS[i].field);
+    // Rewriting an unchanged text would redraw at the poll rate and drop the
+    // operator's selection in a display.
+    if (ShownText(boundControls_[i]) != text) Show(boundControls_[i], text);
+  }
+}
+
+void CDrivePanelDlg::ReadPanel() {
+  for (size_t i = 0; i < std::size(PANEL_BINDINGS); ++i) {
+    ReadFieldText(link_.values, PANEL_BINDINGS[i].field, ShownText(boundControls_[i]));
+  }
+}
+
+void CDrivePanelDlg::StartTick() { tick_.start(); }
+void CDrivePanelDlg::StopTick() { tick_.stop(); }
+
+void CDrivePanelDlg::ShowMessage(std::string_view text) {
+  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
+                  QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok, this);
+  // It blocks the panel, not a numeric prompt that may be open beside it.
+  box.setWindowModality(Qt::WindowModal);
+  box.exec();
+}
+
+void CDrivePanelDlg::Beep() { QApplication::beep(); }
+
+void CDrivePanelDlg::accept() {
+  ReadPanel();
+  QDialog::accept();
+}
+
+void CDrivePanelDlg::reject() { OnActionButton(ID_REREAD); }
+
+void CDrivePanelDlg::closeEvent(QCloseEvent* event) {
+  accept();
+  event->accept();
+}
+
+void CDrivePanelDlg::contextMenuEvent(QContextMenuEvent* event) {
+  if (!contextMenu_->isEmpty()) contextMenu_->exec(event->globalPos());
+}
+
+void CDrivePanelDlg::OnTick(ControlId) {
+  PollTick(link_);
+  emit Ticked();
+}
+
+void CDrivePanelDlg::OnPortChosen(ControlId) {
+  const bool emulatorChosen = portList_->IsEmulator(portList_->currentIndex());
+  if (emulatorChosen) UseEmulator(true);
+  OpenPort(link_, port_);
+  // Only now is the emulator's terminal no longer the open port.
+  if (!emulatorChosen) UseEmulator(false);
+  ExplainPortFailure();
+  emit PortOpened(portList_->currentText());
+}
+
+void CDrivePanelDlg::OnDivisionChosen(ControlId) { SelectDivision(link_); }
+
+void CDrivePanelDlg::OnActionButton(ControlId source) { RunAction(link_, RowOf(ACTION_BUTTONS, source)); }
+
+void CDrivePanelDlg::OnParameterButton(ControlId source) {
+  PromptParameter(link_, RowOf(PARAMETER_BUTTONS, source));
+}
+
+void CDrivePanelDlg::OnExit(ControlId) { accept(); }
+
+// The emulator keeps running while it stays the chosen port, so choosing it
+// again only reopens its terminal and wakes it anew.
+void CDrivePanelDlg::UseEmulator(bool wanted) {
+  if (wanted && !emulator_) {
+    emulator_ = std::make_unique<sim::PtyRunner>();
+    if (!emulator_->Start()) emulator_.reset();
+  } else if (!wanted) {
+    emulator_.reset();
+  }
+  portList_->SetEmulatorPath(emulator_ ? QString::fromStdString(emulator_->SlavePath()) : QString());
+}
+
+void CDrivePanelDlg::ExplainPortFailure() {
+  QWidget* status = Control(ID_STATUS);
+  if (link_.values.statusText == STATUS_OPEN_FAILED) {
+    status->setToolTip(QString::fromStdString(PortFailureHint(port_.LastError(), port_.LastErrorText())));
+  } else {
+    status->setToolTip(QString());
+  }
+}
+
+}  // namespace velkor

@@ -1,0 +1,98 @@
+// drive_panel_dlg.h: the main panel, the program's one working window. It shows
+// every field of PanelValues in a control of its own, offers the port and
+// division lists and the command buttons, and runs the poll tick. The panel
+// owns the link and the serial port for the whole run. Depends on Qt Widgets,
+// the link, the port setup and the emulator's pseudo-terminal runner.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <unordered_map>
+
+#include "link_controller.h"
+#include "panel_bindings.h"
+#include "panel_layout.h"
+#include "panel_window.h"
+#include "serial_port.h"
+
+class QAction;
+class QMenu;
+
+namespace velkor {
+
+namespace sim {
+class PtyRunner;
+}
+
+class CPortSelector;
+
+class CDrivePanelDlg : public QDialog, public PanelWindow {
+  Q_OBJECT
+
+ public:
+  explicit CDrivePanelDlg(QWidget* parent = nullptr);
+  ~CDrivePanelDlg() override;
+
+  // The control with this identifier; null for an identifier the layout lacks.
+  QWidget* Control(ControlId id) const;
+  Link& DriveLink() { return link_; }
+  const SerialPort& OpenedPort() const { return port_; }
+  // The emulator while "Эмулятор VK-3" is the chosen port; null otherwise.
+  sim::PtyRunner* Emulator() const { return emulator_.get(); }
+
+  // Appends to the context menu (right click on the panel) and makes the
+  // action's shortcut work in the panel.
+  void AddContextAction(QAction* action);
+
+  void RefreshPanel() override;
+  void ReadPanel() override;
+  void StartTick() override;
+  void StopTick() override;
+  void ShowMessage(std::string_view text) override;
+  void Beep() override;
+
+  // "Выход" and every close request end here: the selections are read back first.
+  void accept() override;
+  // Esc issues the cancel command, which is "Перечитать": the panel stays open.
+  void reject() override;
+
+ signals:
+  // After every tick, once the controls show the new values.
+  void Ticked();
+  // After every port choice, whatever became of it, with the chosen entry's text.
+  void PortOpened(const QString& portName);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ConnectEvents();
+
+  // Handlers of the event table, each given the control the event came from.
+  void OnTick(ControlId source);
+  void OnPortChosen(ControlId source);
+  void OnDivisionChosen(ControlId source);
+  void OnActionButton(ControlId source);
+  void OnParameterButton(ControlId source);
+  void OnExit(ControlId source);
+
+  void UseEmulator(bool wanted);
+  void ExplainPortFailure();
+
+  Link link_;
+  SerialPort port_;
+  std::unique_ptr<sim::PtyRunner> emulator_;
+  QTimer tick_;
+  QMenu* contextMenu_ = nullptr;
+  CPortSelector* portList_ = nullptr;
+  std::unordered_map<int, QWidget*> controls_;
+  std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
+};
+
+}  // namespace velkor

@@ -1,0 +1,82 @@
+// port_selector.cpp: filling the port list and mapping its entries to port names.
+#include "port_selector.h"
+
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "serial_devices.h"
+
+namespace velkor {
+namespace {
+
+constexpr int COM_PORTS = 9;
+constexpr int EMULATOR_ROLE = Qt::UserRole + 1;
+
+}  // namespace
+
+CPortSelector::CPortSelector(QWidget* parent) : QComboBox(parent) {
+  setEditable(false);
+  FillEntries();
+  setCurrentIndex(-1);
+}
+
+QString CPortSelector::PortName() const { return currentData().toString(); }
+
+void CPortSelector::SelectPort(const QString& name) {
+  setCurrentIndex(name.isEmpty() ? -1 : findData(name));
+}
+
+bool CPortSelector::IsEmulator(int index) const { return itemData(index, EMULATOR_ROLE).toBool(); }
+
+void CPortSelector::SetEmulatorPath(const QString& path) {
+  for (int i = 0; i < count(); ++i) {
+    if (IsEmulator(i)) setItemData(i, path);
+  }
+}
+
+void CPortSelector::showPopup() {
+  FillEntries();
+  QComboBox::showPopup();
+}
+
+void CPortSelector::FillEntries() {
+  struct Entry {
+    QString text;
+    QString portName;
+    bool emulator = false;
+  };
+  std::vector<Entry> entries;
+  for (int n = 1; n <= COM_PORTS; ++n) entries.push_back({QStringLiteral("COM%1").arg(n), QStringLiteral("COM%1").arg(n)});
+  for (const std::string& device : FindSerialDevices()) {
+    const QString path = QString::fromStdString(device);
+    entries.push_back({path, path});
+  }
+  int emulatorIndex = -1;
+  for (int i = 0; i < count(); ++i) {
+    if (IsEmulator(i)) emulatorIndex = i;
+  }
+  entries.push_back({QString::fromUtf8(EMULATOR_ENTRY),
+                     emulatorIndex >= 0 ? itemData(emulatorIndex).toString() : QString(), true});
+  // A device that went away stays listed while it is the chosen one.
+  const int chosen = currentIndex();
+  if (chosen >= 0 && !IsEmulator(chosen) &&
+      std::none_of(entries.begin(), entries.end(), [&](const Entry& e) { return e.portName == PortName(); })) {
+    entries.push_back({currentText(), PortName()});
+  }
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.text < b.text; });
+
+  // Refilling is no choice of the operator's: the selection is put back quietly.
+  const QSignalBlocker quiet(this);
+  const QString chosenText = currentText();
+  clear();
+  for (const Entry& e : entries) {
+    addItem(e.text, e.portName);
+    setItemData(count() - 1, e.emulator, EMULATOR_ROLE);
+  }
+  setCurrentIndex(chosen >= 0 ? findText(chosenText) : -1);
+}
+
+}  // namespace velkor

@@ -1,0 +1,35 @@
+// port_selector.h: the port list. "COM1".."COM9", every other serial device of
+// the machine by its path, and "Эмулятор VK-3", sorted by text. The devices are
+// looked up again each time the list opens, so an adapter plugged in later
+// appears without a restart. Each entry carries the name OpenPort opens.
+// Depends on Qt Widgets and the sysfs walk.
+#pragma once
+
+#include <QComboBox>
+#include <QString>
+
+namespace velkor {
+
+inline constexpr const char* EMULATOR_ENTRY = "Эмулятор VK-3";
+
+class CPortSelector : public QComboBox {
+  Q_OBJECT
+
+ public:
+  explicit CPortSelector(QWidget* parent = nullptr);
+
+  // The name to open for the selected entry; empty when none is selected.
+  QString PortName() const;
+  // Selects the entry that opens `name`, or none when no entry does.
+  void SelectPort(const QString& name);
+  bool IsEmulator(int index) const;
+  // The emulator's terminal, once it runs: what its entry opens.
+  void SetEmulatorPath(const QString& path);
+
+  void showPopup() override;
+
+ private:
+  void FillEntries();
+};
+
+}  // namespace velkor

@@ -1,0 +1,386 @@
+// drive_panel_test.cpp: the main panel without a driver: what it shows at
+// start, how values reach its controls, its layout, and what every button, the
+// division list, Esc and the ways of closing it do to the command queue.
+#include "drive_panel_dlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include <map>
+#include <set>
+
+#include "codes.h"
+#include "panel_commands.h"
+#include "panel_layout.h"
+#include "panel_test_support.h"
+#include "port_selector.h"
+#include "status_texts.h"
+
+using namespace velkor;
+using velkor::test::CountingPanel;
+
+namespace {
+
+QComboBox* List(CDrivePanelDlg& panel, ControlId id) { return static_cast<QComboBox*>(panel.Control(id)); }
+
+std::vector<QLineEdit*> NumericDisplays(CDrivePanelDlg& panel) {
+  std::vector<QLineEdit*> displays;
+  for (const ControlRow& row : PANEL_LAYOUT) {
+    if (row.kind == ControlKind::Display && row.id != ID_STATUS) {
+      displays.push_back(static_cast<QLineEdit*>(panel.Control(row.id)));
+    }
+  }
+  return displays;
+}
+
+}  // namespace
+
+class DrivePanelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    panel_ = std::make_unique<CountingPanel>();
+    panel_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel_.get()));
+  }
+  void cleanup() { panel_.reset(); }
+
+  void atStartTheStatusAsksForAPortEveryDisplayShowsZeroAndNothingIsChosen() {
+    CountingPanel& panel = *panel_;
+    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Выберите порт"));
+    for (QLineEdit* display : NumericDisplays(panel)) QCOMPARE(display->text(), QString("0"));
+    QCOMPARE(static_cast<QAbstractButton*>(panel.Control(ID_SMOOTHING))->text(), QString());
+    QCOMPARE(List(panel, ID_PORT_LIST)->currentIndex(), -1);
+    QCOMPARE(List(panel, ID_DIVISION_LIST)->currentIndex(), -1);
+    QCOMPARE(panel.focusWidget(), panel.Control(ID_PORT_LIST));
+    QCOMPARE(panel.windowTitle(), QString("Velkor"));
+    QVERIFY(!panel.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(panel.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  }
+
+  void thePortListOffersTheComPortsAndTheEmulatorSortedByText() {
+    QComboBox* ports = List(*panel_, ID_PORT_LIST);
+    QStringList texts;
+    for (int i = 0; i < ports->count(); ++i) texts << ports->itemText(i);
+    for (int n = 1; n <= 9; ++n) QVERIFY(texts.contains(QString("COM%1").arg(n)));
+    QVERIFY(texts.contains(QString("Эмулятор VK-3")));
+    QStringList sorted = texts;
+    sorted.sort();
+    QCOMPARE(texts, sorted);
+    QStringList divisions;
+    for (int i = 0; i < List(*panel_, ID_DIVISION_LIST)->count(); ++i) {
+      divisions << List(*panel_, ID_DIVISION_LIST)->itemText(i);
+    }
+    QCOMPARE(divisions, QStringList({"1", "2", "3", "4", "5", "6", "8", "10", "12", "15", "20", "24", "30",
+                                     "40", "60", "120"}));
+  }
+
+  void numbersAreShownInPlainDecimalAndTheDivisionReadsBackAsItWasShown() {
+    CountingPanel& panel = *panel_;
+    PanelValues& values = panel.DriveLink().values;
+    values.position = -5;
+    values.phase = -32768;
+    values.reductionDelay = 60000;
+    values.shaftSpeed = -1234567;
+    values.stepDivision = 8;
+    values.smoothingCaption = SMOOTHING_ON;
+    panel.RefreshPanel();
+    QCOMPARE(test::Shown(panel, ID_POSITION), QString("-5"));
+    QCOMPARE(test::Shown(panel, ID_PHASE), QString("-32768"));
+    QCOMPARE(test::Shown(panel, ID_REDUCTION_DELAY_SHOWN), QString("60000"));
+    QCOMPARE(test::Shown(panel, ID_SHAFT_SPEED), QString("-1234567"));
+    QCOMPARE(test::Shown(panel, ID_DIVISION_SHOWN), QString("8"));
+    QCOMPARE(static_cast<QAbstractButton*>(panel.Control(ID_SMOOTHING))->text(), QString("Сглаживание включено"));
+
+    values.stepDivision = 0;
+    values.position = 0;
+    panel.ReadPanel();
+    QCOMPARE(values.stepDivision, 8.0);
+    QCOMPARE(values.position, int16_t{-5});
+    QCOMPARE(values.reductionDelay, 60000);
+  }
+
+  void aRefreshWithUnchangedValuesTouchesNoControl() {
+    CountingPanel& panel = *panel_;
+    int changes = 0;
+    for (const ControlRow& row : PANEL_LAYOUT) {
+      if (auto* display = qobject_cast<QLineEdit*>(panel.Control(row.id))) {
+        connect(display, &QLineEdit::textChanged, [&changes] { ++changes; });
+      }
+    }
+    auto* position = static_cast<QLineEdit*>(panel.Control(ID_POSITION));
+    position->selectAll();
+
+    panel.RefreshPanel();
+    panel.RefreshPanel();
+    QCOMPARE(changes, 0);
+    QVERIFY(position->hasSelectedText());
+
+    panel.DriveLink().values.pwmA = 7;
+    panel.RefreshPanel();
+    panel.RefreshPanel();
+    QCOMPARE(changes, 1);
+    QCOMPARE(test::Shown(panel, ID_PWM_A), QString("7"));
+  }
+
+  // The layout as a person sees it: every control inside the box that frames it,
+  // none covering another, and the fixed size in the font's dialog units.
+  void everyControlLiesInsideItsBoxAndNoneOverlapsAnother() {
+    CountingPanel& panel = *panel_;
+    std::map<QString, QRect> boxes;
+    for (QGroupBox* box : panel.findChildren<QGroupBox*>()) boxes[box->title()] = box->geometry();
+    QCOMPARE(boxes.size(), size_t{4});
+
+    std::vector<std::pair<QString, QRect>> placed;
+    for (QWidget* child : panel.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (qobject_cast<QGroupBox*>(child) || !child->isVisibleTo(&panel)) continue;
+      const QRect rect = child->geometry();
+      QVERIFY2(panel.rect().contains(rect), qPrintable(child->objectName()));
+      for (const auto& [name, other] : placed) {
+        QVERIFY2(!rect.intersects(other), qPrintable(name + " / " + child->objectName()));
+      }
+      placed.emplace_back(child->objectName(), rect);
+    }
+    for (const ControlRow& row : PANEL_LAYOUT) {
+      if (row.id == NO_ID || *row.box == '\0') continue;
+      QVERIFY2(boxes[QString::fromUtf8(row.box)].contains(panel.Control(row.id)->geometry()), row.caption);
+    }
+    QCOMPARE(placed.size(), std::size(PANEL_LAYOUT) - 4);
+    QVERIFY(panel.minimumSize() == panel.maximumSize());
+  }
+
+  void tabMovesThroughTheControlsInTheLayoutsOrder() {
+    CountingPanel& panel = *panel_;
+    std::vector<QWidget*> expected;
+    for (const ControlRow& row : PANEL_LAYOUT) {
+      if (row.kind != ControlKind::Label && row.kind != ControlKind::GroupBox) expected.push_back(panel.Control(row.id));
+    }
+    std::vector<QWidget*> visited;
+    QWidget* w = panel.Control(ID_PORT_LIST);
+    do {
+      if (w->focusPolicy() & Qt::TabFocus) visited.push_back(w);
+      w = w->nextInFocusChain();
+    } while (w != panel.Control(ID_PORT_LIST) && visited.size() <= expected.size());
+    QCOMPARE(visited, expected);
+  }
+
+  void actionButtonsQueueTheirActionAndStartOrStopTheJog_data() {
+    QTest::addColumn<int>("control");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<bool>("jogBefore");
+    QTest::addColumn<bool>("jogAfter");
+    QTest::newRow("Перечитать") << int(ID_REREAD) << int(ACT_REREAD) << true << true;
+    QTest::newRow("Записать в EEPROM") << int(ID_SAVE_EEPROM) << int(ACT_SAVE_EEPROM) << false << false;
+    QTest::newRow("Автоподстройка тока") << int(ID_AUTOTUNE) << int(ACT_AUTOTUNE) << false << false;
+    QTest::newRow("smoothing") << int(ID_SMOOTHING) << int(ACT_TOGGLE_SMOOTHING) << true << true;
+    QTest::newRow("Тест") << int(ID_TEST) << int(ACT_TEST) << false << false;
+    QTest::newRow("step <") << int(ID_STEP_LEFT) << int(ACT_STEP_LEFT) << false << true;
+    QTest::newRow("step >") << int(ID_STEP_RIGHT) << int(ACT_STEP_RIGHT) << false << true;
+    QTest::newRow("rotate <") << int(ID_ROTATE_LEFT) << int(ACT_ROTATE_LEFT) << false << true;
+    QTest::newRow("rotate >") << int(ID_ROTATE_RIGHT) << int(ACT_ROTATE_RIGHT) << false << true;
+    QTest::newRow("Стоп") << int(ID_STOP) << int(ACT_STOP) << true << false;
+    QTest::newRow(">0<") << int(ID_ZERO_POSITION) << int(ACT_ZERO_POSITION) << false << false;
+  }
+  void actionButtonsQueueTheirActionAndStartOrStopTheJog() {
+    QFETCH(int, control);
+    QFETCH(int, action);
+    QFETCH(bool, jogBefore);
+    QFETCH(bool, jogAfter);
+    Link& link = panel_->DriveLink();
+    link.state.jogActive = jogBefore;
+    test::Click(*panel_, static_cast<ControlId>(control));
+    QCOMPARE(link.state.jogActive, jogAfter);
+    QCOMPARE(test::TakeQueued(link), (std::vector<std::pair<int, int>>{{CMD_ACTION, action}}));
+    QCOMPARE(panel_->beeps, 0);
+  }
+
+  void escAndPerechitatBothQueueTheRereadAndThePanelStaysOpen() {
+    CountingPanel& panel = *panel_;
+    QTest::keyClick(panel.focusWidget(), Qt::Key_Escape);
+    test::Click(panel, ID_REREAD);
+    QCOMPARE(test::TakeQueued(panel.DriveLink()),
+             (std::vector<std::pair<int, int>>{{CMD_ACTION, ACT_REREAD}, {CMD_ACTION, ACT_REREAD}}));
+    QVERIFY(panel.isVisible());
+  }
+
+  void theDivisionButtonDoesNothing() {
+    test::Click(*panel_, ID_DIVISION);
+    QTest::qWait(50);
+    QVERIFY(test::AnyOpenPrompt() == nullptr);
+    QVERIFY(test::TakeQueued(panel_->DriveLink()).empty());
+  }
+
+  void choosing120InTheDivisionListQueuesItAndTheDisplayWaitsForTheDriver() {
+    CountingPanel& panel = *panel_;
+    QComboBox* divisions = List(panel, ID_DIVISION_LIST);
+    divisions->setFocus();
+    QTest::keyClick(divisions, Qt::Key_End);
+    QCOMPARE(divisions->currentText(), QString("120"));
+    QCOMPARE(test::TakeQueued(panel.DriveLink()), (std::vector<std::pair<int, int>>{{CMD_SET_DIVISION, 120}}));
+    QCOMPARE(panel.DriveLink().values.divisionChoice, std::string("120"));
+    QCOMPARE(test::Shown(panel, ID_DIVISION_SHOWN), QString("0"));
+  }
+
+  void parameterPromptsQueueAcceptedNumbersAndRejectTheRest_data() {
+    QTest::addColumn<int>("control");
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("queued");  // -1: rejected
+    QTest::addColumn<int>("beeps");
+    for (const ParameterButton& b : PARAMETER_BUTTONS) {
+      const QString prompt = QString::fromUtf8(b.prompt);
+      const int beeps = b.beep ? 1 : 0;
+      const QByteArray name = prompt.toUtf8();
+      QTest::newRow(name + " largest") << int(b.control) << prompt << QString::number(b.bound - 1) << int(b.code)
+                                       << int(b.bound - 1) << beeps;
+      QTest::newRow(name + " bound") << int(b.control) << prompt << QString::number(b.bound) << int(b.code) << -1
+                                     << beeps;
+      QTest::newRow(name + " zero") << int(b.control) << prompt << QString("0") << int(b.code) << 0 << beeps;
+    }
+    const QString kp = "K пропорц. тока (Kp) (0-255)";
+    QTest::newRow("empty") << int(ID_KP) << kp << QString() << int(CMD_SET_KP) << -1 << 0;
+    QTest::newRow("sign") << int(ID_KP) << kp << QString("+5") << int(CMD_SET_KP) << -1 << 0;
+    QTest::newRow("space before") << int(ID_KP) << kp << QString(" 5") << int(CMD_SET_KP) << -1 << 0;
+    QTest::newRow("space after") << int(ID_KP) << kp << QString("5 ") << int(CMD_SET_KP) << -1 << 0;
+    QTest::newRow("letter after") << int(ID_KP) << kp << QString("12a") << int(CMD_SET_KP) << -1 << 0;
+  }
+  void parameterPromptsQueueAcceptedNumbersAndRejectTheRest() {
+    QFETCH(int, control);
+    QFETCH(QString, prompt);
+    QFETCH(QString, typed);
+    QFETCH(int, code);
+    QFETCH(int, queued);
+    QFETCH(int, beeps);
+    CountingPanel& panel = *panel_;
+    int beepsAtOpen = -1;
+    QString errorText, errorCaption;
+    QMessageBox::StandardButtons errorButtons;
+    QMessageBox::Icon errorIcon = QMessageBox::Warning;
+    test::WhenPromptOpens(prompt, [&](QWidget* window) {
+      beepsAtOpen = panel.beeps;
+      test::WhenMessageBoxOpens([&](QMessageBox* box) {
+        errorText = box->text();
+        errorCaption = box->windowTitle();
+        errorButtons = box->standardButtons();
+        errorIcon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+      });
+      test::Answer(window, typed);
+    });
+    test::Click(panel, static_cast<ControlId>(control));
+
+    QCOMPARE(beepsAtOpen, beeps);
+    const auto sent = test::TakeQueued(panel.DriveLink());
+    if (queued >= 0) {
+      QCOMPARE(sent, (std::vector<std::pair<int, int>>{{code, queued}}));
+      QCOMPARE(errorText, QString());
+    } else {
+      QVERIFY(sent.empty());
+      QCOMPARE(errorText, QString("Ошибка ввода"));
+      QCOMPARE(errorCaption, QCoreApplication::applicationName());
+      QCOMPARE(errorButtons, QMessageBox::StandardButtons(QMessageBox::Ok));
+      QCOMPARE(errorIcon, QMessageBox::NoIcon);
+    }
+  }
+
+  void closingAPromptQueuesNothingAndShowsNothing() {
+    bool boxSeen = false;
+    test::WhenPromptOpens("Шагов (0-30000)", [&](QWidget* window) {
+      test::WhenMessageBoxOpens([&](QMessageBox* box) {
+        boxSeen = true;
+        box->close();
+      });
+      window->close();
+    });
+    test::Click(*panel_, ID_STEPS);
+    QTest::qWait(50);
+    QVERIFY(!boxSeen);
+    QVERIFY(test::TakeQueued(panel_->DriveLink()).empty());
+  }
+
+  // A full queue refuses the 256th command: the operator hears it, and the
+  // waiting commands keep their order.
+  void aFullQueueBeepsAndKeepsTheWaitingCommands() {
+    Link& link = panel_->DriveLink();
+    for (int i = 0; i < 255; ++i) QVERIFY(QueuePush(link.queue, CMD_SET_STEPS, static_cast<uint16_t>(i)));
+    link.state.jogActive = true;
+    test::Click(*panel_, ID_TEST);
+    QCOMPARE(panel_->beeps, 1);
+    test::Click(*panel_, ID_STOP);
+    QCOMPARE(panel_->beeps, 2);
+    QVERIFY(!link.state.jogActive);
+    test::Click(*panel_, ID_ROTATE_LEFT);
+    QVERIFY(!link.state.jogActive);
+    const auto waiting = test::TakeQueued(link);
+    QCOMPARE(waiting.size(), size_t{255});
+    for (int i = 0; i < 255; ++i) QCOMPARE(waiting[i], std::make_pair(int(CMD_SET_STEPS), i));
+  }
+
+  void choosingAPortThatIsNotThereSaysSoAndPollsNothing() {
+    CountingPanel& panel = *panel_;
+    auto* ports = static_cast<CPortSelector*>(panel.Control(ID_PORT_LIST));
+    bool boxSeen = false;
+    test::WhenMessageBoxOpens([&](QMessageBox* box) {
+      boxSeen = true;
+      box->close();
+    });
+    QString opened;
+    connect(&panel, &CDrivePanelDlg::PortOpened, [&](const QString& name) { opened = name; });
+    ports->setCurrentIndex(ports->findText("COM9"));  // /dev/ttyS8, absent here
+    emit ports->activated(ports->currentIndex());
+    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
+    QVERIFY(!panel.Control(ID_STATUS)->toolTip().isEmpty());
+    QCOMPARE(panel.DriveLink().values.portName, std::string("COM9"));
+    QCOMPARE(opened, QString("COM9"));
+    QCOMPARE(panel.beeps, 1);
+    QTest::qWait(50);
+    QVERIFY(!boxSeen);
+  }
+
+  void theCloseBoxEndsThePanelAsVykhodDoesAndEscDoesNot_data() {
+    QTest::addColumn<bool>("byCloseBox");
+    QTest::newRow("Выход") << false;
+    QTest::newRow("close box") << true;
+  }
+  void theCloseBoxEndsThePanelAsVykhodDoesAndEscDoesNot() {
+    QFETCH(bool, byCloseBox);
+    CountingPanel& panel = *panel_;
+    panel.hide();
+    bool openAfterEsc = false;
+    QTimer::singleShot(0, [&] {
+      QTest::keyClick(panel.focusWidget(), Qt::Key_Escape);
+      openAfterEsc = panel.isVisible();
+      // Chosen without running its handler: the ending must read it in.
+      List(panel, ID_DIVISION_LIST)->setCurrentIndex(6);
+      if (byCloseBox) {
+        panel.close();
+      } else {
+        test::Click(panel, ID_EXIT);
+      }
+    });
+    QCOMPARE(panel.exec(), int(QDialog::Accepted));
+    QVERIFY(openAfterEsc);
+    QVERIFY(!panel.isVisible());
+    QCOMPARE(panel.DriveLink().values.divisionChoice, std::string("8"));
+    QCOMPARE(test::TakeQueued(panel.DriveLink()), (std::vector<std::pair<int, int>>{{CMD_ACTION, ACT_REREAD}}));
+  }
+
+ private:
+  std::unique_ptr<CountingPanel> panel_;
+};
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  DrivePanelTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "drive_panel_test.moc"
