@@ -209,8 +209,10 @@ TEST(Emulator, AStrayWakeByteNeverMakesARepeatedFrameRunAgain) {
   ASSERT_EQ(step.check, 0xFF);
   const uint8_t damaged[] = {0x1E, 0x01, 0xFF};
   w.emulator.Receive(step.bytes, step.size);
+  w.Run(200 * MS);
+  ASSERT_EQ(w.emulator.Position(), 100);
   w.emulator.Receive(damaged, sizeof damaged);
-  w.emulator.Receive(step.bytes, step.size);
+  w.emulator.Receive(step.bytes, step.size);  // the panel's resend
   w.Run(200 * MS);
   EXPECT_EQ(w.emulator.Position(), 100);
 }
