@@ -43,7 +43,8 @@ struct EmulatorOptions {
   std::string eepromPath;
 };
 
-// A valid command frame as it arrived. `executed` is false for a frame that
+// A valid command frame with a known code (1..11), as it arrived; frames with
+// other codes are dropped unanswered. `executed` is false for a frame that
 // repeats the last acknowledged one (acknowledged again, not run again) and
 // for one that the ignore knob swallowed.
 struct ReceivedCommand {

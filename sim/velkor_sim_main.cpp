@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <string_view>
 
+#include "eeprom_file.h"
 #include "pty_runner.h"
 
 namespace {
@@ -109,6 +111,18 @@ int main(int argc, char** argv) {
   if (help) {
     std::fputs(kUsage, stdout);
     return 0;
+  }
+
+  // Saves are made while serving, where a failure could only be ignored: find
+  // out now that the file can be written, and say so if it cannot be read.
+  if (!options.eepromPath.empty()) {
+    if (std::ifstream(options.eepromPath)) {
+      if (!velkor::sim::LoadEeprom(options.eepromPath))
+        std::fprintf(stderr, "velkor-sim: %s is damaged; starting from factory settings\n", options.eepromPath.c_str());
+    } else if (!velkor::sim::SaveEeprom(options.eepromPath, velkor::sim::Parameters{})) {
+      std::fprintf(stderr, "velkor-sim: cannot write %s\n", options.eepromPath.c_str());
+      return 1;
+    }
   }
 
   // Blocked before the serving thread starts, so that it inherits the mask and

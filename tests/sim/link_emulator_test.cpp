@@ -58,15 +58,6 @@ TEST(LinkWithEmulator, APanelStartedAgainAgainstTheSameDriverConnectsSoon) {
   EXPECT_TRUE(connected);
 }
 
-TEST(LinkWithEmulator, ConnectedAndIdleThePanelSendsNothingMore) {
-  VirtualLine line;
-  ASSERT_TRUE(Connect(line));
-  const size_t written = line.pipe.Written().size();
-  line.RunMs(500);
-  EXPECT_TRUE(line.Connected());
-  EXPECT_EQ(line.pipe.Written().size(), written);
-}
-
 TEST(LinkWithEmulator, AQueuedMotionCurrentIsAcknowledgedAndShownAfterReportEight) {
   VirtualLine line;
   ASSERT_TRUE(Connect(line));

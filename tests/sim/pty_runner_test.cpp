@@ -14,6 +14,11 @@
 
 #include "codes.h"
 #include "frame.h"
+#include "link_controller.h"
+#include "open_port.h"
+#include "recording_window.h"
+#include "serial_port.h"
+#include "status_texts.h"
 
 namespace velkor::sim {
 namespace {
@@ -185,6 +190,43 @@ TEST(PtyRunner, FaultKnobsCanBeTurnedWhileItServes) {
   EXPECT_EQ(panel.Count(RPT_ACK), 0u);
   ASSERT_EQ(runner.CommandLog().size(), 1u);
   EXPECT_FALSE(runner.CommandLog()[0].executed);
+}
+
+// Polls as the panel's timer does until `done` holds, for at most `seconds`
+// (a generous bound: every read may wait out its timeouts on a busy machine).
+template <typename Done>
+bool PollUntil(Link& link, Done done, double seconds = 10) {
+  const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+  while (Clock::now() < end) {
+    PollTick(link);
+    if (done()) return true;
+  }
+  return false;
+}
+
+TEST(PtyRunner, ThePanelsOwnPortSetupOpensTheTerminalConnectsAndSeesTheHangUp) {
+  PtyRunner runner;
+  ASSERT_TRUE(runner.Start()) << runner.Error();
+  Link link;
+  testing::RecordingWindow window(link.values);
+  link.window = &window;
+  SerialPort port;
+  link.values.portName = runner.SlavePath();
+  OpenPort(link, port);
+  ASSERT_EQ(link.values.statusText, STATUS_CONNECT_DEVICE) << port.LastErrorText();
+
+  ASSERT_TRUE(PollUntil(link, [&] { return link.state.readyWord == READY_CONNECTED; }));
+  EXPECT_EQ(link.values.statusText, STATUS_CONNECTED);
+  ASSERT_TRUE(QueuePush(link.queue, CMD_SET_MOTION_CURRENT, 1500));
+  ASSERT_TRUE(PollUntil(link, [&] { return link.values.motionCurrent == 1500; }));
+  EXPECT_TRUE(window.Showed(STATUS_DONE));
+  const auto log = runner.CommandLog();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().code, CMD_SET_MOTION_CURRENT);
+  EXPECT_EQ(log.back().value, 1500);
+
+  runner.Stop();  // the adapter is pulled
+  EXPECT_TRUE(PollUntil(link, [&] { return link.values.statusText == STATUS_LINK_LOST; }));
 }
 
 }  // namespace
