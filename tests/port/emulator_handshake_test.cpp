@@ -10,6 +10,7 @@
 #include "codes.h"
 #include "open_port.h"
 #include "pty_runner.h"
+#include "real_time.h"
 #include "recording_window.h"
 #include "status_texts.h"
 
@@ -28,7 +29,10 @@ bool TickUntil(Link& link, const std::function<bool()>& done) {
 
 TEST(EmulatorHandshake, ThePortConnectsToTheEmulatorAndACommandIsAcknowledgedAndCarriedOut) {
   sim::PtyRunner runner;
-  ASSERT_TRUE(runner.Start()) << runner.Error();
+  {
+    const RealTimeScope serveOnTime;  // the emulator's thread keeps it
+    ASSERT_TRUE(runner.Start()) << runner.Error();
+  }
   SerialPort port;
   Link link;
   RecordingWindow window(link);

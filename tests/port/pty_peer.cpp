@@ -2,8 +2,6 @@
 #include "pty_peer.h"
 
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -11,21 +9,9 @@
 #include <climits>
 #include <stdexcept>
 
+#include "real_time.h"
+
 namespace velkor::test {
-namespace {
-
-// A script's gaps are a millisecond or two, and on a busy machine an ordinary
-// thread can oversleep by more than that. Real-time scheduling (root may have
-// it) keeps the gaps as written; without it the script still runs, only
-// looser.
-void AskForRealTimeScheduling() {
-  sched_param priority{};
-  priority.sched_priority = 10;
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
-}
-
-}  // namespace
-
 PtyPeer::PtyPeer() {
   if (openpty(&master_, &terminal_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
   char name[PATH_MAX];
@@ -52,7 +38,7 @@ void PtyPeer::Send(const std::vector<uint8_t>& bytes) {
 
 void PtyPeer::Play(std::vector<PeerStep> script) {
   player_ = std::thread([this, script = std::move(script)] {
-    AskForRealTimeScheduling();
+    const RealTimeScope onTime;
     auto due = Clock::now();
     for (const PeerStep& step : script) {
       due += step.delay;
