@@ -70,16 +70,16 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
     const char* value = argv[++i];
     uint64_t number = 0;
     bool ok = true;
-    auto ms = [&](uint32_t& field) {
+    auto whole = [&](uint32_t& field) {
       ok = ParseUnsigned(value, UINT32_MAX, number);
       if (ok) field = static_cast<uint32_t>(number);
     };
-    if (flag == "--period") ms(options.statusPeriodMs);
-    else if (flag == "--reading-period") ms(options.readingPeriodUs);
-    else if (flag == "--jog-timeout") ms(options.jogTimeoutMs);
-    else if (flag == "--silent-at") ms(options.silentAtMs);
-    else if (flag == "--silent-for") ms(options.silentForMs);
-    else if (flag == "--hang-up-after") ms(options.hangUpAfterMs);
+    if (flag == "--period") whole(options.statusPeriodMs);
+    else if (flag == "--reading-period") whole(options.readingPeriodUs);
+    else if (flag == "--jog-timeout") whole(options.jogTimeoutMs);
+    else if (flag == "--silent-at") whole(options.silentAtMs);
+    else if (flag == "--silent-for") whole(options.silentForMs);
+    else if (flag == "--hang-up-after") whole(options.hangUpAfterMs);
     else if (flag == "--seed") ok = ParseUnsigned(value, UINT64_MAX, options.seed);
     else if (flag == "--drop") ok = ParseProbability(value, options.dropByteProbability);
     else if (flag == "--corrupt") ok = ParseProbability(value, options.corruptByteProbability);
