@@ -1,0 +1,317 @@
+// chart_window.cpp: the window's controls, the plots and the frame loop.
+#include "chart_window.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QGraphicsLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+#include "csv_writer.h"
+#include "decimate.h"
+
+namespace velkor::charts {
+
+namespace {
+
+// One colour a trace, told apart on the white plots; the trace's checkbox wears it too.
+constexpr std::array<QRgb, READING_COUNT> TRACE_COLOURS{
+    0x1f77b4, 0xd62728, 0x17becf, 0xff7f0e, 0x1f77b4, 0xd62728, 0x2ca02c, 0x9467bd, 0x8c564b,
+};
+
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QPixmap Swatch(QRgb colour) {
+  QPixmap swatch(12, 12);
+  swatch.fill(QColor(colour));
+  return swatch;
+}
+
+}  // namespace
+
+ChartWindow::ChartWindow(const PanelValues& values, QWidget* parent)
+    : QWidget(parent, Qt::Window), values_(values) {
+  setWindowTitle(Text("Графики"));
+  setAttribute(Qt::WA_QuitOnClose, false);
+  clock_.start();
+  shown_.fill(true);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(BuildControls());
+  plotArea_ = new QWidget(this);
+  BuildPlots(plotArea_);
+  layout->addWidget(plotArea_, 1);
+  note_ = new QLabel(this);
+  layout->addWidget(note_);
+  resize(900, 720);
+
+  frameTimer_.setInterval(FRAME_INTERVAL_MS);
+  connect(&frameTimer_, &QTimer::timeout, this, &ChartWindow::DrawFrame);
+}
+
+QWidget* ChartWindow::BuildControls() {
+  auto* controls = new QWidget(this);
+  auto* rows = new QVBoxLayout(controls);
+  rows->setContentsMargins(0, 0, 0, 0);
+
+  auto* traces = new QHBoxLayout;
+  for (const ReadingInfo& info : READINGS) {
+    auto* box = new QCheckBox(Text(info.label), controls);
+    box->setIcon(Swatch(TRACE_COLOURS[Index(info.reading)]));
+    box->setChecked(true);
+    connect(box, &QCheckBox::toggled, this, [this, reading = info.reading](bool on) { SetTraceShown(reading, on); });
+    traceBoxes_[Index(info.reading)] = box;
+    traces->addWidget(box);
+  }
+  traces->addStretch();
+  rows->addLayout(traces);
+
+  auto* actions = new QHBoxLayout;
+  actions->addWidget(new QLabel(Text("Интервал, с:"), controls));
+  span_ = new QSpinBox(controls);
+  span_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
+  span_->setValue(DEFAULT_SPAN_SECONDS);
+  connect(span_, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
+  actions->addWidget(span_);
+
+  pause_ = new QPushButton(Text("Пауза"), controls);
+  pause_->setCheckable(true);
+  connect(pause_, &QPushButton::toggled, this, &ChartWindow::SetPaused);
+  actions->addWidget(pause_);
+
+  autoscaleBox_ = new QCheckBox(Text("Автомасштаб"), controls);
+  autoscaleBox_->setChecked(true);
+  connect(autoscaleBox_, &QCheckBox::toggled, this, [this](bool on) {
+    autoscale_ = on;
+    dirty_ = true;
+  });
+  actions->addWidget(autoscaleBox_);
+  actions->addStretch();
+
+  auto* csv = new QPushButton(Text("Экспорт CSV…"), controls);
+  connect(csv, &QPushButton::clicked, this, &ChartWindow::ChooseCsvExport);
+  actions->addWidget(csv);
+  auto* png = new QPushButton(Text("Экспорт PNG…"), controls);
+  connect(png, &QPushButton::clicked, this, &ChartWindow::ChoosePngExport);
+  actions->addWidget(png);
+  record_ = new QPushButton(Text("Запись"), controls);
+  record_->setCheckable(true);
+  // clicked, not toggled: only the operator's click asks for a file.
+  connect(record_, &QPushButton::clicked, this, &ChartWindow::ToggleRecording);
+  actions->addWidget(record_);
+  rows->addLayout(actions);
+  return controls;
+}
+
+void ChartWindow::BuildPlots(QWidget* area) {
+  auto* column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  for (const PlotInfo& info : PLOTS) {
+    PlotView& plot = plots_[Index(info.plot)];
+    plot.chart = new QChart;
+    plot.chart->legend()->hide();
+    plot.chart->setTitle(Text(info.title));
+    plot.chart->setMargins(QMargins(2, 0, 2, 0));
+    plot.chart->layout()->setContentsMargins(0, 0, 0, 0);
+    plot.chart->setBackgroundRoundness(0);
+    plot.time = new QValueAxis;
+    plot.time->setRange(-DEFAULT_SPAN_SECONDS, 0);
+    plot.time->setLabelFormat("%.0f");
+    plot.value = new QValueAxis;
+    plot.value->setLabelFormat("%.0f");
+    plot.value->setTickCount(5);
+    plot.chart->addAxis(plot.time, Qt::AlignBottom);
+    plot.chart->addAxis(plot.value, Qt::AlignLeft);
+    plot.view = new QChartView(plot.chart, area);
+    // Plain lines: antialiasing would cost more than the rest of the frame.
+    plot.view->setRenderHint(QPainter::Antialiasing, false);
+    plot.view->setMinimumHeight(120);
+    column->addWidget(plot.view, 1);
+  }
+  plots_.back().time->setTitleText(Text("Время, с"));
+
+  for (const ReadingInfo& info : READINGS) {
+    auto* series = new QLineSeries;
+    series->setName(Text(info.label));
+    series->setColor(QColor(TRACE_COLOURS[Index(info.reading)]));
+    PlotView& plot = plots_[Index(info.plot)];
+    plot.chart->addSeries(series);
+    series->attachAxis(plot.time);
+    series->attachAxis(plot.value);
+    series_[Index(info.reading)] = series;
+  }
+}
+
+void ChartWindow::TakeSample() {
+  const Sample sample = charts::TakeSample(values_, clock_.nsecsElapsed() / 1e9);
+  history_.Add(sample);
+  if (!paused_) dirty_ = true;
+  if (recorder_.Recording() && !recorder_.Append(sample))
+    EndRecording(Text("Запись остановлена: ошибка записи в %1: %2").arg(recorder_.Path(), recorder_.ErrorText()));
+}
+
+void ChartWindow::OnPortChosen() {
+  if (recorder_.Recording()) EndRecording(Text("Запись остановлена: выбран другой порт"));
+  history_.Clear();
+  frozen_.Clear();
+  dirty_ = true;
+}
+
+void ChartWindow::DrawFrame() {
+  if (!dirty_) return;
+  dirty_ = false;
+  const SampleHistory& shown = Shown();
+  const double end = shown.Empty() ? 0 : shown.Newest().seconds;
+
+  for (PlotView& plot : plots_) plot.time->setRange(-shown.Span(), 0);
+  std::array<double, PLOT_COUNT> low;
+  std::array<double, PLOT_COUNT> high;
+  low.fill(std::numeric_limits<double>::max());
+  high.fill(std::numeric_limits<double>::lowest());
+
+  for (const ReadingInfo& info : READINGS) {
+    QLineSeries* series = series_[Index(info.reading)];
+    if (!shown_[Index(info.reading)]) continue;
+    PlotView& plot = plots_[Index(info.plot)];
+    Decimate(shown, info.reading, end, static_cast<int>(plot.chart->plotArea().width()), points_);
+    for (const QPointF& point : points_) {
+      low[Index(info.plot)] = std::min(low[Index(info.plot)], point.y());
+      high[Index(info.plot)] = std::max(high[Index(info.plot)], point.y());
+    }
+    series->replace(points_);
+  }
+
+  if (!autoscale_) return;
+  for (const PlotInfo& info : PLOTS) {
+    const size_t i = Index(info.plot);
+    if (low[i] > high[i]) continue;  // nothing shown in this plot
+    // A flat trace still gets a band around it, and every trace a margin.
+    const double margin = std::max((high[i] - low[i]) * 0.05, 1.0);
+    plots_[i].value->setRange(low[i] - margin, high[i] + margin);
+  }
+}
+
+void ChartWindow::SetPaused(bool paused) {
+  if (paused) frozen_ = history_;
+  paused_ = paused;
+  pause_->setText(Text(paused ? "Продолжить" : "Пауза"));
+  dirty_ = true;
+}
+
+void ChartWindow::SetSpan(int seconds) {
+  history_.SetSpan(seconds);
+  frozen_.SetSpan(seconds);
+  dirty_ = true;
+}
+
+void ChartWindow::SetTraceShown(Reading reading, bool shown) {
+  shown_[Index(reading)] = shown;
+  series_[Index(reading)]->setVisible(shown);
+  // A plot with none of its traces shown gives its room to the others.
+  const Plot plot = READINGS[Index(reading)].plot;
+  const bool any = std::any_of(READINGS.begin(), READINGS.end(),
+                               [&](const ReadingInfo& info) { return info.plot == plot && shown_[Index(info.reading)]; });
+  plots_[Index(plot)].view->setVisible(any);
+  dirty_ = true;
+}
+
+bool ChartWindow::ExportCsv(const QString& path) {
+  const SampleHistory& shown = Shown();
+  const double origin = shown.Empty() ? 0 : shown.At(0).seconds;
+  std::string text = CsvHeader(values_, WallTimeOf(origin).toStdString());
+  for (size_t i = 0; i < shown.Size(); ++i) AppendCsvRow(text, shown.At(i), origin);
+
+  QSaveFile file(path);
+  const bool written = file.open(QIODevice::WriteOnly) &&
+                       file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+                       file.commit();
+  ShowNote(written ? Text("Сохранено: %1").arg(path)
+                   : Text("Не удалось сохранить %1: %2").arg(path, file.errorString()));
+  return written;
+}
+
+bool ChartWindow::ExportPng(const QString& path) {
+  DrawFrame();
+  const bool written = plotArea_->grab().save(path, "PNG");
+  ShowNote(written ? Text("Сохранено: %1").arg(path) : Text("Не удалось сохранить %1").arg(path));
+  return written;
+}
+
+bool ChartWindow::StartRecording(const QString& path) {
+  const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
+  const bool started = recorder_.Start(path, CsvHeader(values_, now.toStdString()));
+  record_->setChecked(started);
+  ShowNote(started ? Text("Запись в %1").arg(path)
+                   : Text("Не удалось начать запись в %1: %2").arg(path, recorder_.ErrorText()));
+  return started;
+}
+
+void ChartWindow::StopRecording() {
+  if (recorder_.Recording()) EndRecording(Text("Запись остановлена: %1").arg(recorder_.Path()));
+}
+
+void ChartWindow::EndRecording(const QString& why) {
+  recorder_.Stop();
+  record_->setChecked(false);
+  ShowNote(why);
+  // A recording may run with the window closed; the operator must still learn why it ended.
+  if (!isVisible()) show();
+}
+
+void ChartWindow::ToggleRecording(bool wanted) {
+  if (!wanted) {
+    StopRecording();
+    return;
+  }
+  const QString path = QFileDialog::getSaveFileName(this, Text("Файл записи"), QString(), Text("Файлы CSV (*.csv)"));
+  if (path.isEmpty()) {
+    record_->setChecked(false);
+    return;
+  }
+  StartRecording(path);
+}
+
+void ChartWindow::ChooseCsvExport() {
+  const QString path = QFileDialog::getSaveFileName(this, Text("Экспорт в CSV"), QString(), Text("Файлы CSV (*.csv)"));
+  if (!path.isEmpty()) ExportCsv(path);
+}
+
+void ChartWindow::ChoosePngExport() {
+  const QString path =
+      QFileDialog::getSaveFileName(this, Text("Экспорт в PNG"), QString(), Text("Изображения PNG (*.png)"));
+  if (!path.isEmpty()) ExportPng(path);
+}
+
+void ChartWindow::ShowNote(const QString& text) { note_->setText(text); }
+
+QString ChartWindow::WallTimeOf(double sampleSeconds) const {
+  const double age = clock_.nsecsElapsed() / 1e9 - sampleSeconds;
+  return QDateTime::currentDateTime().addMSecs(-static_cast<qint64>(age * 1000)).toString(Qt::ISODate);
+}
+
+void ChartWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  dirty_ = true;
+  frameTimer_.start();
+}
+
+void ChartWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  frameTimer_.stop();
+}
+
+}  // namespace velkor::charts

@@ -1,0 +1,113 @@
+// chart_window.h: the "Графики" window. It samples PanelValues after every poll
+// tick, keeps the last few seconds, and draws them at a steady frame rate in
+// four plots (currents, PWM, speed, position) with a trace per reading that
+// the operator can switch off. It pauses, scales itself, exports what it holds
+// to CSV and PNG, and records to a CSV file while the link runs. It only reads
+// PanelValues: it sends nothing and changes nothing in the link.
+// Depends on Qt Widgets and Qt Charts, and on the rest of charts/.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+
+#include "panel_values.h"
+#include "reading.h"
+#include "recorder.h"
+#include "sample_history.h"
+
+class QCheckBox;
+class QChart;
+class QChartView;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QSpinBox;
+class QValueAxis;
+
+namespace velkor::charts {
+
+inline constexpr int FRAME_INTERVAL_MS = 33;  // about 30 frames a second
+
+class ChartWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  // A window of its own, parented so that it lives as long as the panel and
+  // takes input while the panel runs modal.
+  explicit ChartWindow(const PanelValues& values, QWidget* parent = nullptr);
+
+  // Export what the chart holds (frozen while paused). False, with the reason
+  // shown in the window, when the file cannot be written.
+  bool ExportCsv(const QString& path);
+  bool ExportPng(const QString& path);
+  // Starts or stops "Запись" as the toggle would, with a path already chosen.
+  bool StartRecording(const QString& path);
+  void StopRecording();
+  bool Recording() const { return recorder_.Recording(); }
+
+  const SampleHistory& History() const { return history_; }
+
+ public slots:
+  // Connected to the panel's tick: one sample of the values it just showed.
+  void TakeSample();
+  // Connected to the panel's port choice: a recording ends, the traces clear.
+  void OnPortChosen();
+  // Draws the latest samples now; the frame timer calls it while visible.
+  void DrawFrame();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  struct PlotView {
+    QChartView* view = nullptr;
+    QChart* chart = nullptr;
+    QValueAxis* time = nullptr;
+    QValueAxis* value = nullptr;
+  };
+
+  void BuildPlots(QWidget* area);
+  QWidget* BuildControls();
+  void SetPaused(bool paused);
+  void SetSpan(int seconds);
+  void SetTraceShown(Reading reading, bool shown);
+  void ToggleRecording(bool wanted);
+  void ChooseCsvExport();
+  void ChoosePngExport();
+  void EndRecording(const QString& why);
+  void ShowNote(const QString& text);
+  const SampleHistory& Shown() const { return paused_ ? frozen_ : history_; }
+  // Wall-clock time of a sample, as the header of a CSV file gives it.
+  QString WallTimeOf(double sampleSeconds) const;
+
+  const PanelValues& values_;
+  QElapsedTimer clock_;
+  SampleHistory history_;
+  SampleHistory frozen_;
+  bool paused_ = false;
+  bool autoscale_ = true;
+  bool dirty_ = true;
+  Recorder recorder_;
+  QTimer frameTimer_;
+
+  QWidget* plotArea_ = nullptr;
+  std::array<PlotView, PLOT_COUNT> plots_{};
+  std::array<QLineSeries*, READING_COUNT> series_{};
+  std::array<QCheckBox*, READING_COUNT> traceBoxes_{};
+  std::array<bool, READING_COUNT> shown_{};
+  QList<QPointF> points_;
+  QSpinBox* span_ = nullptr;
+  QPushButton* pause_ = nullptr;
+  QCheckBox* autoscaleBox_ = nullptr;
+  QPushButton* record_ = nullptr;
+  QLabel* note_ = nullptr;
+};
+
+}  // namespace velkor::charts

@@ -1,0 +1,275 @@
+// chart_window_test.cpp: the "Графики" window fed by a link to the emulator, as
+// the operator sees it: the traces, the pause, the exports and the recording.
+#include <QChartView>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QValueAxis>
+#include <QtTest/QtTest>
+
+#include <algorithm>
+#include <memory>
+
+#include "chart_window.h"
+#include "codes.h"
+#include "csv_reader.h"
+#include "emulated_link.h"
+#include "file_size_cap.h"
+
+namespace velkor::charts {
+
+namespace {
+
+constexpr int WAIT_MS = 10000;  // generous: the machine is shared
+constexpr int16_t JOG_RPM = 6;  // slow enough that every tick rate samples the currents' swing
+
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QLineSeries* Series(const ChartWindow& window, const char* label) {
+  for (QChartView* view : window.findChildren<QChartView*>())
+    for (QAbstractSeries* series : view->chart()->series())
+      if (series->name() == Text(label)) return qobject_cast<QLineSeries*>(series);
+  return nullptr;
+}
+
+QChartView* ViewOf(const ChartWindow& window, const char* label) {
+  for (QChartView* view : window.findChildren<QChartView*>())
+    for (QAbstractSeries* series : view->chart()->series())
+      if (series->name() == Text(label)) return view;
+  return nullptr;
+}
+
+template <typename Widget>
+Widget* Find(const ChartWindow& window, const char* text) {
+  for (Widget* widget : window.findChildren<Widget*>())
+    if (widget->text() == Text(text)) return widget;
+  return nullptr;
+}
+
+QString Note(const ChartWindow& window) {
+  QString all;
+  for (QLabel* label : window.findChildren<QLabel*>()) all += label->text() + '\n';
+  return all;
+}
+
+int SignChanges(const QList<QPointF>& points) {
+  int changes = 0;
+  for (qsizetype i = 1; i < points.size(); ++i)
+    if ((points[i - 1].y() < 0) != (points[i].y() < 0)) ++changes;
+  return changes;
+}
+
+}  // namespace
+
+class ChartWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    link_ = std::make_unique<test::EmulatedLink>();
+    window_ = std::make_unique<ChartWindow>(link_->link.values);
+    connect(link_.get(), &test::EmulatedLink::Ticked, window_.get(), &ChartWindow::TakeSample);
+    connect(link_.get(), &test::EmulatedLink::PortOpened, window_.get(), &ChartWindow::OnPortChosen);
+    window_->show();
+    QVERIFY(link_->OpenEmulator());
+    QVERIFY(link_->WaitConnected());
+  }
+
+  void cleanup() {
+    window_.reset();
+    link_.reset();
+  }
+
+  void aRotationMakesTheSpeedTraceRiseAndTheCurrentTracesSwing() {
+    QTest::qWait(500);  // at rest for a while first
+    QVERIFY(Series(*window_, "Ток A"));
+    QTRY_VERIFY(!Series(*window_, "Ток A")->points().isEmpty());
+    QCOMPARE(SignChanges(Series(*window_, "Ток A")->points()), 0);
+
+    Rotate();
+    QTRY_VERIFY2_WITH_TIMEOUT(link_->link.values.shaftSpeed >= JOG_RPM - 1, qPrintable(Diagnose()), WAIT_MS);
+    QTest::qWait(1500);
+
+    const QList<QPointF> speed = Series(*window_, "Скорость")->points();
+    QVERIFY(!speed.isEmpty());
+    QCOMPARE(speed.first().y(), 0.0);
+    QVERIFY2(speed.last().y() >= JOG_RPM - 1, qPrintable(QString::number(speed.last().y())));
+    for (const char* trace : {"Ток A", "Ток B", "Задание тока A", "Задание тока B"}) {
+      const int changes = SignChanges(Series(*window_, trace)->points());
+      QVERIFY2(changes >= 4, qPrintable(QString("%1: %2 sign changes").arg(Text(trace)).arg(changes)));
+    }
+  }
+
+  void pauseFreezesTheTracesWhileTheLinkGoesOn() {
+    Rotate();
+    QTest::qWait(500);
+    QPushButton* pause = Find<QPushButton>(*window_, "Пауза");
+    QVERIFY(pause);
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QTest::qWait(100);  // a frame may still be due from before the click
+    const QList<QPointF> speed = Series(*window_, "Скорость")->points();
+    const QList<QPointF> current = Series(*window_, "Ток A")->points();
+    const double newest = window_->History().Newest().seconds;
+    const int16_t position = link_->link.values.position;
+
+    QTest::qWait(500);
+    QCOMPARE(Series(*window_, "Скорость")->points(), speed);
+    QCOMPARE(Series(*window_, "Ток A")->points(), current);
+    QVERIFY(window_->History().Newest().seconds > newest + 0.2);  // still sampling
+    QVERIFY(link_->link.values.position != position);             // the shaft still turns
+    QCOMPARE(pause->text(), Text("Продолжить"));
+
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QTRY_VERIFY(Series(*window_, "Ток A")->points() != current);
+    QCOMPARE(pause->text(), Text("Пауза"));
+  }
+
+  void theExportedCsvReadsBackAndEndsOnThePanelsSpeed() {
+    Rotate();
+    QTRY_VERIFY_WITH_TIMEOUT(link_->link.values.shaftSpeed >= JOG_RPM - 1, WAIT_MS);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("export.csv");
+    QVERIFY(window_->ExportCsv(path));
+    const int32_t shown = link_->link.values.shaftSpeed;
+
+    const test::CsvFile csv = test::ReadCsv(path);
+    QVERIFY(csv.wellFormed);
+    QVERIFY(csv.endsWithNewline);
+    QCOMPARE(csv.columns.join(','), Text("time_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,"
+                                         "actual_current_b_ma,pwm_a,pwm_b,total_current_ma,shaft_speed_rpm,"
+                                         "position_steps"));
+    QCOMPARE(csv.comments.value("port"), QString::fromStdString(link_->PortPath()));
+    QVERIFY(QDateTime::fromString(csv.comments.value("recorded"), Qt::ISODate).isValid());
+    // The emulator's factory settings, as the handshake reported them.
+    QCOMPARE(csv.comments.value("step_division"), Text("8"));
+    QCOMPARE(csv.comments.value("motion_current_ma"), Text("1000"));
+    QCOMPARE(csv.comments.value("smoothing"), Text("off"));
+    QCOMPARE(csv.comments.value("jog_speed_rpm"), QString::number(JOG_RPM));
+
+    QCOMPARE(csv.rows.size(), qsizetype(window_->History().Size()));
+    QCOMPARE(csv.rows.first()[0], 0.0);
+    QVERIFY(csv.rows.last()[0] <= DEFAULT_SPAN_SECONDS);
+    QCOMPARE(csv.rows.last()[csv.columns.indexOf("shaft_speed_rpm")], double(shown));
+    QCOMPARE(csv.rows.last()[csv.columns.indexOf("position_steps")], double(link_->link.values.position));
+  }
+
+  void aRecordingStopsCleanlyWhenAnotherPortIsChosen() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    const QString firstPort = QString::fromStdString(link_->PortPath());
+    Rotate();
+    QVERIFY(window_->StartRecording(path));
+    QVERIFY(Find<QPushButton>(*window_, "Запись")->isChecked());
+    QTest::qWait(500);
+
+    QVERIFY(link_->OpenEmulator());
+    QVERIFY(!window_->Recording());
+    QVERIFY(!Find<QPushButton>(*window_, "Запись")->isChecked());
+    QVERIFY2(Note(*window_).contains(Text("выбран другой порт")), qPrintable(Note(*window_)));
+    const qint64 size = QFileInfo(path).size();
+    QVERIFY(link_->WaitConnected());
+    QTest::qWait(200);
+    QCOMPARE(QFileInfo(path).size(), size);
+
+    const test::CsvFile csv = test::ReadCsv(path);
+    QVERIFY(csv.wellFormed);
+    QVERIFY(csv.endsWithNewline);
+    QCOMPARE(csv.comments.value("port"), firstPort);
+    QVERIFY2(csv.rows.size() >= 5, qPrintable(QString::number(csv.rows.size())));
+    for (qsizetype i = 1; i < csv.rows.size(); ++i) QVERIFY(csv.rows[i][0] >= csv.rows[i - 1][0]);
+  }
+
+  void aFailedWriteStopsTheRecordingAndShowsTheWindowToSayWhy() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("full.csv");
+    window_->hide();  // a recording runs on with the window closed
+    QVERIFY(window_->StartRecording(path));
+    const qint64 header = QFileInfo(path).size();
+    {
+      test::FileSizeCap cap(header + 2000);
+      QTRY_VERIFY_WITH_TIMEOUT(!window_->Recording(), WAIT_MS);
+    }
+    QVERIFY(window_->isVisible());
+    QVERIFY(!Find<QPushButton>(*window_, "Запись")->isChecked());
+    QVERIFY2(Note(*window_).contains(Text("ошибка записи")), qPrintable(Note(*window_)));
+    QVERIFY2(Note(*window_).contains("too large", Qt::CaseInsensitive), qPrintable(Note(*window_)));
+    const test::CsvFile csv = test::ReadCsv(path);
+    QVERIFY(csv.wellFormed);
+    QVERIFY(csv.endsWithNewline);
+    QVERIFY(!csv.rows.isEmpty());
+  }
+
+  void aSwitchedOffTraceIsHiddenAndAPlotWithNoneShownGivesWay() {
+    QTest::mouseClick(Find<QCheckBox>(*window_, "Ток A"), Qt::LeftButton);
+    QVERIFY(!Series(*window_, "Ток A")->isVisible());
+    QVERIFY(Series(*window_, "Ток B")->isVisible());
+    QVERIFY(ViewOf(*window_, "Ток B")->isVisible());
+
+    QTest::mouseClick(Find<QCheckBox>(*window_, "ШИМ A"), Qt::LeftButton);
+    QVERIFY(ViewOf(*window_, "ШИМ B")->isVisible());
+    QTest::mouseClick(Find<QCheckBox>(*window_, "ШИМ B"), Qt::LeftButton);
+    QVERIFY(!ViewOf(*window_, "ШИМ B")->isVisible());
+    QTest::mouseClick(Find<QCheckBox>(*window_, "ШИМ B"), Qt::LeftButton);
+    QVERIFY(ViewOf(*window_, "ШИМ B")->isVisible());
+  }
+
+  void theTimeAxisCoversTheChosenSeconds() {
+    auto* span = window_->findChild<QSpinBox*>();
+    QCOMPARE(span->value(), DEFAULT_SPAN_SECONDS);
+    span->setValue(1);
+    QCOMPARE(span->value(), MIN_SPAN_SECONDS);
+    QTest::qWait(2500);
+    auto* time = qobject_cast<QValueAxis*>(ViewOf(*window_, "Скорость")->chart()->axes(Qt::Horizontal).first());
+    QCOMPARE(time->min(), -2.0);
+    QCOMPARE(time->max(), 0.0);
+    const SampleHistory& history = window_->History();
+    QVERIFY(history.Newest().seconds - history.At(0).seconds <= 2.0);
+    QVERIFY(history.Newest().seconds - history.At(0).seconds >= 1.5);
+  }
+
+  void theExportedPngShowsThePlots() {
+    Rotate();
+    QTest::qWait(500);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("chart.png");
+    QVERIFY(window_->ExportPng(path));
+    const QImage image(path);
+    QVERIFY(!image.isNull());
+    QVERIFY(image.width() > 400 && image.height() > 300);
+    // Some pixel wears the speed trace's colour.
+    const QRgb speedColour = Series(*window_, "Скорость")->color().rgb();
+    bool found = false;
+    for (int y = 0; y < image.height() && !found; ++y)
+      for (int x = 0; x < image.width() && !found; ++x) found = image.pixel(x, y) == speedColour;
+    QVERIFY(found);
+  }
+
+ private:
+  QString Diagnose() {
+    QString text = QString("status %1, speed %2, jog speed %3, sent:")
+                       .arg(QString::fromUtf8(link_->link.values.statusText.data(), link_->link.values.statusText.size()))
+                       .arg(link_->link.values.shaftSpeed)
+                       .arg(link_->link.values.jogSpeed);
+    for (const auto& c : link_->Runner().CommandLog()) text += QString(" %1/%2=%3%4").arg(c.seq).arg(c.code).arg(c.value).arg(c.executed ? "" : "(not run)");
+    return text;
+  }
+
+  void Rotate() {
+    QVERIFY(link_->Push(CMD_SET_JOG_SPEED, JOG_RPM));
+    QVERIFY(link_->Push(CMD_SET_JOG_ACCEL, 10));  // 0.6 s to full speed
+    QVERIFY(link_->Push(CMD_ACTION, ACT_ROTATE_RIGHT));
+    link_->link.state.jogActive = true;
+  }
+
+  std::unique_ptr<test::EmulatedLink> link_;
+  std::unique_ptr<ChartWindow> window_;
+};
+
+}  // namespace velkor::charts
+
+QTEST_MAIN(velkor::charts::ChartWindowTest)
+#include "chart_window_test.moc"

@@ -1,0 +1,41 @@
+// emulated_link.cpp: the tick and the port choice.
+#include "emulated_link.h"
+
+#include <QtTest/QtTest>
+
+#include "open_port.h"
+
+namespace velkor::test {
+
+EmulatedLink::EmulatedLink() {
+  link.window = this;
+  tick_.setInterval(1);
+  connect(&tick_, &QTimer::timeout, this, [this] {
+    PollTick(link);
+    emit Ticked();
+  });
+}
+
+EmulatedLink::~EmulatedLink() {
+  tick_.stop();
+  port_.Close();
+}
+
+bool EmulatedLink::OpenEmulator() {
+  auto runner = std::make_unique<sim::PtyRunner>();
+  if (!runner->Start()) return false;
+  selected_ = runner->SlavePath();
+  OpenPort(link, port_);
+  // The previous emulator goes only once its terminal is no longer the open port.
+  runner_ = std::move(runner);
+  emit PortOpened(QString::fromStdString(selected_));
+  return port_.IsOpen();
+}
+
+bool EmulatedLink::WaitConnected(int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (link.values.statusText != STATUS_CONNECTED && !deadline.hasExpired()) QTest::qWait(10);
+  return link.values.statusText == STATUS_CONNECTED;
+}
+
+}  // namespace velkor::test
