@@ -6,6 +6,7 @@
 
 #include "about_box.h"
 #include "app_icon.h"
+#include "chart_window.h"
 #include "drive_panel_dlg.h"
 
 namespace velkor {
@@ -42,6 +43,24 @@ void DecoratePanel(CDrivePanelDlg& panel) {
     box.exec();
   });
   panel.AddContextAction(about);
+
+  // The chart window is made on first use and then lives, shown or not, as
+  // long as the panel: a recording goes on while it is closed. As the panel's
+  // child it takes input while the panel runs modal.
+  auto* charts = new QAction(QString::fromUtf8(CHARTS_ITEM), &panel);
+  charts->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  QObject::connect(charts, &QAction::triggered, &panel, [&panel] {
+    auto* window = panel.findChild<charts::ChartWindow*>();
+    if (!window) {
+      window = new charts::ChartWindow(panel.DriveLink().values, &panel);
+      QObject::connect(&panel, &CDrivePanelDlg::Ticked, window, &charts::ChartWindow::TakeSample);
+      QObject::connect(&panel, &CDrivePanelDlg::PortOpened, window, &charts::ChartWindow::OnPortChosen);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+  });
+  panel.AddContextAction(charts);
 }
 
 }  // namespace velkor

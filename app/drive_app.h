@@ -1,7 +1,8 @@
 // drive_app.h: the application shell. CDriveApp owns the QApplication, runs the
 // main panel as the program's only main window and ends the program when the
 // panel ends. DecoratePanel adds what the shell puts around the panel: the
-// icon and the About box. Depends on Qt Widgets, the panel and the About box.
+// icon, the About box and the chart window. Depends on Qt Widgets, the panel,
+// the About box and the charts.
 #pragma once
 
 #include <QApplication>
@@ -11,6 +12,7 @@ namespace velkor {
 class CDrivePanelDlg;
 
 inline constexpr const char* ABOUT_ITEM = "&About Velkor...";
+inline constexpr const char* CHARTS_ITEM = "Графики";
 
 class CDriveApp {
  public:
@@ -23,7 +25,7 @@ class CDriveApp {
 };
 
 // The window icon, then a separator and "&About Velkor..." in the panel's
-// context menu, the item also reached with F1.
+// context menu, the item also reached with F1, then "Графики" (Ctrl+G).
 void DecoratePanel(CDrivePanelDlg& panel);
 
 }  // namespace velkor
