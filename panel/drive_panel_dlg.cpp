@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -87,8 +88,8 @@ CDrivePanelDlg::~CDrivePanelDlg() {
 }
 
 void CDrivePanelDlg::BuildControls() {
-  setFont(PanelFont());
-  const DialogUnits units = DialogUnitsOf(font());
+  const DialogUnits units = DialogUnitsOf(PanelFont());
+  setFont(FittingFont(PanelFont(), units));
   setFixedSize(units.ToPixelsX(PANEL_WIDTH_DU), units.ToPixelsY(PANEL_HEIGHT_DU));
 
   QWidget* previousStop = nullptr;
@@ -198,6 +199,15 @@ void CDrivePanelDlg::reject() { OnActionButton(ID_REREAD); }
 
 void CDrivePanelDlg::closeEvent(QCloseEvent* event) {
   accept();
+  event->accept();
+}
+
+void CDrivePanelDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  if (auto* button = qobject_cast<QAbstractButton*>(focusWidget())) button->click();
   event->accept();
 }
 

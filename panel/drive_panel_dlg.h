@@ -40,7 +40,6 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   // The control with this identifier; null for an identifier the layout lacks.
   QWidget* Control(ControlId id) const;
   Link& DriveLink() { return link_; }
-  const SerialPort& OpenedPort() const { return port_; }
   // The emulator while "Эмулятор VK-3" is the chosen port; null otherwise.
   sim::PtyRunner* Emulator() const { return emulator_.get(); }
 
@@ -68,6 +67,8 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Enter presses the focused button, and does nothing elsewhere.
+  void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:

@@ -2,6 +2,7 @@
 #include "layout_builder.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,10 +49,9 @@ QGroupBox* CreateGroupBox(const ControlRow& row, QWidget* parent) {
 
 QPushButton* CreateButton(const ControlRow& row, QWidget* parent) {
   auto* button = new QPushButton(QString::fromUtf8(row.caption), parent);
-  // Enter presses the focused button and nothing else: the panel has no
-  // default button that Enter in a display could end it with.
-  button->setAutoDefault(row.id != ID_SMOOTHING);
-  button->setDefault(false);
+  // No button is the dialog's default, so none is drawn as one and Enter in a
+  // display presses nothing; the panel itself lets Enter press the focused button.
+  button->setAutoDefault(false);
   if (row.align == Align::Right) button->setStyleSheet(QStringLiteral("text-align: right;"));
   return button;
 }
@@ -68,7 +68,32 @@ QComboBox* CreateList(const ControlRow& row, const DialogUnits& units, QWidget* 
   return list;
 }
 
+constexpr int NARROWEST_STRETCH = 75;
+constexpr int STRETCH_STEP = 5;
+constexpr int BUTTON_MARGIN_DU = 3;  // each side: the bevel and a little air
+
+bool CaptionsFit(const QFont& font, const DialogUnits& units) {
+  const QFontMetrics metrics(font);
+  for (const ControlRow& row : PANEL_LAYOUT) {
+    const int margins = row.kind == ControlKind::Button ? 2 * units.ToPixelsX(BUTTON_MARGIN_DU) : 0;
+    if (metrics.horizontalAdvance(QString::fromUtf8(row.caption)) > units.ToPixelsX(row.rect.width) - margins) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+QFont FittingFont(const QFont& font, const DialogUnits& units) {
+  QFont fitting = font;
+  for (int stretch = QFont::Unstretched; stretch > NARROWEST_STRETCH; stretch -= STRETCH_STEP) {
+    fitting.setStretch(stretch);
+    if (CaptionsFit(fitting, units)) return fitting;
+  }
+  fitting.setStretch(NARROWEST_STRETCH);
+  return fitting;
+}
 
 QWidget* CreateControl(const ControlRow& row, const DialogUnits& units, QWidget* parent) {
   QWidget* control = nullptr;

@@ -14,4 +14,10 @@ namespace velkor {
 // that have one.
 QWidget* CreateControl(const ControlRow& row, const DialogUnits& units, QWidget* parent);
 
+// `font`, condensed as far as needed (not below 75 %) for every caption of the
+// layout to fit its rectangle. The layout was drawn for a font with the same
+// base units but narrower letters than most platforms' sans-serif; the units
+// stay those of `font`, only the letters narrow.
+QFont FittingFont(const QFont& font, const DialogUnits& units);
+
 }  // namespace velkor

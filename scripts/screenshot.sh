@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the panel on a virtual X display, chooses "Эмулятор VK-3" in its port
 # list with the keyboard, waits until the emulated driver has connected and
-# saves a picture of the screen to res/screenshots/panel.png (or the path given).
+# saves a picture of the panel's window to res/screenshots/panel.png (or the path given).
 # VELKOR_BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +23,7 @@ shoot() {
   # The focus starts on the port list; End picks its last entry, the emulator.
   xdotool key --window "$window" End
   sleep 2
-  import -window root "$out"
+  import -window "$window" "$out"
 }
 
 if [ "${1:-}" = --on-display ]; then

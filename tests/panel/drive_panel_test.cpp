@@ -80,6 +80,18 @@ class DrivePanelTest : public QObject {
                                      "40", "60", "120"}));
   }
 
+  void reopeningTheListLooksTheDevicesUpAgainAndKeepsTheChoice() {
+    auto* ports = static_cast<CPortSelector*>(panel_->Control(ID_PORT_LIST));
+    int activations = 0;
+    connect(ports, &QComboBox::activated, [&] { ++activations; });
+    ports->setCurrentIndex(ports->findText("COM3"));
+    ports->showPopup();
+    ports->hidePopup();
+    QCOMPARE(ports->currentText(), QString("COM3"));
+    QCOMPARE(ports->PortName(), QString("COM3"));
+    QCOMPARE(activations, 0);
+  }
+
   void numbersAreShownInPlainDecimalAndTheDivisionReadsBackAsItWasShown() {
     CountingPanel& panel = *panel_;
     PanelValues& values = panel.DriveLink().values;
@@ -206,6 +218,21 @@ class DrivePanelTest : public QObject {
     QCOMPARE(test::TakeQueued(panel.DriveLink()),
              (std::vector<std::pair<int, int>>{{CMD_ACTION, ACT_REREAD}, {CMD_ACTION, ACT_REREAD}}));
     QVERIFY(panel.isVisible());
+  }
+
+  void enterPressesTheFocusedButtonAndNothingElse() {
+    CountingPanel& panel = *panel_;
+    panel.Control(ID_KP_SHOWN)->setFocus();
+    QTest::keyClick(panel.Control(ID_KP_SHOWN), Qt::Key_Return);
+    QTest::qWait(50);
+    QVERIFY(test::AnyOpenPrompt() == nullptr);
+    QVERIFY(test::TakeQueued(panel.DriveLink()).empty());
+    QVERIFY(panel.isVisible());
+
+    panel.Control(ID_TEST)->setFocus();
+    QTest::keyClick(panel.Control(ID_TEST), Qt::Key_Return);
+    QCOMPARE(test::TakeQueued(panel.DriveLink()), (std::vector<std::pair<int, int>>{{CMD_ACTION, ACT_TEST}}));
+    for (QPushButton* button : panel.findChildren<QPushButton*>()) QVERIFY(!button->isDefault());
   }
 
   void theDivisionButtonDoesNothing() {
@@ -341,6 +368,25 @@ class DrivePanelTest : public QObject {
     QCOMPARE(panel.beeps, 1);
     QTest::qWait(50);
     QVERIFY(!boxSeen);
+  }
+
+  // The panel hides at once, but its run ends only once the prompt's handler has finished.
+  void closingThePanelWhileAPromptIsOpenEndsItAfterThePromptIsAnswered() {
+    CountingPanel& panel = *panel_;
+    panel.hide();
+    bool hiddenWhilePrompting = false;
+    QTimer::singleShot(0, [&] {
+      test::WhenPromptOpens("K пропорц. тока (Kp) (0-255)", [&](QWidget* prompt) {
+        panel.close();
+        QTest::qWait(50);
+        hiddenWhilePrompting = !panel.isVisible() && prompt->isVisible();
+        test::Answer(prompt, "5");
+      });
+      test::Click(panel, ID_KP);
+    });
+    QCOMPARE(panel.exec(), int(QDialog::Accepted));
+    QVERIFY(hiddenWhilePrompting);
+    QCOMPARE(test::TakeQueued(panel.DriveLink()), (std::vector<std::pair<int, int>>{{CMD_SET_KP, 5}}));
   }
 
   void theCloseBoxEndsThePanelAsVykhodDoesAndEscDoesNot_data() {
