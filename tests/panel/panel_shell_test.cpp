@@ -1,6 +1,6 @@
 // panel_shell_test.cpp: what the application shell adds to the panel: the
 // context menu that ends with a separator and "&About Velkor...", F1 for the
-// same About box, and the icon.
+// same About box, the icon, and the way later features add their items.
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -62,7 +62,8 @@ class PanelShellTest : public QObject {
     QApplication::sendEvent(panel_.get(), &click);
     QTest::qWait(50);
 
-    QCOMPARE(items, QStringList({"---", "&About Velkor..."}));
+    // Later features append their items after these two.
+    QCOMPARE(items.mid(0, 2), QStringList({"---", "&About Velkor..."}));
     QCOMPARE(aboutTitle, QString("About Velkor"));
     QVERIFY(panel_->isVisible());
   }
@@ -79,14 +80,14 @@ class PanelShellTest : public QObject {
   }
 
   void aLaterFeaturesActionJoinsTheMenuAfterTheAboutItemWithItsShortcut() {
-    auto* charts = new QAction("Графики", panel_.get());
-    charts->setShortcut(QKeySequence("Ctrl+G"));
+    auto* later = new QAction("Later", panel_.get());
+    later->setShortcut(QKeySequence("Ctrl+J"));
     int triggered = 0;
-    connect(charts, &QAction::triggered, [&] { ++triggered; });
-    panel_->AddContextAction(charts);
-    QTest::keyClick(panel_->focusWidget(), Qt::Key_G, Qt::ControlModifier);
+    connect(later, &QAction::triggered, [&] { ++triggered; });
+    panel_->AddContextAction(later);
+    QTest::keyClick(panel_->focusWidget(), Qt::Key_J, Qt::ControlModifier);
     QCOMPARE(triggered, 1);
-    QCOMPARE(panel_->actions().last(), charts);
+    QCOMPARE(panel_->actions().last(), later);
   }
 
   void thePanelCarriesTheApplicationIcon() {
