@@ -1,0 +1,126 @@
+// chart_shell_test.cpp: the chart window as the program offers it: "Графики"
+// after the About item, Ctrl+G on the panel, one window fed by the panel's
+// own ticks, and a recording that the panel's port choice ends.
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest/QtTest>
+
+#include <memory>
+
+#include "chart_window.h"
+#include "csv_reader.h"
+#include "drive_app.h"
+#include "drive_panel_dlg.h"
+#include "panel_layout.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr int WAIT_MS = 10000;
+
+charts::ChartWindow* ChartOf(CDrivePanelDlg& panel) { return panel.findChild<charts::ChartWindow*>(); }
+
+}  // namespace
+
+class ChartShellTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    panel_ = std::make_unique<CDrivePanelDlg>();
+    DecoratePanel(*panel_);
+    panel_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel_.get()));
+  }
+  void cleanup() { panel_.reset(); }
+
+  void theChartsItemFollowsAboutAndOpensOnlyOnUse() {
+    const QList<QAction*> actions = panel_->actions();
+    qsizetype about = -1;
+    qsizetype charts = -1;
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+      if (actions[i]->text() == QString::fromUtf8(ABOUT_ITEM)) about = i;
+      if (actions[i]->text() == QString::fromUtf8("Графики")) charts = i;
+    }
+    QVERIFY(about >= 0);
+    QCOMPARE(charts, about + 1);
+    QCOMPARE(actions[charts]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
+    QVERIFY(!ChartOf(*panel_));
+  }
+
+  void ctrlGOpensOneChartWindowThatThePanelsTicksFeed() {
+    ChooseEmulator();
+    QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().values.statusText == STATUS_CONNECTED, WAIT_MS);
+
+    QTest::keyClick(panel_.get(), Qt::Key_G, Qt::ControlModifier);
+    charts::ChartWindow* window = ChartOf(*panel_);
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QVERIFY(window->isWindow());
+    QCOMPARE(window->windowTitle(), QString::fromUtf8("Графики"));
+    QCOMPARE(window->windowModality(), Qt::NonModal);
+
+    QTRY_VERIFY_WITH_TIMEOUT(window->History().Size() > 20, WAIT_MS);
+    // Between ticks the newest sample is what the panel shows.
+    const PanelValues& values = panel_->DriveLink().values;
+    QCOMPARE(window->History().Newest()[charts::Reading::Position], int32_t{values.position});
+    QCOMPARE(window->History().Newest()[charts::Reading::ActualCurrentA], int32_t{values.actualCurrentA});
+
+    // Closed and opened again: the same window, still sampling all along.
+    window->close();
+    const size_t held = window->History().Size();
+    QTest::qWait(200);
+    QVERIFY(window->History().Size() != held || held == charts::MAX_SAMPLES);
+    panel_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(panel_.get()));
+    QTest::keyClick(panel_.get(), Qt::Key_G, Qt::ControlModifier);
+    QCOMPARE(panel_->findChildren<charts::ChartWindow*>().size(), 1);
+    QVERIFY(ChartOf(*panel_)->isVisible());
+  }
+
+  void choosingAnotherPortInThePanelEndsTheRecordingOnAWholeLine() {
+    ChooseEmulator();
+    QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().values.statusText == STATUS_CONNECTED, WAIT_MS);
+    QTest::keyClick(panel_.get(), Qt::Key_G, Qt::ControlModifier);
+    charts::ChartWindow* window = ChartOf(*panel_);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    QVERIFY(window->StartRecording(path));
+    const QString port = QString::fromStdString(panel_->DriveLink().values.portName);
+    window->close();  // the recording goes on without the window
+    QTest::qWait(1000);
+    QVERIFY(window->Recording());
+
+    auto* ports = static_cast<QComboBox*>(panel_->Control(ID_PORT_LIST));
+    ports->setCurrentIndex(ports->findText("COM9"));
+    emit ports->activated(ports->currentIndex());
+    QVERIFY(!window->Recording());
+    QVERIFY(window->isVisible());  // it shows why the recording ended
+
+    const test::CsvFile csv = test::ReadCsv(path);
+    QVERIFY(csv.wellFormed);
+    QVERIFY(csv.endsWithNewline);
+    // The device the panel opened for the emulator's entry: its terminal.
+    QCOMPARE(csv.comments.value("port"), port);
+    QVERIFY(port.startsWith("/dev/"));
+    QVERIFY2(csv.rows.size() >= 5, qPrintable(QString::number(csv.rows.size())));
+  }
+
+ private:
+  void ChooseEmulator() {
+    auto* ports = static_cast<QComboBox*>(panel_->Control(ID_PORT_LIST));
+    ports->setCurrentIndex(ports->findText(QString::fromUtf8("Эмулятор VK-3")));
+    emit ports->activated(ports->currentIndex());
+  }
+
+  std::unique_ptr<CDrivePanelDlg> panel_;
+};
+
+}  // namespace velkor
+
+QTEST_MAIN(velkor::ChartShellTest)
+#include "chart_shell_test.moc"
