@@ -144,6 +144,27 @@ class PanelEmulatorTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_DIVISION_SHOWN), QString("120"), PATIENCE_MS);
   }
 
+  void choosingTheEmulatorAgainWakesItAnewAndReconnects() {
+    CDrivePanelDlg& panel = *panel_;
+    auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
+    sim::PtyRunner* running = panel.Emulator();
+    const uint8_t seq = panel.DriveLink().state.seq;
+    emit ports->activated(ports->currentIndex());
+    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Подключите устройство"));
+    QVERIFY(panel.DriveLink().state.seq != seq);
+    QCOMPARE(panel.Emulator(), running);
+    QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_STATUS), QString("Соединено VK-3 ID-19.0"), PATIENCE_MS);
+  }
+
+  void choosingAnotherPortStopsTheEmulator() {
+    CDrivePanelDlg& panel = *panel_;
+    auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
+    ports->setCurrentIndex(ports->findText("COM9"));
+    emit ports->activated(ports->currentIndex());
+    QCOMPARE(panel.Emulator(), nullptr);
+    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
+  }
+
  private:
   std::unique_ptr<CDrivePanelDlg> panel_;
 };
