@@ -75,7 +75,7 @@ void Emulator::Execute(const CommandFrame& frame) {
   if (!IsCommandCode(frame.code)) return;
   ReceivedCommand entry{frame.seq, frame.code, frame.value, false};
   if (faults_.Chance(options_.ignoreCommandProbability)) {
-    log_.push_back(entry);
+    Log(entry);
     return;
   }
   // The panel sends the same frame with the same sequence byte again only when
@@ -83,7 +83,7 @@ void Emulator::Execute(const CommandFrame& frame) {
   // shaft twice: acknowledge it again instead.
   const bool repeat = hasAcknowledged_ && SameFrame(frame, lastAcknowledged_);
   entry.executed = !repeat;
-  log_.push_back(entry);
+  Log(entry);
 
   uint8_t ack = AckValue(frame);
   if (faults_.Chance(options_.wrongAckProbability)) ack = static_cast<uint8_t>(ack + 1 + faults_.Below(255));
@@ -102,6 +102,12 @@ void Emulator::Execute(const CommandFrame& frame) {
     const uint8_t report = *ReportForCommand(frame.code);
     Answer(report, ParameterReportValue(parameters_, report));
   }
+}
+
+// The oldest half goes at once, so each entry is moved at most once on average.
+void Emulator::Log(const ReceivedCommand& entry) {
+  if (log_.size() >= MAX_LOGGED_COMMANDS) log_.erase(log_.begin(), log_.begin() + MAX_LOGGED_COMMANDS / 2);
+  log_.push_back(entry);
 }
 
 void Emulator::RunAction(uint16_t action) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codes.h"
@@ -59,6 +60,9 @@ class Emulator {
  public:
   static constexpr size_t MAX_PENDING_FRAMES = 256;  // answers waiting for the line
   static constexpr size_t MAX_UNTAKEN_BYTES = 4096;  // sent bytes nobody took yet
+  // The command log keeps at most this many of the latest entries, so that an
+  // emulator served for hours stays the size it was after a minute.
+  static constexpr size_t MAX_LOGGED_COMMANDS = 4096;
 
   explicit Emulator(EmulatorOptions options = {});
 
@@ -87,6 +91,8 @@ class Emulator {
   bool Jogging() const { return motor_.motion == Motion::kStep || motor_.motion == Motion::kRotate; }
   bool Reporting() const { return woken_; }
   const std::vector<ReceivedCommand>& CommandLog() const { return log_; }
+  // The log so far, which starts again empty: for a watcher that checks it as it goes.
+  std::vector<ReceivedCommand> TakeCommandLog() { return std::exchange(log_, {}); }
   uint64_t NowMicroseconds() const { return nowUs_; }
 
  private:
@@ -94,6 +100,7 @@ class Emulator {
   void Wake();
   bool LineBusy() const { return wireIndex_ < onWire_.size; }
   void Execute(const CommandFrame& frame);
+  void Log(const ReceivedCommand& entry);
   void RunAction(uint16_t action);
   void Answer(uint8_t type, int16_t value);
   void AnswerAllParameters();

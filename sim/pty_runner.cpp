@@ -107,6 +107,7 @@ void PtyRunner::Serve() {
     if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) break;
     ssize_t got = 0;
     if (fds[0].revents & POLLIN) got = read(master_, in, sizeof in);
+    if (got > 0 && tap_) tap_(WireDirection::kFromPanel, in, static_cast<size_t>(got), Clock::now());
 
     std::lock_guard lock(mutex_);
     const auto now = Clock::now();
@@ -120,6 +121,7 @@ void PtyRunner::Serve() {
       const ssize_t put = write(master_, out + done, count - done);
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) break;
+      if (tap_) tap_(WireDirection::kToPanel, out + done, static_cast<size_t>(put), Clock::now());
       done += static_cast<size_t>(put);
     }
     const uint64_t hangUpUs = uint64_t{emulator_.Options().hangUpAfterMs} * 1000;

@@ -5,6 +5,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -13,6 +17,14 @@
 #include "emulator.h"
 
 namespace velkor::sim {
+
+enum class WireDirection { kFromPanel, kToPanel };
+
+// Called on the serving thread with every run of bytes read from or written to
+// the terminal, stamped the moment the read returned or the write was done.
+// For measuring how fast the panel answers; it must not call back into the runner.
+using WireTap = std::function<void(WireDirection, const uint8_t* bytes, size_t count,
+                                   std::chrono::steady_clock::time_point when)>;
 
 class PtyRunner {
  public:
@@ -24,6 +36,8 @@ class PtyRunner {
   // Opens the terminal pair, puts both sides in raw mode and starts serving.
   // False, with Error() saying why, when the system gives no terminal.
   bool Start();
+  // Before Start only: the serving thread reads the tap without a lock.
+  void SetWireTap(WireTap tap) { tap_ = std::move(tap); }
   // The terminal to open, such as /dev/pts/3; empty before Start.
   const std::string& SlavePath() const { return slavePath_; }
   const std::string& Error() const { return error_; }
@@ -48,6 +62,7 @@ class PtyRunner {
   void CloseTerminal();
 
   Emulator emulator_;
+  WireTap tap_;
   std::mutex mutex_;
   std::thread thread_;
   std::atomic<bool> serving_{false};
