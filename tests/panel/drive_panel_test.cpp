@@ -370,6 +370,22 @@ class DrivePanelTest : public QObject {
     QVERIFY(!boxSeen);
   }
 
+  void whileThePanelRunsModalThePromptStillTakesInput() {
+    CountingPanel& panel = *panel_;
+    panel.hide();
+    QTimer::singleShot(0, [&] {
+      test::WhenPromptOpens("K пропорц. тока (Kp) (0-255)", [](QWidget* prompt) {
+        // Blocked input would leave it open: closed then, it answers nothing.
+        QTimer::singleShot(5000, prompt, [prompt] { prompt->close(); });
+        test::AnswerThroughWindow(prompt, "7");
+      });
+      test::Click(panel, ID_KP);
+      panel.close();
+    });
+    panel.exec();
+    QCOMPARE(test::TakeQueued(panel.DriveLink()), (std::vector<std::pair<int, int>>{{CMD_SET_KP, 7}}));
+  }
+
   // The panel hides at once, but its run ends only once the prompt's handler has finished.
   void closingThePanelWhileAPromptIsOpenEndsItAfterThePromptIsAnswered() {
     CountingPanel& panel = *panel_;
@@ -380,7 +396,7 @@ class DrivePanelTest : public QObject {
         panel.close();
         QTest::qWait(50);
         hiddenWhilePrompting = !panel.isVisible() && prompt->isVisible();
-        test::Answer(prompt, "5");
+        test::AnswerThroughWindow(prompt, "5");
       });
       test::Click(panel, ID_KP);
     });

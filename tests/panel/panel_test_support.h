@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <functional>
 #include <utility>
@@ -90,6 +91,16 @@ inline void Answer(QWidget* prompt, const QString& text) {
   QTest::mouseClick(field, Qt::LeftButton);
   QTest::keyClicks(field, text);
   QTest::mouseClick(prompt->findChild<QPushButton*>(), Qt::LeftButton);
+}
+
+// The same through the window system, where a modal window would block it.
+inline void AnswerThroughWindow(QWidget* prompt, const QString& text) {
+  auto* field = prompt->findChild<QLineEdit*>();
+  auto* ok = prompt->findChild<QPushButton*>();
+  QWindow* window = prompt->windowHandle();
+  QTest::mouseClick(window, Qt::LeftButton, {}, field->mapTo(prompt, field->rect().center()));
+  for (const QChar c : text) QTest::keyClick(window, c.toLatin1());
+  QTest::mouseClick(window, Qt::LeftButton, {}, ok->mapTo(prompt, ok->rect().center()));
 }
 
 inline void Click(CDrivePanelDlg& panel, ControlId id) {
