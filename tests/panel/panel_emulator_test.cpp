@@ -144,6 +144,20 @@ class PanelEmulatorTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_DIVISION_SHOWN), QString("120"), PATIENCE_MS);
   }
 
+  void tenQuickTestPressesAreCarriedOutTenTimes() {
+    CDrivePanelDlg& panel = *panel_;
+    const auto tests = [&] {
+      const auto log = Received(panel);
+      return std::count_if(log.begin(), log.end(),
+                           [](const auto& c) { return c.executed && c.code == CMD_ACTION && c.value == ACT_TEST; });
+    };
+    const auto before = tests();
+    for (int i = 0; i < 10; ++i) test::Click(panel, ID_TEST);
+    QTRY_COMPARE_WITH_TIMEOUT(tests(), before + 10, PATIENCE_MS);
+    QTest::qWait(100);
+    QCOMPARE(tests(), before + 10);
+  }
+
   void choosingTheEmulatorAgainWakesItAnewAndReconnects() {
     CDrivePanelDlg& panel = *panel_;
     auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
