@@ -215,7 +215,10 @@ void Emulator::FinishByte() {
 
 uint8_t Emulator::Fault(uint8_t byte, bool& dropped) {
   dropped = faults_.Chance(options_.dropByteProbability);
-  if (faults_.Chance(options_.corruptByteProbability)) byte ^= static_cast<uint8_t>(1u << faults_.Below(8));
+  if (faults_.Chance(options_.corruptByteProbability)) {
+    byte ^= static_cast<uint8_t>(1u << faults_.Below(8));
+    ++corruptedBytes_;
+  }
   return byte;
 }
 

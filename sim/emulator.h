@@ -94,6 +94,8 @@ class Emulator {
   // The log so far, which starts again empty: for a watcher that checks it as it goes.
   std::vector<ReceivedCommand> TakeCommandLog() { return std::exchange(log_, {}); }
   uint64_t NowMicroseconds() const { return nowUs_; }
+  // Bytes the corruption knob has flipped a bit of, both directions together.
+  uint64_t CorruptedBytes() const { return corruptedBytes_; }
 
  private:
   void ReceiveByte(uint8_t byte);
@@ -132,6 +134,7 @@ class Emulator {
   bool hasAcknowledged_ = false;
   CommandFrame lastAcknowledged_;
   std::vector<ReceivedCommand> log_;
+  uint64_t corruptedBytes_ = 0;
 
   // The line: answers waiting, the frame on the wire, bytes already sent.
   std::deque<Frame> pendingFrames_;

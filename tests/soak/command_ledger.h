@@ -1,0 +1,72 @@
+// command_ledger.h: the fate of every numbered command a scripted operator
+// queues, seen from both ends of the wire. The panel's side is read from the
+// link's own state at the moments the link hands control out (each read, each
+// write, each refresh); the driver's side from the emulator's command log.
+// Depends on the link controller and the emulator's log entries.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emulator.h"
+#include "link_controller.h"
+
+namespace velkor::test {
+
+// Numbered commands carry 1..NUMBER_SPAN on the wire, round and round.
+inline constexpr int NUMBER_SPAN = 30000;
+int16_t WireValue(int number);
+
+class CommandLedger {
+ public:
+  explicit CommandLedger(uint8_t code) : code_(code) {}
+
+  void Queued(int number) { waiting_.push_back(number); ++queued_; }
+  bool Outstanding() const { return inFlight_ || !waiting_.empty(); }
+  size_t OutstandingCount() const { return waiting_.size() + (inFlight_ ? 1 : 0); }
+
+  // At every point where the link hands control out. `status` is the status
+  // line as the link holds it then.
+  void Observe(const LinkState& state, std::string_view status);
+  // A frame the panel writes: never one whose command has been settled.
+  void Written(const uint8_t* bytes, size_t count);
+  // Entries the emulator logged since the last call, in arrival order.
+  void Received(const std::vector<sim::ReceivedCommand>& entries);
+
+  // Checks that need the whole run: every command settled exactly once, and
+  // every acknowledged one carried out by the driver exactly once.
+  void CheckSettled();
+
+  int queued() const { return queued_; }
+  size_t acknowledged() const { return acknowledged_.size(); }
+  size_t discarded() const { return discarded_.size(); }
+  int resets() const { return resets_; }
+  int resetsBySendFailure() const { return resetsBySendFailure_; }
+  const std::vector<std::string>& faults() const { return faults_; }
+
+ private:
+  void Fault(std::string what);
+  void Discard(int number);
+
+  uint8_t code_;
+  std::deque<int> waiting_;     // queued, not yet popped, oldest first
+  std::optional<int> inFlight_;
+  std::set<int> acknowledged_;
+  std::set<int> discarded_;
+  std::string_view lastStatus_;
+  bool wasConnected_ = false;
+  int queued_ = 0;
+  int resets_ = 0;
+  int resetsBySendFailure_ = 0;
+
+  int lastReceived_ = 0;        // the driver's view: latest number seen
+  std::set<int> executed_;
+  std::vector<std::string> faults_;
+};
+
+}  // namespace velkor::test

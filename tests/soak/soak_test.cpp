@@ -1,0 +1,201 @@
+// soak_test.cpp: the link, the termios port and the port setup against the
+// emulator on a pseudo-terminal for VELKOR_SOAK_SECONDS (30 unless set), with
+// faults injected: a bit flipped in 1% of the bytes both ways, lost and wrong
+// acknowledgements, commands the driver ignores long enough to exhaust the
+// retries, silent periods, and the adapter unplugged and opened again. A
+// scripted operator keeps numbered step-count commands queued and jogs.
+// Asserted: every command reaches the driver in the order queued and is never
+// carried out twice; each ends acknowledged or discarded by a reset that set
+// "Ошибка передачи команды" or "Обрыв связи"; resident memory stays flat.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "codes.h"
+#include "command_ledger.h"
+#include "open_port.h"
+#include "pty_runner.h"
+#include "status_texts.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// Freed blocks wait in the sanitizer's quarantine, which would read as growth.
+extern "C" const char* __asan_default_options() { return "quarantine_size_mb=1"; }
+#endif
+
+using namespace velkor;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+namespace {
+
+// One fault of each kind every cycle, at these seconds into it.
+constexpr int CYCLE_S = 15;
+constexpr int IGNORE_AT_S = 4;   // the driver ignores every command for a while
+constexpr int SILENT_AT_S = 8;   // the driver says nothing for 1.5 s
+constexpr int UNPLUG_AT_S = 12;  // the adapter goes, and comes back
+constexpr milliseconds IGNORE_FOR{600};  // longer than 26 status periods
+constexpr uint32_t SILENT_FOR_MS = 1500;  // longer than six empty reads
+constexpr int MAX_OUTSTANDING = 4;
+constexpr milliseconds JOG_PERIOD{2000};
+constexpr long MAX_GROWTH_KB = 1024;
+
+int SoakSeconds() {
+  const char* text = std::getenv("VELKOR_SOAK_SECONDS");
+  const int value = text ? std::atoi(text) : 0;
+  return value > 0 ? value : 30;
+}
+
+long ResidentKb() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+sim::EmulatorOptions FaultyLine() {
+  sim::EmulatorOptions options;
+  options.seed = 6;
+  options.corruptByteProbability = 0.01;
+  options.wrongAckProbability = 0.03;
+  options.ignoreCommandProbability = 0.01;
+  return options;
+}
+
+// The panel's side, reduced to what the link sees; every call is an observation.
+class SoakWindow : public PanelWindow {
+ public:
+  SoakWindow(Link& link, test::CommandLedger& ledger) : link_(link), ledger_(ledger) { link.window = this; }
+  std::string port;
+  bool ticking = false;
+  void RefreshPanel() override { ledger_.Observe(link_.state, link_.values.statusText); }
+  void ReadPanel() override { link_.values.portName = port; }
+  void StartTick() override { ticking = true; }
+  void StopTick() override { ticking = false; }
+  void ShowMessage(std::string_view text) override { ADD_FAILURE() << "message box: " << text; }
+  void Beep() override {}
+
+ private:
+  Link& link_;
+  test::CommandLedger& ledger_;
+};
+
+class WatchedPort : public Port {
+ public:
+  WatchedPort(SerialPort& port, Link& link, test::CommandLedger& ledger) : port_(port), link_(link), ledger_(ledger) {}
+  size_t Read(uint8_t* buffer, size_t capacity) override {
+    ledger_.Observe(link_.state, link_.values.statusText);
+    return port_.Read(buffer, capacity);
+  }
+  void Write(const uint8_t* bytes, size_t count) override {
+    ledger_.Observe(link_.state, link_.values.statusText);
+    ledger_.Written(bytes, count);
+    port_.Write(bytes, count);
+  }
+
+ private:
+  SerialPort& port_;
+  Link& link_;
+  test::CommandLedger& ledger_;
+};
+
+}  // namespace
+
+TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
+  const auto length = seconds(SoakSeconds());
+  test::CommandLedger ledger(CMD_SET_STEPS);
+  Link link;
+  SoakWindow window(link, ledger);
+  SerialPort serial;
+  WatchedPort watched(serial, link, ledger);
+  sim::PtyRunner runner(FaultyLine());
+
+  const auto plugIn = [&] {
+    ASSERT_TRUE(runner.Start()) << runner.Error();
+    window.port = runner.SlavePath();
+    OpenPort(link, serial);
+    ASSERT_TRUE(window.ticking) << link.values.statusText;
+    link.state.port = &watched;
+    ledger.Observe(link.state, link.values.statusText);
+  };
+  const auto takeLog = [&] { ledger.Received(runner.WithEmulator([](sim::Emulator& e) { return e.TakeCommandLog(); })); };
+
+  plugIn();
+  const auto start = Clock::now();
+  auto lastJog = start;
+  int second = -1;
+  auto ignoringUntil = start;
+  int number = 0;
+  long warmKb = 0, endKb = 0;
+  int unplugs = 0, silences = 0;
+
+  while (Clock::now() - start < length) {
+    PollTick(link);
+    takeLog();
+    const auto now = Clock::now();
+    const int elapsed = static_cast<int>(std::chrono::duration_cast<seconds>(now - start).count());
+    if (elapsed != second) {
+      second = elapsed;
+      if (second == CYCLE_S) warmKb = ResidentKb();
+      switch (second % CYCLE_S) {
+        case IGNORE_AT_S:
+          runner.WithEmulator([](sim::Emulator& e) { e.Options().ignoreCommandProbability = 1; });
+          ignoringUntil = now + IGNORE_FOR;
+          break;
+        case SILENT_AT_S:
+          runner.WithEmulator([](sim::Emulator& e) { e.StaySilent(SILENT_FOR_MS); });
+          ++silences;
+          break;
+        case UNPLUG_AT_S:
+          runner.Stop();
+          ++unplugs;
+          // The operator sees the link lost, plugs the adapter back and chooses it again.
+          while (link.values.statusText != STATUS_LINK_LOST) PollTick(link);
+          plugIn();
+          break;
+      }
+    }
+    if (ignoringUntil < now)
+      runner.WithEmulator([](sim::Emulator& e) { e.Options().ignoreCommandProbability = FaultyLine().ignoreCommandProbability; });
+
+    // The operator acts only while the status line says the driver is there.
+    if (link.state.readyWord != READY_CONNECTED) continue;
+    while (ledger.OutstandingCount() < MAX_OUTSTANDING && QueuePush(link.queue, CMD_SET_STEPS, test::WireValue(number + 1)))
+      ledger.Queued(++number);
+    if (now - lastJog > JOG_PERIOD) {
+      const bool starting = !link.state.jogActive;
+      if (QueuePush(link.queue, CMD_ACTION, starting ? ACT_ROTATE_RIGHT : ACT_STOP)) link.state.jogActive = starting;
+      lastJog = now;
+    }
+  }
+  endKb = ResidentKb();
+
+  // Queue nothing more; let what is queued settle.
+  for (const auto until = Clock::now() + seconds(20); ledger.Outstanding() && Clock::now() < until;) {
+    runner.WithEmulator([](sim::Emulator& e) { e.Options().ignoreCommandProbability = 0; });
+    PollTick(link);
+  }
+  runner.Stop();
+  takeLog();
+  ledger.CheckSettled();
+
+  const uint64_t corrupted = runner.WithEmulator([](sim::Emulator& e) { return e.CorruptedBytes(); });
+  std::printf("soak %llds: queued %d, acknowledged %zu, discarded %zu, resets %d (%d by \"%s\"), "
+              "unplugs %d, silences %d, bytes corrupted %llu, resident %ld kB after warm-up, %ld kB at end\n",
+              static_cast<long long>(length.count()), ledger.queued(), ledger.acknowledged(), ledger.discarded(),
+              ledger.resets(), ledger.resetsBySendFailure(), std::string(STATUS_SEND_FAILED).c_str(), unplugs,
+              silences, static_cast<unsigned long long>(corrupted), warmKb, endKb);
+  for (const std::string& fault : ledger.faults()) ADD_FAILURE() << fault;
+  EXPECT_GT(ledger.acknowledged(), 0u);
+  EXPECT_GT(ledger.discarded(), 0u) << "the faults never cost a command: they were too mild to test anything";
+  EXPECT_GT(ledger.resetsBySendFailure(), 0);
+  EXPECT_GT(corrupted, 0u);
+  if (warmKb > 0) {
+    EXPECT_LT(endKb - warmKb, MAX_GROWTH_KB) << "resident memory grew after warm-up";
+  }
+}
