@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release and prints every figure in one table:
+# codec throughput, command latency over a pseudo-terminal, and the panel's
+# processor use, input latency, start-up and memory. About two minutes; the
+# figures are a shared machine's, so run it on a quiet one.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-bench -j "$(nproc)" --target frame_codec_bench command_latency_bench panel_process_bench >/dev/null
+
+echo "| Measure | Figure | Target |"
+echo "|---|---|---|"
+build-bench/bench/frame_codec_bench --benchmark_format=csv 2>/dev/null | awk -F, '
+  BEGIN { what["BM_DecodeReports"] = "report-frame decoder"; what["BM_EncodeCommands"] = "command-frame encoder" }
+  NR > 1 {
+    gsub(/"/, "", $1)
+    printf "| Throughput, %s | %.1f MB/s, %.0f × the line rate of 3840 B/s | > 1 × |\n", what[$1], $6 / 1e6, $NF
+  }'
+build-bench/bench/command_latency_bench
+# Qt talks on stderr about the offscreen platform; the figures are on stdout.
+build-bench/bench/panel_process_bench 2>/dev/null
