@@ -7,9 +7,11 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPen>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "autoscale.h"
 #include "csv_writer.h"
 #include "decimate.h"
 
@@ -139,6 +142,10 @@ void ChartWindow::BuildPlots(QWidget* area) {
     plot.view = new QChartView(plot.chart, area);
     // Plain lines: antialiasing would cost more than the rest of the frame.
     plot.view->setRenderHint(QPainter::Antialiasing, false);
+    // Every frame moves every trace: an index of the items would be rebuilt
+    // on every frame for nothing.
+    plot.view->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
+    plot.view->setOptimizationFlags(QGraphicsView::DontSavePainterState | QGraphicsView::DontAdjustForAntialiasing);
     plot.view->setMinimumHeight(120);
     column->addWidget(plot.view, 1);
   }
@@ -147,7 +154,11 @@ void ChartWindow::BuildPlots(QWidget* area) {
   for (const ReadingInfo& info : READINGS) {
     auto* series = new QLineSeries;
     series->setName(Text(info.label));
-    series->setColor(QColor(TRACE_COLOURS[Index(info.reading)]));
+    // A one-pixel cosmetic pen is drawn as plain lines; a wider one goes
+    // through the stroker, which costs more than all the rest of a frame.
+    QPen pen(QColor(TRACE_COLOURS[Index(info.reading)]), 1);
+    pen.setCosmetic(true);
+    series->setPen(pen);
     PlotView& plot = plots_[Index(info.plot)];
     plot.chart->addSeries(series);
     series->attachAxis(plot.time);
@@ -196,12 +207,13 @@ void ChartWindow::DrawFrame() {
   }
 
   if (!autoscale_) return;
-  for (const PlotInfo& info : PLOTS) {
-    const size_t i = Index(info.plot);
+  for (size_t i = 0; i < PLOT_COUNT; ++i) {
     if (low[i] > high[i]) continue;  // nothing shown in this plot
-    // A flat trace still gets a band around it, and every trace a margin.
-    const double margin = std::max((high[i] - low[i]) * 0.05, 1.0);
-    plots_[i].value->setRange(low[i] - margin, high[i] + margin);
+    QValueAxis* axis = plots_[i].value;
+    const AxisRange range = Autoscaled({axis->min(), axis->max()}, low[i], high[i]);
+    if (range == AxisRange{axis->min(), axis->max()}) continue;
+    axis->setRange(range.low, range.high);
+    axis->applyNiceNumbers();  // round ticks; only widens, so the data stays inside
   }
 }
 

@@ -7,8 +7,14 @@ namespace velkor::charts {
 
 namespace {
 
-QPointF PointOf(const Sample& sample, Reading reading, double endSeconds) {
-  return {sample.seconds - endSeconds, static_cast<double>(sample[reading])};
+// A point level with the two before it only moves the flat stretch's end on.
+void AddPoint(QList<QPointF>& points, const Sample& sample, Reading reading, double endSeconds) {
+  const QPointF point(sample.seconds - endSeconds, static_cast<double>(sample[reading]));
+  const qsizetype n = points.size();
+  if (n >= 2 && points[n - 1].y() == point.y() && points[n - 2].y() == point.y())
+    points[n - 1].setX(point.x());
+  else
+    points.append(point);
 }
 
 }  // namespace
@@ -28,8 +34,8 @@ void Decimate(const SampleHistory& history, Reading reading, double endSeconds, 
     if (column < 0) return;
     const size_t first = std::min(low, high);
     const size_t second = std::max(low, high);
-    points.append(PointOf(history.At(first), reading, endSeconds));
-    if (second != first) points.append(PointOf(history.At(second), reading, endSeconds));
+    AddPoint(points, history.At(first), reading, endSeconds);
+    if (second != first) AddPoint(points, history.At(second), reading, endSeconds);
   };
 
   for (size_t i = 0; i < history.Size(); ++i) {

@@ -61,6 +61,21 @@ TEST(Decimate, AFallingColumnGivesItsHighBeforeItsLow) {
   EXPECT_EQ(points[1].y(), 100);
 }
 
+TEST(Decimate, AFlatStretchIsDrawnAsItsTwoEnds) {
+  SampleHistory history;
+  history.SetSpan(10);
+  for (int i = 0; i < 1000; ++i) history.Add(At(i * 0.01, i < 300 ? 5 : i < 700 ? -5 : 5));
+  QList<QPointF> points;
+  Decimate(history, Reading::ActualCurrentA, 10.0, 2000, points);
+  // Each level's first and last sample, nothing between them.
+  const QList<QPointF> expected{{-10.0, 5}, {-7.01, 5}, {-7.0, -5}, {-3.01, -5}, {-3.0, 5}, {-0.01, 5}};
+  ASSERT_EQ(points.size(), expected.size());
+  for (qsizetype i = 0; i < points.size(); ++i) {
+    EXPECT_NEAR(points[i].x(), expected[i].x(), 1e-9) << i;
+    EXPECT_EQ(points[i].y(), expected[i].y()) << i;
+  }
+}
+
 TEST(Decimate, ALoneSampleIsOnePointAtItsAgeBeforeTheEnd) {
   SampleHistory history;
   history.SetSpan(2);
