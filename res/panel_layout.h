@@ -84,6 +84,8 @@ inline constexpr int PANEL_HEIGHT_DU = 281;
 inline constexpr const char* PANEL_TITLE = "Velkor";
 inline constexpr int PANEL_FONT_POINTS = 8;
 
+// The short names K and A keep the rows on one line each; they stay in here.
+namespace layout_rows {
 using K = ControlKind;
 using A = Align;
 
@@ -151,6 +153,9 @@ inline constexpr ControlRow PANEL_LAYOUT[] = {
     {ID_FAULT_CURRENT_SHOWN, K::Display, "", {280, 135, 40, 15}, "Параметры", A::Right},
     {ID_FAULT_CURRENT, K::Button, "Ток аварии (mA)", {175, 135, 100, 14}, "Параметры", A::Right},
 };
+}  // namespace layout_rows
+
+using layout_rows::PANEL_LAYOUT;
 
 // Entries of the step-division list, in this order: sorted by text, "10"
 // would come before "2".
