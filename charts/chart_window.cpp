@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QHBoxLayout>
@@ -34,6 +35,8 @@ namespace {
 constexpr std::array<QRgb, READING_COUNT> TRACE_COLOURS{
     0x1f77b4, 0xd62728, 0x17becf, 0xff7f0e, 0x1f77b4, 0xd62728, 0x2ca02c, 0x9467bd, 0x8c564b,
 };
+
+constexpr int SWITCHES_WIDTH = 170;  // the longest trace name with its box and swatch
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -67,22 +70,8 @@ ChartWindow::ChartWindow(const PanelValues& values, QWidget* parent)
 
 QWidget* ChartWindow::BuildControls() {
   auto* controls = new QWidget(this);
-  auto* rows = new QVBoxLayout(controls);
-  rows->setContentsMargins(0, 0, 0, 0);
-
-  auto* traces = new QHBoxLayout;
-  for (const ReadingInfo& info : READINGS) {
-    auto* box = new QCheckBox(Text(info.label), controls);
-    box->setIcon(Swatch(TRACE_COLOURS[Index(info.reading)]));
-    box->setChecked(true);
-    connect(box, &QCheckBox::toggled, this, [this, reading = info.reading](bool on) { SetTraceShown(reading, on); });
-    traceBoxes_[Index(info.reading)] = box;
-    traces->addWidget(box);
-  }
-  traces->addStretch();
-  rows->addLayout(traces);
-
-  auto* actions = new QHBoxLayout;
+  auto* actions = new QHBoxLayout(controls);
+  actions->setContentsMargins(0, 0, 0, 0);
   actions->addWidget(new QLabel(Text("Интервал, с:"), controls));
   span_ = new QSpinBox(controls);
   span_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
@@ -115,14 +104,16 @@ QWidget* ChartWindow::BuildControls() {
   // clicked, not toggled: only the operator's click asks for a file.
   connect(record_, &QPushButton::clicked, this, &ChartWindow::ToggleRecording);
   actions->addWidget(record_);
-  rows->addLayout(actions);
   return controls;
 }
 
+// Each plot has its traces' switches beside it, in the traces' colours: they
+// are its legend too, and stay when the plot itself gives way.
 void ChartWindow::BuildPlots(QWidget* area) {
-  auto* column = new QVBoxLayout(area);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
+  plotColumn_ = new QVBoxLayout(area);
+  plotColumn_->setContentsMargins(0, 0, 0, 0);
+  plotColumn_->setSpacing(0);
+  std::array<QVBoxLayout*, PLOT_COUNT> switches{};
   for (const PlotInfo& info : PLOTS) {
     PlotView& plot = plots_[Index(info.plot)];
     plot.chart = new QChart;
@@ -132,8 +123,9 @@ void ChartWindow::BuildPlots(QWidget* area) {
     plot.chart->layout()->setContentsMargins(0, 0, 0, 0);
     plot.chart->setBackgroundRoundness(0);
     plot.time = new QValueAxis;
-    plot.time->setRange(-DEFAULT_SPAN_SECONDS, 0);
     plot.time->setLabelFormat("%.0f");
+    plot.time->setTickType(QValueAxis::TicksDynamic);
+    plot.time->setTickAnchor(0);
     plot.value = new QValueAxis;
     plot.value->setLabelFormat("%.0f");
     plot.value->setTickCount(5);
@@ -147,16 +139,35 @@ void ChartWindow::BuildPlots(QWidget* area) {
     plot.view->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
     plot.view->setOptimizationFlags(QGraphicsView::DontSavePainterState | QGraphicsView::DontAdjustForAntialiasing);
     plot.view->setMinimumHeight(120);
-    column->addWidget(plot.view, 1);
+
+    // The same margins round every plot, whatever its labels' widths, so
+    // that the time axes line up one under the other.
+    connect(plot.chart, &QChart::geometryChanged, plot.chart, [this, chart = plot.chart] {
+      const QFontMetrics metrics(chart->axes().first()->labelsFont());
+      const bool last = chart == plots_.back().chart;
+      const QMarginsF margins(metrics.horizontalAdvance("-000000") + 12, metrics.height() * 2, 12,
+                              metrics.height() * (last ? 3 : 2));
+      chart->setPlotArea(QRectF(QPointF(0, 0), chart->size()).marginsRemoved(margins));
+    });
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(plot.view, 1);
+    auto* list = new QWidget(area);
+    list->setFixedWidth(SWITCHES_WIDTH);
+    switches[Index(info.plot)] = new QVBoxLayout(list);
+    row->addWidget(list);
+    plotColumn_->addLayout(row, 1);
   }
   plots_.back().time->setTitleText(Text("Время, с"));
+  SetTimeAxes(DEFAULT_SPAN_SECONDS);
 
   for (const ReadingInfo& info : READINGS) {
+    const QColor colour(TRACE_COLOURS[Index(info.reading)]);
     auto* series = new QLineSeries;
     series->setName(Text(info.label));
     // A one-pixel cosmetic pen is drawn as plain lines; a wider one goes
     // through the stroker, which costs more than all the rest of a frame.
-    QPen pen(QColor(TRACE_COLOURS[Index(info.reading)]), 1);
+    QPen pen(colour, 1);
     pen.setCosmetic(true);
     series->setPen(pen);
     PlotView& plot = plots_[Index(info.plot)];
@@ -164,6 +175,23 @@ void ChartWindow::BuildPlots(QWidget* area) {
     series->attachAxis(plot.time);
     series->attachAxis(plot.value);
     series_[Index(info.reading)] = series;
+
+    auto* box = new QCheckBox(Text(info.label), area);
+    box->setIcon(Swatch(colour.rgb()));
+    box->setChecked(true);
+    connect(box, &QCheckBox::toggled, this, [this, reading = info.reading](bool on) { SetTraceShown(reading, on); });
+    traceBoxes_[Index(info.reading)] = box;
+    switches[Index(info.plot)]->addWidget(box);
+  }
+  for (QVBoxLayout* list : switches) list->addStretch();
+}
+
+// Whole seconds under the time axis, every one of them on a short span.
+void ChartWindow::SetTimeAxes(int seconds) {
+  const double step = seconds <= 10 ? 1 : seconds <= 20 ? 2 : seconds <= 30 ? 5 : 10;
+  for (PlotView& plot : plots_) {
+    plot.time->setRange(-seconds, 0);
+    plot.time->setTickInterval(step);
   }
 }
 
@@ -188,7 +216,6 @@ void ChartWindow::DrawFrame() {
   const SampleHistory& shown = Shown();
   const double end = shown.Empty() ? 0 : shown.Newest().seconds;
 
-  for (PlotView& plot : plots_) plot.time->setRange(-shown.Span(), 0);
   std::array<double, PLOT_COUNT> low;
   std::array<double, PLOT_COUNT> high;
   low.fill(std::numeric_limits<double>::max());
@@ -227,17 +254,20 @@ void ChartWindow::SetPaused(bool paused) {
 void ChartWindow::SetSpan(int seconds) {
   history_.SetSpan(seconds);
   frozen_.SetSpan(seconds);
+  SetTimeAxes(history_.Span());
   dirty_ = true;
 }
 
 void ChartWindow::SetTraceShown(Reading reading, bool shown) {
   shown_[Index(reading)] = shown;
   series_[Index(reading)]->setVisible(shown);
-  // A plot with none of its traces shown gives its room to the others.
+  // A plot with none of its traces shown gives its room to the others; its
+  // switches stay, to bring it back.
   const Plot plot = READINGS[Index(reading)].plot;
   const bool any = std::any_of(READINGS.begin(), READINGS.end(),
                                [&](const ReadingInfo& info) { return info.plot == plot && shown_[Index(info.reading)]; });
   plots_[Index(plot)].view->setVisible(any);
+  plotColumn_->setStretch(static_cast<int>(Index(plot)), any ? 1 : 0);
   dirty_ = true;
 }
 

@@ -29,6 +29,7 @@ class QLineSeries;
 class QPushButton;
 class QSpinBox;
 class QValueAxis;
+class QVBoxLayout;
 
 namespace velkor::charts {
 
@@ -77,6 +78,7 @@ class ChartWindow : public QWidget {
   QWidget* BuildControls();
   void SetPaused(bool paused);
   void SetSpan(int seconds);
+  void SetTimeAxes(int seconds);
   void SetTraceShown(Reading reading, bool shown);
   void ToggleRecording(bool wanted);
   void ChooseCsvExport();
@@ -98,6 +100,7 @@ class ChartWindow : public QWidget {
   QTimer frameTimer_;
 
   QWidget* plotArea_ = nullptr;
+  QVBoxLayout* plotColumn_ = nullptr;  // a row a plot, in the order of PLOTS
   std::array<PlotView, PLOT_COUNT> plots_{};
   std::array<QLineSeries*, READING_COUNT> series_{};
   std::array<QCheckBox*, READING_COUNT> traceBoxes_{};

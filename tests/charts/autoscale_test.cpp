@@ -17,7 +17,8 @@ struct Case {
 TEST(Autoscaled, MovesOnlyWhenTheDataLeavesTheRangeOrLosesItselfInIt) {
   const Case cases[] = {
       {"data well inside holds the range", {-1000, 1000}, -900, 950, false},
-      {"data on the edges holds it", {-1000, 1000}, -1000, 1000, false},
+      {"data clear of the edges holds it", {-1000, 1000}, -950, 950, false},
+      {"data along an edge moves it", {0, 60}, 0, 60, true},
       {"data above it moves it", {-1000, 1000}, -900, 1001, true},
       {"data below it moves it", {-1000, 1000}, -1001, 0, true},
       {"data in a sliver of it moves it", {-1000, 1000}, 10, 20, true},
