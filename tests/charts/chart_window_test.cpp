@@ -249,21 +249,19 @@ class ChartWindowTest : public QObject {
   }
 
  private:
-  QString Diagnose() {
-    QString text = QString("status %1, speed %2, jog speed %3, sent:")
-                       .arg(QString::fromUtf8(link_->link.values.statusText.data(), link_->link.values.statusText.size()))
-                       .arg(link_->link.values.shaftSpeed)
-                       .arg(link_->link.values.jogSpeed);
-    for (const auto& c : link_->Runner().CommandLog()) text += QString(" %1/%2=%3%4").arg(c.seq).arg(c.code).arg(c.value).arg(c.executed ? "" : "(not run)");
+  // What the link and the driver have been through, for a failure's message.
+  QString Diagnose() const {
+    const PanelValues& values = link_->link.values;
+    QString text = QString("status \"%1\", speed %2, jog speed %3; the driver got:")
+                       .arg(QString::fromUtf8(values.statusText.data(), values.statusText.size()))
+                       .arg(values.shaftSpeed)
+                       .arg(values.jogSpeed);
+    for (const sim::ReceivedCommand& c : link_->Runner().CommandLog())
+      text += QString(" %1=%2%3").arg(c.code).arg(c.value).arg(c.executed ? "" : " (not run)");
     return text;
   }
 
-  void Rotate() {
-    QVERIFY(link_->Push(CMD_SET_JOG_SPEED, JOG_RPM));
-    QVERIFY(link_->Push(CMD_SET_JOG_ACCEL, 10));  // 0.6 s to full speed
-    QVERIFY(link_->Push(CMD_ACTION, ACT_ROTATE_RIGHT));
-    link_->link.state.jogActive = true;
-  }
+  void Rotate() { QVERIFY2(link_->StartRotation(JOG_RPM, 10), qPrintable(Diagnose())); }  // 0.6 s to full speed
 
   std::unique_ptr<test::EmulatedLink> link_;
   std::unique_ptr<ChartWindow> window_;

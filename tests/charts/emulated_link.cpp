@@ -3,6 +3,7 @@
 
 #include <QtTest/QtTest>
 
+#include "codes.h"
 #include "open_port.h"
 
 namespace velkor::test {
@@ -36,6 +37,21 @@ bool EmulatedLink::WaitConnected(int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   while (link.values.statusText != STATUS_CONNECTED && !deadline.hasExpired()) QTest::qWait(10);
   return link.values.statusText == STATUS_CONNECTED;
+}
+
+bool EmulatedLink::StartRotation(int16_t rpm, int16_t accel, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!deadline.hasExpired()) {
+    if (runner_->WithEmulator([](const sim::Emulator& e) { return e.Jogging(); })) return true;
+    if (!QueueNotEmpty(link.queue) && link.state.pendingCode == 0) {
+      if (!QueuePush(link.queue, CMD_SET_JOG_SPEED, rpm) || !QueuePush(link.queue, CMD_SET_JOG_ACCEL, accel) ||
+          !QueuePush(link.queue, CMD_ACTION, ACT_ROTATE_RIGHT))
+        return false;
+      link.state.jogActive = true;
+    }
+    QTest::qWait(10);
+  }
+  return false;
 }
 
 }  // namespace velkor::test

@@ -28,12 +28,15 @@ class EmulatedLink : public QObject, public PanelWindow {
   bool OpenEmulator();
   // Waits, polling, until the handshake is done; false after the timeout.
   bool WaitConnected(int timeoutMs = 10000);
-  // Queues a command as the panel's buttons do.
-  [[nodiscard]] bool Push(uint8_t code, uint16_t value) { return QueuePush(link.queue, code, value); }
+  // Sets the jog speed and acceleration and starts a rotation to the right,
+  // as the panel's buttons do, and waits until the driver turns. A link
+  // dropped meanwhile (a starved emulator on a loaded machine) clears the
+  // queue: the commands are then queued again.
+  bool StartRotation(int16_t rpm, int16_t accel, int timeoutMs = 10000);
 
   Link link;
   const std::string& PortPath() const { return runner_->SlavePath(); }
-  sim::PtyRunner& Runner() { return *runner_; }
+  sim::PtyRunner& Runner() const { return *runner_; }
 
   void RefreshPanel() override {}
   void ReadPanel() override { link.values.portName = selected_; }
