@@ -40,6 +40,9 @@ constexpr int SWITCHES_WIDTH = 170;  // the longest trace name with its box and 
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
+// Local time with its offset from UTC, so the file says when, wherever it is read.
+QString IsoTime(const QDateTime& time) { return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate); }
+
 QPixmap Swatch(QRgb colour) {
   QPixmap swatch(12, 12);
   swatch.fill(QColor(colour));
@@ -73,24 +76,24 @@ QWidget* ChartWindow::BuildControls() {
   auto* actions = new QHBoxLayout(controls);
   actions->setContentsMargins(0, 0, 0, 0);
   actions->addWidget(new QLabel(Text("Интервал, с:"), controls));
-  span_ = new QSpinBox(controls);
-  span_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
-  span_->setValue(DEFAULT_SPAN_SECONDS);
-  connect(span_, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
-  actions->addWidget(span_);
+  auto* span = new QSpinBox(controls);
+  span->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
+  span->setValue(DEFAULT_SPAN_SECONDS);
+  connect(span, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
+  actions->addWidget(span);
 
   pause_ = new QPushButton(Text("Пауза"), controls);
   pause_->setCheckable(true);
   connect(pause_, &QPushButton::toggled, this, &ChartWindow::SetPaused);
   actions->addWidget(pause_);
 
-  autoscaleBox_ = new QCheckBox(Text("Автомасштаб"), controls);
-  autoscaleBox_->setChecked(true);
-  connect(autoscaleBox_, &QCheckBox::toggled, this, [this](bool on) {
+  auto* autoscale = new QCheckBox(Text("Автомасштаб"), controls);
+  autoscale->setChecked(true);
+  connect(autoscale, &QCheckBox::toggled, this, [this](bool on) {
     autoscale_ = on;
     dirty_ = true;
   });
-  actions->addWidget(autoscaleBox_);
+  actions->addWidget(autoscale);
   actions->addStretch();
 
   auto* csv = new QPushButton(Text("Экспорт CSV…"), controls);
@@ -180,7 +183,6 @@ void ChartWindow::BuildPlots(QWidget* area) {
     box->setIcon(Swatch(colour.rgb()));
     box->setChecked(true);
     connect(box, &QCheckBox::toggled, this, [this, reading = info.reading](bool on) { SetTraceShown(reading, on); });
-    traceBoxes_[Index(info.reading)] = box;
     switches[Index(info.plot)]->addWidget(box);
   }
   for (QVBoxLayout* list : switches) list->addStretch();
@@ -222,8 +224,8 @@ void ChartWindow::DrawFrame() {
   high.fill(std::numeric_limits<double>::lowest());
 
   for (const ReadingInfo& info : READINGS) {
-    QLineSeries* series = series_[Index(info.reading)];
     if (!shown_[Index(info.reading)]) continue;
+    QLineSeries* series = series_[Index(info.reading)];
     PlotView& plot = plots_[Index(info.plot)];
     Decimate(shown, info.reading, end, static_cast<int>(plot.chart->plotArea().width()), points_);
     for (const QPointF& point : points_) {
@@ -294,7 +296,7 @@ bool ChartWindow::ExportPng(const QString& path) {
 }
 
 bool ChartWindow::StartRecording(const QString& path) {
-  const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
+  const QString now = IsoTime(QDateTime::currentDateTime());
   const bool started = recorder_.Start(path, CsvHeader(values_, now.toStdString()));
   record_->setChecked(started);
   ShowNote(started ? Text("Запись в %1").arg(path)
@@ -342,7 +344,7 @@ void ChartWindow::ShowNote(const QString& text) { note_->setText(text); }
 
 QString ChartWindow::WallTimeOf(double sampleSeconds) const {
   const double age = clock_.nsecsElapsed() / 1e9 - sampleSeconds;
-  return QDateTime::currentDateTime().addMSecs(-static_cast<qint64>(age * 1000)).toString(Qt::ISODate);
+  return IsoTime(QDateTime::currentDateTime().addMSecs(-static_cast<qint64>(age * 1000)));
 }
 
 void ChartWindow::showEvent(QShowEvent* event) {

@@ -21,13 +21,11 @@
 #include "recorder.h"
 #include "sample_history.h"
 
-class QCheckBox;
 class QChart;
 class QChartView;
 class QLabel;
 class QLineSeries;
 class QPushButton;
-class QSpinBox;
 class QValueAxis;
 class QVBoxLayout;
 
@@ -103,12 +101,9 @@ class ChartWindow : public QWidget {
   QVBoxLayout* plotColumn_ = nullptr;  // a row a plot, in the order of PLOTS
   std::array<PlotView, PLOT_COUNT> plots_{};
   std::array<QLineSeries*, READING_COUNT> series_{};
-  std::array<QCheckBox*, READING_COUNT> traceBoxes_{};
   std::array<bool, READING_COUNT> shown_{};
   QList<QPointF> points_;
-  QSpinBox* span_ = nullptr;
   QPushButton* pause_ = nullptr;
-  QCheckBox* autoscaleBox_ = nullptr;
   QPushButton* record_ = nullptr;
   QLabel* note_ = nullptr;
 };

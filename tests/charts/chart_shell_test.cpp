@@ -1,9 +1,11 @@
 // chart_shell_test.cpp: the chart window as the program offers it: "Графики"
 // after the About item, Ctrl+G on the panel, one window fed by the panel's
 // own ticks, and a recording that the panel's port choice ends.
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
@@ -108,6 +110,23 @@ class ChartShellTest : public QObject {
     QCOMPARE(csv.comments.value("port"), port);
     QVERIFY(port.startsWith("/dev/"));
     QVERIFY2(csv.rows.size() >= 5, qPrintable(QString::number(csv.rows.size())));
+  }
+
+  void theExportedCsvEndsOnTheSpeedThePanelShows() {
+    ChooseEmulator();
+    QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().values.statusText == STATUS_CONNECTED, WAIT_MS);
+    QTest::mouseClick(static_cast<QAbstractButton*>(panel_->Control(ID_ROTATE_RIGHT)), Qt::LeftButton);
+    QTest::keyClick(panel_.get(), Qt::Key_G, Qt::ControlModifier);
+    auto* speed = static_cast<QLineEdit*>(panel_->Control(ID_SHAFT_SPEED));
+    QTRY_VERIFY_WITH_TIMEOUT(speed->text().toInt() > 10, WAIT_MS);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("export.csv");
+    QVERIFY(ChartOf(*panel_)->ExportCsv(path));
+    const QString shown = speed->text();
+    const test::CsvFile csv = test::ReadCsv(path);
+    QVERIFY(csv.wellFormed);
+    QCOMPARE(QString::number(csv.rows.last()[csv.columns.indexOf("shaft_speed_rpm")]), shown);
   }
 
  private:

@@ -76,7 +76,7 @@ class ChartWindowTest : public QObject {
     connect(link_.get(), &test::EmulatedLink::PortOpened, window_.get(), &ChartWindow::OnPortChosen);
     window_->show();
     QVERIFY(link_->OpenEmulator());
-    QVERIFY(link_->WaitConnected());
+    QVERIFY2(link_->WaitConnected(), qPrintable(Diagnose()));
   }
 
   void cleanup() {
@@ -122,6 +122,15 @@ class ChartWindowTest : public QObject {
     QVERIFY(window_->History().Newest().seconds > newest + 0.2);  // still sampling
     QVERIFY(link_->link.values.position != position);             // the shaft still turns
     QCOMPARE(pause->text(), Text("Продолжить"));
+
+    // An export while paused holds what the chart shows, not what came since.
+    QTemporaryDir dir;
+    QVERIFY(window_->ExportCsv(dir.filePath("paused.csv")));
+    const test::CsvFile csv = test::ReadCsv(dir.filePath("paused.csv"));
+    QVERIFY(csv.wellFormed);
+    const double exportedSpan = csv.rows.last()[0];
+    QVERIFY2(qAbs(exportedSpan - (speed.last().x() - speed.first().x())) < 0.2, qPrintable(QString::number(exportedSpan)));
+    QVERIFY(csv.rows.last()[csv.columns.indexOf("position_steps")] != link_->link.values.position);
 
     QTest::mouseClick(pause, Qt::LeftButton);
     QTRY_VERIFY(Series(*window_, "Ток A")->points() != current);
@@ -201,6 +210,22 @@ class ChartWindowTest : public QObject {
     QVERIFY(csv.wellFormed);
     QVERIFY(csv.endsWithNewline);
     QVERIFY(!csv.rows.isEmpty());
+  }
+
+  void withoutAutoscaleTheVerticalRangeStaysPut() {
+    auto* speedAxis = qobject_cast<QValueAxis*>(ViewOf(*window_, "Скорость")->chart()->axes(Qt::Vertical).first());
+    QTest::qWait(300);
+    QTest::mouseClick(Find<QCheckBox>(*window_, "Автомасштаб"), Qt::LeftButton);
+    const std::pair<double, double> fixed{speedAxis->min(), speedAxis->max()};
+    QVERIFY(fixed.second < JOG_RPM - 1);  // fitted to the shaft at rest
+
+    Rotate();
+    QTRY_VERIFY_WITH_TIMEOUT(link_->link.values.shaftSpeed >= JOG_RPM - 1, WAIT_MS);
+    QTest::qWait(200);
+    QCOMPARE(std::make_pair(speedAxis->min(), speedAxis->max()), fixed);
+
+    QTest::mouseClick(Find<QCheckBox>(*window_, "Автомасштаб"), Qt::LeftButton);
+    QTRY_VERIFY(speedAxis->max() > link_->link.values.shaftSpeed);
   }
 
   void aSwitchedOffTraceIsHiddenAndAPlotWithNoneShownGivesWay() {
