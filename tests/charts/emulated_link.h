@@ -27,7 +27,7 @@ class EmulatedLink : public QObject, public PanelWindow {
   // Starts a fresh emulator and opens its terminal as the panel would.
   bool OpenEmulator();
   // Waits, polling, until the handshake is done; false after the timeout.
-  bool WaitConnected(int timeoutMs = 10000);
+  bool WaitConnected(int timeoutMs = 20000);
   // Sets the jog speed and acceleration and starts a rotation to the right,
   // as the panel's buttons do, and waits until the driver turns. A link
   // dropped meanwhile (a starved emulator on a loaded machine) clears the
