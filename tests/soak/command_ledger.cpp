@@ -40,6 +40,7 @@ void CommandLedger::Observe(const LinkState& state, std::string_view status) {
     if (status == STATUS_SEND_FAILED) ++resetsBySendFailure_;
     if (status != STATUS_SEND_FAILED && status != STATUS_LINK_LOST)
       Fault("a reset discarded commands under the status \"" + std::string(status) + "\"");
+    resetText_ = status;
     if (inFlight_) Discard(*inFlight_);
     for (int number : waiting_) Discard(number);
     inFlight_.reset();
@@ -61,11 +62,22 @@ void CommandLedger::Observe(const LinkState& state, std::string_view status) {
   lastStatus_ = status;
 }
 
+void CommandLedger::TickEnded(std::string_view status) {
+  if (!resetText_.empty() && status != resetText_) ++resetTextsNeverShown_;
+  resetText_ = {};
+}
+
 void CommandLedger::Written(const uint8_t* bytes, size_t count) {
   sim::CommandDecoder decoder;
   sim::HostInput input;
   for (size_t i = 0; i < count; ++i) input = decoder.FeedByte(bytes[i]);
-  if (input.kind != sim::HostInputKind::kCommand || input.command.code != code_) return;
+  if (input.kind != sim::HostInputKind::kCommand) return;
+  if (input.command.code != code_) {
+    if (!others_.count({input.command.code, input.command.value}))
+      Fault("the panel sent code " + std::to_string(input.command.code) + " value " +
+            std::to_string(input.command.value) + ", which nobody queued");
+    return;
+  }
   const int number = NumberOf(input.command.value, inFlight_ ? *inFlight_ : queued_);
   if (acknowledged_.count(number) || discarded_.count(number))
     Fault("command " + std::to_string(number) + " written again after it was settled");

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "emulator.h"
@@ -24,7 +25,9 @@ int16_t WireValue(int number);
 
 class CommandLedger {
  public:
-  explicit CommandLedger(uint8_t code) : code_(code) {}
+  // `code` marks the numbered commands; `others` are the only other
+  // (code, value) pairs the panel may send: the operator's and the re-read.
+  CommandLedger(uint8_t code, std::set<std::pair<uint8_t, int16_t>> others) : code_(code), others_(std::move(others)) {}
 
   void Queued(int number) { waiting_.push_back(number); ++queued_; }
   bool Outstanding() const { return inFlight_ || !waiting_.empty(); }
@@ -33,7 +36,10 @@ class CommandLedger {
   // At every point where the link hands control out. `status` is the status
   // line as the link holds it then.
   void Observe(const LinkState& state, std::string_view status);
-  // A frame the panel writes: never one whose command has been settled.
+  // After each tick, when the window would paint what the tick left.
+  void TickEnded(std::string_view status);
+  // A frame the panel writes: never one whose command has been settled, and
+  // never one that nobody queued.
   void Written(const uint8_t* bytes, size_t count);
   // Entries the emulator logged since the last call, in arrival order.
   void Received(const std::vector<sim::ReceivedCommand>& entries);
@@ -47,6 +53,8 @@ class CommandLedger {
   size_t discarded() const { return discarded_.size(); }
   int resets() const { return resets_; }
   int resetsBySendFailure() const { return resetsBySendFailure_; }
+  // Resets whose text was replaced within the tick, so never painted.
+  int resetTextsNeverShown() const { return resetTextsNeverShown_; }
   const std::vector<std::string>& faults() const { return faults_; }
 
  private:
@@ -54,6 +62,7 @@ class CommandLedger {
   void Discard(int number);
 
   uint8_t code_;
+  std::set<std::pair<uint8_t, int16_t>> others_;
   std::deque<int> waiting_;     // queued, not yet popped, oldest first
   std::optional<int> inFlight_;
   std::set<int> acknowledged_;
@@ -63,6 +72,8 @@ class CommandLedger {
   int queued_ = 0;
   int resets_ = 0;
   int resetsBySendFailure_ = 0;
+  int resetTextsNeverShown_ = 0;
+  std::string_view resetText_;  // the text of a reset in the current tick
 
   int lastReceived_ = 0;        // the driver's view: latest number seen
   std::set<int> executed_;

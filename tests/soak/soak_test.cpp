@@ -108,7 +108,7 @@ class WatchedPort : public Port {
 
 TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
   const auto length = seconds(SoakSeconds());
-  test::CommandLedger ledger(CMD_SET_STEPS);
+  test::CommandLedger ledger(CMD_SET_STEPS, {{CMD_ACTION, ACT_REREAD}, {CMD_ACTION, ACT_ROTATE_RIGHT}, {CMD_ACTION, ACT_STOP}});
   Link link;
   SoakWindow window(link, ledger);
   SerialPort serial;
@@ -123,6 +123,10 @@ TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
     link.state.port = &watched;
     ledger.Observe(link.state, link.values.statusText);
   };
+  const auto tick = [&] {
+    PollTick(link);
+    ledger.TickEnded(link.values.statusText);
+  };
   const auto takeLog = [&] { ledger.Received(runner.WithEmulator([](sim::Emulator& e) { return e.TakeCommandLog(); })); };
 
   plugIn();
@@ -135,7 +139,7 @@ TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
   int unplugs = 0, silences = 0;
 
   while (Clock::now() - start < length) {
-    PollTick(link);
+    tick();
     takeLog();
     const auto now = Clock::now();
     const int elapsed = static_cast<int>(std::chrono::duration_cast<seconds>(now - start).count());
@@ -155,7 +159,7 @@ TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
           runner.Stop();
           ++unplugs;
           // The operator sees the link lost, plugs the adapter back and chooses it again.
-          while (link.values.statusText != STATUS_LINK_LOST) PollTick(link);
+          while (link.values.statusText != STATUS_LINK_LOST) tick();
           plugIn();
           break;
       }
@@ -178,17 +182,18 @@ TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
   // Queue nothing more; let what is queued settle.
   for (const auto until = Clock::now() + seconds(20); ledger.Outstanding() && Clock::now() < until;) {
     runner.WithEmulator([](sim::Emulator& e) { e.Options().ignoreCommandProbability = 0; });
-    PollTick(link);
+    tick();
   }
   runner.Stop();
   takeLog();
   ledger.CheckSettled();
 
   const uint64_t corrupted = runner.WithEmulator([](sim::Emulator& e) { return e.CorruptedBytes(); });
-  std::printf("soak %llds: queued %d, acknowledged %zu, discarded %zu, resets %d (%d by \"%s\"), "
+  std::printf("soak %llds: queued %d, acknowledged %zu, discarded %zu, resets %d (%d by \"%s\", %d replaced within their tick), "
               "unplugs %d, silences %d, bytes corrupted %llu, resident %ld kB after warm-up, %ld kB at end\n",
               static_cast<long long>(length.count()), ledger.queued(), ledger.acknowledged(), ledger.discarded(),
-              ledger.resets(), ledger.resetsBySendFailure(), std::string(STATUS_SEND_FAILED).c_str(), unplugs,
+              ledger.resets(), ledger.resetsBySendFailure(), std::string(STATUS_SEND_FAILED).c_str(),
+              ledger.resetTextsNeverShown(), unplugs,
               silences, static_cast<unsigned long long>(corrupted), warmKb, endKb);
   for (const std::string& fault : ledger.faults()) ADD_FAILURE() << fault;
   EXPECT_GT(ledger.acknowledged(), 0u);
