@@ -115,7 +115,11 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
 // Processor time between Start and Stop, as a share of one core.
 class CpuMeter {
  public:
+  explicit CpuMeter(CDrivePanelDlg& panel) {
+    QObject::connect(&panel, &CDrivePanelDlg::Ticked, [this] { ++ticks_; });
+  }
   void Start(std::set<int> foreign) {
+    ticks_ = 0;
     foreign_ = std::move(foreign);
     startNs_ = NowNs();
     process_ = ProcessCpuNs();
@@ -125,9 +129,10 @@ class CpuMeter {
     const double wall = static_cast<double>(NowNs() - startNs_);
     const double process = static_cast<double>(ProcessCpuNs() - process_);
     const double foreign = static_cast<double>(ForeignNs() - foreignNs_);
-    const std::string figure = foreign_.empty() ? bench::Format("%.2f%%", 100 * process / wall)
-                                                : bench::Format("%.2f%% (%.2f%% with the emulator thread)",
-                                                                100 * (process - foreign) / wall, 100 * process / wall);
+    std::string figure = foreign_.empty() ? bench::Format("%.2f%%", 100 * process / wall)
+                                          : bench::Format("%.2f%% (%.2f%% with the emulator thread)",
+                                                          100 * (process - foreign) / wall, 100 * process / wall);
+    figure += bench::Format(", %.0f ticks/s", ticks_ / (wall / 1e9));
     bench::Row("Processor use, " + state, figure, target);
   }
 
@@ -138,6 +143,7 @@ class CpuMeter {
     return ns;
   }
   std::set<int> foreign_;
+  int ticks_ = 0;
   int64_t startNs_ = 0, process_ = 0, foreignNs_ = 0;
 };
 
@@ -196,7 +202,7 @@ void InputLatency(CDrivePanelDlg& panel, const std::string& state, int clicks) {
 }
 
 void RunScript(CDrivePanelDlg& panel) {
-  CpuMeter meter;
+  CpuMeter meter(panel);
 
   // A port with nothing behind it: a terminal whose other side stays silent.
   int master = -1, slave = -1;
