@@ -26,6 +26,12 @@ constexpr int WAIT_MS = 10000;
 
 charts::ChartWindow* ChartOf(CDrivePanelDlg& panel) { return panel.findChild<charts::ChartWindow*>(); }
 
+QPushButton* RecordButton(const charts::ChartWindow& window) {
+  for (QPushButton* button : window.findChildren<QPushButton*>())
+    if (button->text() == QString::fromUtf8("Запись")) return button;
+  return nullptr;
+}
+
 }  // namespace
 
 class ChartShellTest : public QObject {
@@ -97,12 +103,21 @@ class ChartShellTest : public QObject {
     QTest::qWait(1000);
     QVERIFY(window->Recording());
 
-    auto* ports = static_cast<QComboBox*>(panel_->Control(ID_PORT_LIST));
-    ports->setCurrentIndex(ports->findText("COM9"));
-    emit ports->activated(ports->currentIndex());
+    // Any choice in the list starts the link over, even of the same entry.
+    ChooseEmulator();
     QVERIFY(!window->Recording());
     QVERIFY(window->isVisible());  // it shows why the recording ended
+    QVERIFY(RecordButton(*window) && !RecordButton(*window)->isChecked());
+    QStringList notes;
+    for (QLabel* label : window->findChildren<QLabel*>()) notes << label->text();
+    QVERIFY2(notes.contains(QString::fromUtf8("Запись остановлена: выбран другой порт")), qPrintable(notes.join('|')));
 
+    // Nothing more reaches the file while the link runs on, and what it holds
+    // ends on a whole line.
+    const qint64 size = QFileInfo(path).size();
+    QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().values.statusText == STATUS_CONNECTED, WAIT_MS);
+    QTest::qWait(300);
+    QCOMPARE(QFileInfo(path).size(), size);
     const test::CsvFile csv = test::ReadCsv(path);
     QVERIFY(csv.wellFormed);
     QVERIFY(csv.endsWithNewline);
@@ -110,6 +125,7 @@ class ChartShellTest : public QObject {
     QCOMPARE(csv.comments.value("port"), port);
     QVERIFY(port.startsWith("/dev/"));
     QVERIFY2(csv.rows.size() >= 5, qPrintable(QString::number(csv.rows.size())));
+    for (qsizetype i = 1; i < csv.rows.size(); ++i) QVERIFY(csv.rows[i][0] >= csv.rows[i - 1][0]);
   }
 
   void theExportedCsvEndsOnTheSpeedThePanelShows() {

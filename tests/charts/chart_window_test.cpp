@@ -166,32 +166,6 @@ class ChartWindowTest : public QObject {
     QCOMPARE(csv.rows.last()[csv.columns.indexOf("position_steps")], double(link_->link.values.position));
   }
 
-  void aRecordingStopsCleanlyWhenAnotherPortIsChosen() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("run.csv");
-    const QString firstPort = QString::fromStdString(link_->PortPath());
-    Rotate();
-    QVERIFY(window_->StartRecording(path));
-    QVERIFY(Find<QPushButton>(*window_, "Запись")->isChecked());
-    QTest::qWait(500);
-
-    QVERIFY(link_->OpenEmulator());
-    QVERIFY(!window_->Recording());
-    QVERIFY(!Find<QPushButton>(*window_, "Запись")->isChecked());
-    QVERIFY2(Note(*window_).contains(Text("выбран другой порт")), qPrintable(Note(*window_)));
-    const qint64 size = QFileInfo(path).size();
-    QVERIFY(link_->WaitConnected());
-    QTest::qWait(200);
-    QCOMPARE(QFileInfo(path).size(), size);
-
-    const test::CsvFile csv = test::ReadCsv(path);
-    QVERIFY(csv.wellFormed);
-    QVERIFY(csv.endsWithNewline);
-    QCOMPARE(csv.comments.value("port"), firstPort);
-    QVERIFY2(csv.rows.size() >= 5, qPrintable(QString::number(csv.rows.size())));
-    for (qsizetype i = 1; i < csv.rows.size(); ++i) QVERIFY(csv.rows[i][0] >= csv.rows[i - 1][0]);
-  }
-
   void aFailedWriteStopsTheRecordingAndShowsTheWindowToSayWhy() {
     QTemporaryDir dir;
     const QString path = dir.filePath("full.csv");
