@@ -67,7 +67,7 @@ void Emulator::Wake() {
   if (woken_) return;
   woken_ = true;
   nextStatusUs_ = nowUs_;
-  nextReadingUs_ = nowUs_;
+  readingsInBurst_ = 0;
 }
 
 void Emulator::Execute(const CommandFrame& frame) {
@@ -168,16 +168,15 @@ void Emulator::PowerCycle() {
 
 // Picks what goes on the line once it is free: answers to commands first, so
 // that a re-read's twelve frames all go out before the next status report;
-// then the status report when due; then the next live reading when due.
+// then, once a period is due, its burst of live readings and the status report.
 void Emulator::StartFrameIfIdle() {
   if (LineBusy()) return;
   const uint64_t statusPeriodUs = uint64_t{std::max(1u, options_.statusPeriodMs)} * 1000;
-  const uint64_t readingPeriodUs = std::max(1u, options_.readingPeriodUs);
   if (Silent()) {
     pendingFrames_.clear();
     if (woken_) {
       while (nextStatusUs_ <= nowUs_) nextStatusUs_ += statusPeriodUs;
-      nextReadingUs_ = std::max(nextReadingUs_, nowUs_ + 1);
+      readingsInBurst_ = 0;
     }
     return;
   }
@@ -186,18 +185,19 @@ void Emulator::StartFrameIfIdle() {
     pendingFrames_.pop_front();
     return;
   }
-  if (!woken_) return;
-  if (nowUs_ >= nextStatusUs_) {
-    StartFrame(EncodeReportFrame(RPT_STATUS, static_cast<int16_t>(std::lround(motor_.speedRpm))));
-    // Keep to the period's grid; a report held back by answers does not shift the next.
-    nextStatusUs_ += statusPeriodUs;
-    if (nextStatusUs_ <= nowUs_) nextStatusUs_ = nowUs_ + statusPeriodUs;
-  } else if (nowUs_ >= nextReadingUs_) {
+  if (!woken_ || nowUs_ < nextStatusUs_) return;
+  if (readingsInBurst_ < options_.readingsPerStatus) {
     const uint8_t type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
     nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
     StartFrame(EncodeReportFrame(type, LiveReportValue(motor_, type)));
-    nextReadingUs_ = nowUs_ + readingPeriodUs;
+    ++readingsInBurst_;
+    return;
   }
+  StartFrame(EncodeReportFrame(RPT_STATUS, static_cast<int16_t>(std::lround(motor_.speedRpm))));
+  readingsInBurst_ = 0;
+  // Keep to the period's grid; a burst held back by answers does not shift the next.
+  nextStatusUs_ += statusPeriodUs;
+  if (nextStatusUs_ <= nowUs_) nextStatusUs_ = nowUs_ + statusPeriodUs;
 }
 
 void Emulator::StartFrame(const Frame& frame) {
@@ -245,7 +245,7 @@ void Emulator::Advance(uint32_t microseconds) {
       const uint64_t byteDoneUs = (byteDoneScaled_ + LINE_BYTES_PER_SECOND - 1) / LINE_BYTES_PER_SECOND;
       next = std::min(next, byteDoneUs);
     } else if (woken_) {
-      next = std::min({next, nextStatusUs_, nextReadingUs_});
+      next = std::min(next, nextStatusUs_);
     }
     nowUs_ = next;
     if (LineBusy() && byteDoneScaled_ <= nowUs_ * LINE_BYTES_PER_SECOND) FinishByte();

@@ -27,7 +27,10 @@ inline constexpr uint32_t AUTOTUNE_MS = 200;
 
 struct EmulatorOptions {
   uint32_t statusPeriodMs = 10;     // status report (23) period
-  uint32_t readingPeriodUs = 1500;  // one live reading (15..22) at most this often
+  // Every period opens with a burst of this many live readings (15..22 in turn)
+  // closed by the status report; then the line rests until the next period. The
+  // rest is what ends the panel's read, right after the status report.
+  uint32_t readingsPerStatus = 4;
   uint32_t jogTimeoutMs = 300;      // a step or rotation stops without keep-alive for this long
   uint64_t seed = 1;
 
@@ -126,7 +129,7 @@ class Emulator {
   bool woken_ = false;
   uint64_t silentUntilUs_ = 0;
   uint64_t nextStatusUs_ = 0;
-  uint64_t nextReadingUs_ = 0;
+  uint32_t readingsInBurst_ = 0;  // live readings sent in this period's burst
   uint8_t nextReadingType_ = 0;
   uint64_t lastHostUs_ = 0;      // last keep-alive or valid command frame
   uint64_t autotuneDoneUs_ = 0;  // 0: not tuning

@@ -23,7 +23,8 @@ const char kUsage[] =
     "open that path in the panel as the serial port. Stops on Ctrl-C or SIGTERM.\n"
     "\n"
     "  --period MS            status report period, ms (default 10)\n"
-    "  --reading-period US    one live reading (reports 15-22) at most this often, us (default 1500)\n"
+    "  --readings N           live readings (reports 15-22, in turn) sent before each\n"
+    "                         status report (default 4)\n"
     "  --jog-timeout MS       a step or rotation stops when neither a keep-alive byte\n"
     "                         nor a command has arrived for this long, ms (default 300)\n"
     "  --seed N               seed of every random choice; same seed, same faults (default 1)\n"
@@ -75,7 +76,7 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
       if (ok) field = static_cast<uint32_t>(number);
     };
     if (flag == "--period") whole(options.statusPeriodMs);
-    else if (flag == "--reading-period") whole(options.readingPeriodUs);
+    else if (flag == "--readings") whole(options.readingsPerStatus);
     else if (flag == "--jog-timeout") whole(options.jogTimeoutMs);
     else if (flag == "--silent-at") whole(options.silentAtMs);
     else if (flag == "--silent-for") whole(options.silentForMs);
@@ -95,8 +96,8 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
       return false;
     }
   }
-  if (options.statusPeriodMs == 0 || options.readingPeriodUs == 0) {
-    std::fprintf(stderr, "velkor-sim: periods must be at least 1\n");
+  if (options.statusPeriodMs == 0) {
+    std::fprintf(stderr, "velkor-sim: the status period must be at least 1 ms\n");
     return false;
   }
   return true;

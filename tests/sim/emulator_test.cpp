@@ -49,9 +49,11 @@ TEST(Emulator, SaysNothingUntilTheWakeByte) {
   EXPECT_TRUE(reader.Run(emulator, 200 * MS).empty());
   EXPECT_EQ(reader.BytesRead(), 0u);
   SendByte(emulator, WAKE_BYTE);
-  const auto reports = reader.Run(emulator, 2 * MS);
-  ASSERT_FALSE(reports.empty());
-  EXPECT_EQ(reports[0].type, RPT_STATUS);
+  // Woken, it opens its first period at once: live readings, then the status report.
+  const auto reports = reader.Run(emulator, 8 * MS);
+  std::vector<uint8_t> types;
+  for (const auto& r : reports) types.push_back(r.type);
+  EXPECT_EQ(types, (std::vector<uint8_t>{RPT_PHASE, RPT_SET_CURRENT_A, RPT_SET_CURRENT_B, RPT_PWM_A, RPT_STATUS}));
 }
 
 TEST(Emulator, SendsTheStatusReportOnceEveryPeriod) {
@@ -67,6 +69,21 @@ TEST(Emulator, SendsTheStatusReportOnceEveryPeriod) {
     for (size_t i = 1; i < times.size(); ++i)
       EXPECT_NEAR(static_cast<double>(times[i] - times[i - 1]), period * 1000.0, 1500.0) << i;
   }
+}
+
+TEST(Emulator, TheLineRestsAfterEveryStatusReportSoThatThePanelsReadEndsThere) {
+  Woken w;
+  const auto reports = w.Run(500 * MS);
+  size_t statuses = 0;
+  for (size_t i = 0; i + 1 < reports.size(); ++i) {
+    if (reports[i].type != RPT_STATUS) continue;
+    ++statuses;
+    // The panel's read ends 2 ms after a byte with no next byte.
+    EXPECT_GT(reports[i + 1].atUs - reports[i].atUs, 3000u) << "after status report " << statuses;
+  }
+  EXPECT_GE(statuses, 45u);
+  // Every live reading still comes round, several times a second.
+  for (uint8_t type = RPT_PHASE; type <= RPT_POSITION; ++type) EXPECT_GE(CountOf(reports, type), 20u) << int{type};
 }
 
 TEST(Emulator, NeverSendsFasterThanTheLineAllows) {

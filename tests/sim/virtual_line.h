@@ -1,7 +1,8 @@
 // virtual_line.h: the link controller and the emulator joined by an
 // in-memory pipe, in virtual time. Each tick moves the emulator on by 1 ms and
-// then runs PollTick, which reads what the emulator sent meanwhile: the panel's
-// 1 ms timer without a clock on the wall. Depends on the link and sim/.
+// then runs PollTick, whose read waits in emulator time just as the serial
+// port's read waits in real time: the panel's 1 ms timer without a clock on
+// the wall. Depends on the link and sim/.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +18,30 @@
 namespace velkor::sim::testing {
 
 inline constexpr uint32_t TICK_US = 1000;
+inline constexpr uint32_t READ_STEP_US = 100;
+inline constexpr uint32_t READ_INTERVAL_US = 2000;           // the gap that ends a read
+inline constexpr uint32_t READ_TOTAL_CONSTANT_US = 50000;    // plus 1 ms a byte asked for
 
 // A Port whose far end is an Emulator. What the panel writes reaches the
-// emulator at once; reads take what the emulator has put on the line.
+// emulator at once. A read lets emulator time pass until the buffer is full,
+// or 2 ms after a byte with no next byte, or 50 ms + 1 ms a byte in all.
 class EmulatorPipe : public Port {
  public:
   explicit EmulatorPipe(Emulator& emulator) : emulator_(emulator) {}
-  size_t Read(uint8_t* buffer, size_t capacity) override { return emulator_.TakeOutput(buffer, capacity); }
+  size_t Read(uint8_t* buffer, size_t capacity) override {
+    const uint64_t total = READ_TOTAL_CONSTANT_US + 1000 * uint64_t{capacity};
+    size_t count = 0;
+    uint64_t waited = 0, quiet = 0;
+    for (;;) {
+      const size_t got = emulator_.TakeOutput(buffer + count, capacity - count);
+      count += got;
+      if (got != 0) quiet = 0;
+      if (count == capacity || (count != 0 && quiet >= READ_INTERVAL_US) || waited >= total) return count;
+      emulator_.Advance(READ_STEP_US);
+      waited += READ_STEP_US;
+      quiet += READ_STEP_US;
+    }
+  }
   void Write(const uint8_t* bytes, size_t count) override {
     written_.insert(written_.end(), bytes, bytes + count);
     emulator_.Receive(bytes, count);
@@ -41,7 +59,6 @@ struct VirtualLine {
   EmulatorPipe pipe{emulator};
   Link link;
   RecordingWindow window{link.values};
-  uint64_t ticks = 0;
 
   explicit VirtualLine(EmulatorOptions options = {}) : emulator(std::move(options)) {
     link.window = &window;
@@ -57,16 +74,18 @@ struct VirtualLine {
   void Tick() {
     emulator.Advance(TICK_US);
     PollTick(link);
-    ++ticks;
   }
+
+  uint64_t NowMs() const { return emulator.NowMicroseconds() / 1000; }
 
   void RunMs(uint32_t ms) {
-    for (uint32_t i = 0; i < ms; ++i) Tick();
+    for (const uint64_t end = NowMs() + ms; NowMs() < end;) Tick();
   }
 
-  // Ticks until `done` holds after a tick, at most `limitMs` ticks; true if it came.
+  // Ticks until `done` holds after a tick, for at most `limitMs` of emulator
+  // time; true if it came.
   bool RunUntil(const std::function<bool()>& done, uint32_t limitMs) {
-    for (uint32_t i = 0; i < limitMs; ++i) {
+    for (const uint64_t end = NowMs() + limitMs; NowMs() < end;) {
       Tick();
       if (done()) return true;
     }
