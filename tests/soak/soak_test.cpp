@@ -4,8 +4,10 @@
 // acknowledgements, commands the driver ignores long enough to exhaust the
 // retries, silent periods, and the adapter unplugged and opened again. A
 // scripted operator keeps numbered step-count commands queued and jogs.
-// Asserted: every command reaches the driver in the order queued and is never
-// carried out twice; each ends acknowledged or discarded by a reset that set
+// Asserted: the driver takes only frames the panel wrote, the commands in the
+// order queued, none carried out twice (unless a frame that the check byte let
+// through corrupted came between, which is counted); the panel writes none
+// again once settled; each ends acknowledged or discarded by a reset that set
 // "Ошибка передачи команды" or "Обрыв связи"; resident memory stays flat.
 #include <gtest/gtest.h>
 
