@@ -8,6 +8,7 @@
 #include "app_icon.h"
 #include "chart_window.h"
 #include "drive_panel_dlg.h"
+#include "frame_pacer.h"
 
 namespace velkor {
 
@@ -53,6 +54,7 @@ void DecoratePanel(CDrivePanelDlg& panel) {
     auto* window = panel.findChild<charts::ChartWindow*>();
     if (!window) {
       window = new charts::ChartWindow(panel.DriveLink().values, &panel);
+      new FramePacer(window);
       QObject::connect(&panel, &CDrivePanelDlg::Ticked, window, &charts::ChartWindow::TakeSample);
       QObject::connect(&panel, &CDrivePanelDlg::PortOpened, window, &charts::ChartWindow::OnPortChosen);
     }

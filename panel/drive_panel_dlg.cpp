@@ -16,6 +16,7 @@
 #include <iterator>
 
 #include "dialog_units.h"
+#include "frame_pacer.h"
 #include "layout_builder.h"
 #include "open_port.h"
 #include "panel_commands.h"
@@ -78,6 +79,7 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent) : QDialog(parent) {
 
   BuildControls();
   ConnectEvents();
+  new FramePacer(this);
   RefreshPanel();
   portList_->setFocus();
 }
