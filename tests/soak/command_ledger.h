@@ -64,6 +64,9 @@ class CommandLedger {
   // Commands the driver ran a second time because such a frame came between
   // the first run and the retransmission (its repeat guard knows one frame).
   int rerunAfterCorruption() const { return rerunAfterCorruption_; }
+  // Acknowledged commands the driver never ran, at most one for each corrupted
+  // frame it took: such a frame's acknowledgement can pass for the real one's.
+  int unrunAfterCorruption() const { return unrunAfterCorruption_; }
   const std::vector<std::string>& faults() const { return faults_; }
 
  private:
@@ -103,6 +106,7 @@ class CommandLedger {
   std::map<int, uint64_t> executed_;  // number -> receipt index of its run
   int undetectedCorruptions_ = 0;
   int rerunAfterCorruption_ = 0;
+  int unrunAfterCorruption_ = 0;
   std::vector<std::string> faults_;
 };
 

@@ -193,12 +193,12 @@ TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
   const uint64_t corrupted = runner.WithEmulator([](sim::Emulator& e) { return e.CorruptedBytes(); });
   std::printf("soak %llds: queued %d, acknowledged %d, discarded %d, resets %d (%d by \"%s\", %d of them "
               "replaced within their tick), unplugs %d, silences %d, bytes corrupted %llu, corrupted frames the "
-              "driver took for commands %d (commands run again after them %d), resident %ld kB after warm-up, "
+              "driver took for commands %d (commands run again after them %d, acknowledged but not run %d), resident %ld kB after warm-up, "
               "%ld kB at end\n",
               static_cast<long long>(length.count()), ledger.queued(), ledger.acknowledged(), ledger.discarded(),
               ledger.resets(), ledger.resetsBySendFailure(), std::string(STATUS_SEND_FAILED).c_str(),
               ledger.resetTextsNeverShown(), unplugs, silences, static_cast<unsigned long long>(corrupted),
-              ledger.undetectedCorruptions(), ledger.rerunAfterCorruption(), warmKb, endKb);
+              ledger.undetectedCorruptions(), ledger.rerunAfterCorruption(), ledger.unrunAfterCorruption(), warmKb, endKb);
   for (const std::string& fault : ledger.faults()) ADD_FAILURE() << fault;
   EXPECT_GT(ledger.acknowledged(), 0);
   EXPECT_GT(ledger.discarded(), 0) << "the faults never cost a command: they were too mild to test anything";
