@@ -1,41 +1,66 @@
 #!/usr/bin/env bash
 # Starts the panel on a virtual X display, chooses "Эмулятор VK-3" in its port
-# list with the keyboard, waits until the emulated driver has connected and
-# saves a picture of the panel's window to res/screenshots/panel.png (or the path given).
+# list with the keyboard as an operator would, and saves a picture:
+#   scripts/screenshot.sh [panel] [OUT]   the panel, connected (res/screenshots/panel.png)
+#   scripts/screenshot.sh charts [OUT]    "Графики" after a few seconds of a rotation
+#                                         (res/screenshots/charts.png)
 # VELKOR_BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Runs on the virtual display: the panel, then the keys an operator would press.
-shoot() {
-  local build=$1 out=$2
-  "$build/app/velkor" &
-  panel=$!
-  trap 'kill "$panel" 2>/dev/null || true' EXIT
-  local window=
+find_window() {
+  local name=$1 window=
   for _ in $(seq 100); do
-    window=$(xdotool search --name '^Velkor$' 2>/dev/null | head -1 || true)
+    window=$(xdotool search --name "$name" 2>/dev/null | head -1 || true)
     [ -n "$window" ] && break
     sleep 0.1
   done
-  [ -n "$window" ] || { echo "the panel did not appear" >&2; exit 1; }
+  [ -n "$window" ] || { echo "no window $name" >&2; exit 1; }
+  echo "$window"
+}
+
+# Runs on the virtual display: the panel, then what an operator would do.
+shoot() {
+  local build=$1 what=$2 out=$3
+  "$build/app/velkor" &
+  panel=$!
+  trap 'kill "$panel" 2>/dev/null || true' EXIT
+  local window
+  window=$(find_window '^Velkor$')
   xdotool windowfocus --sync "$window"
   # The focus starts on the port list; End picks its last entry, the emulator.
   xdotool key --window "$window" End
   sleep 2
-  import -window "$window" "$out"
+  if [ "$what" = panel ]; then
+    import -window "$window" "$out"
+    return
+  fi
+  # ">" under "Вращать" sits at 135,240 dialog units, 25 × 14: 1.5 px a unit across, 1.625 down.
+  xdotool mousemove --window "$window" 221 401 click 1
+  xdotool key --window "$window" ctrl+g
+  local charts
+  charts=$(find_window '^Графики$')
+  sleep 8
+  import -window "$charts" "$out"
 }
 
 if [ "${1:-}" = --on-display ]; then
-  shoot "$2" "$3"
+  shoot "$2" "$3" "$4"
   exit
 fi
 
+what=panel screen=640x520x24
+if [ "${1:-}" = charts ] || [ "${1:-}" = panel ]; then
+  what=$1
+  shift
+fi
+[ "$what" = charts ] && screen=1000x800x24
+out=${1:-res/screenshots/$what.png}
+
 bash scripts/install-deps.sh
-out=${1:-res/screenshots/panel.png}
 build=${VELKOR_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j 2 --target velkor
 mkdir -p "$(dirname "$out")"
-xvfb-run -a -s '-screen 0 640x520x24' bash "$0" --on-display "$build" "$out"
+xvfb-run -a -s "-screen 0 $screen" bash "$0" --on-display "$build" "$what" "$out"
 echo "saved $out"
