@@ -9,13 +9,18 @@
 #include "chart_window.h"
 #include "drive_panel_dlg.h"
 #include "frame_pacer.h"
+#include "qt_translations.h"
 
 namespace velkor {
 
 CDriveApp::CDriveApp(int& argc, char** argv) : app_(argc, argv) {
   // The application's name stays the program file's name, "velkor": message
   // boxes without a caption of their own show it.
+  // Docks and task bars (X11 and Wayland alike) match the windows to the
+  // installed velkor.desktop, and so to its name and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("velkor"));
   QApplication::setWindowIcon(VelkorIcon());
+  InstallQtRussian(app_);
   // The program ends when the panel's run ends, not when its last window
   // closes: a prompt still open then is answered first.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
-# Installs, from Debian 12's packages, whatever the build, the tests and the
-# panel need and the machine lacks. Safe to run again: present packages are skipped.
+# Installs, from Debian 12's packages, whatever the builds, the tests, the
+# benchmarks, the packaging and the panel need and the machine lacks. Safe to
+# run again: present packages are skipped. `--list` prints the list and
+# installs nothing (scripts/check-deps.sh proves the list complete).
 set -euo pipefail
 
 packages=(
+  # building
   cmake g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
-  fonts-dejavu-core
-  xvfb xauth imagemagick xdotool
+  librsvg2-bin                       # renders the icon's every size from its drawing
+  # testing, fuzzing, benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  xvfb xauth imagemagick xdotool
+  desktop-file-utils                 # desktop-file-validate
   util-linux
+  # packaging
+  dpkg-dev file
+  # at run time: Qt's own texts in Russian, and a font with Cyrillic letters
+  qt6-translations-l10n
+  fonts-dejavu-core
 )
+
+if [ "${1:-}" = "--list" ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

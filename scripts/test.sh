@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test; then builds the link, the emulator and
 # their tests again under AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs those too.
+# runs those too, then the fuzz targets; last it checks that every system file
+# those builds used comes with scripts/install-deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -22,3 +23,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON
 cmake --build build-fuzz -j "$jobs"
 ctest --test-dir build-fuzz --output-on-failure
+
+bash scripts/check-deps.sh build build-sanitize build-fuzz
