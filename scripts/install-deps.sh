@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
   fonts-dejavu-core
-  xvfb xauth imagemagick xdotool
+  xvfb xauth imagemagick xdotool libxtst-dev
   clang libclang-rt-14-dev
   util-linux
 )
