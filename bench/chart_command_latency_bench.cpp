@@ -60,7 +60,7 @@ std::vector<double> ClickToAck(CDrivePanelDlg& panel, AckStamps& stamps) {
       const int64_t clickNs = NowNs();
       click.Post();
       for (const int64_t end = clickNs + ACK_TIMEOUT_NS; stamps.lastAckNs <= clickNs && NowNs() < end;)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
       if (stamps.lastAckNs > clickNs) latencyMs.push_back(static_cast<double>(stamps.lastAckNs - clickNs) / 1e6);
     }
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);

@@ -77,7 +77,7 @@ std::vector<double> PressF1(CDrivePanelDlg& panel, AboutBoxWatch& watch, int pre
     const auto waitWhile = [](const auto& busy) {
       for (auto end = std::chrono::steady_clock::now() + SHOWN_TIMEOUT;
            busy() && std::chrono::steady_clock::now() < end;)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
     for (int i = 0; i < presses && keyboard.Ready(); ++i) {
       waitWhile([&] { return watch.open.load(); });
