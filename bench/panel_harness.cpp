@@ -60,6 +60,13 @@ std::set<int> Threads() {
   return tids;
 }
 
+std::set<int> ThreadsSince(const std::set<int>& before) {
+  std::set<int> started;
+  for (int tid : Threads())
+    if (!before.count(tid)) started.insert(tid);
+  return started;
+}
+
 // The first field of schedstat: the thread's time on a processor, in ns.
 int64_t ThreadCpuNs(int tid) {
   std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/schedstat");
@@ -119,9 +126,7 @@ bool PtyDriver::Connect(CDrivePanelDlg& panel, const std::string& state) {
     Row(state, "no pseudo-terminal: " + runner_.Error());
     return false;
   }
-  threads_.clear();
-  for (int tid : bench::Threads())
-    if (!before.count(tid)) threads_.insert(tid);
+  threads_ = ThreadsSince(before);
   const QString path = QString::fromStdString(runner_.SlavePath());
   ChoosePort(panel, path, path);
   if (!WaitConnected(panel)) {

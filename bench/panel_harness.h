@@ -31,6 +31,8 @@ int64_t NowNs();
 int64_t ProcessCpuNs();
 // The threads of this process, by id.
 std::set<int> Threads();
+// The threads started since `before` was taken.
+std::set<int> ThreadsSince(const std::set<int>& before);
 // Time the thread has run, in ns.
 int64_t ThreadCpuNs(int tid);
 

@@ -200,9 +200,7 @@ void RunScript(CDrivePanelDlg& panel) {
     Row("Processor use, built-in emulator", "it never connected: " + Status(panel).toStdString());
     return;
   }
-  std::set<int> emulator;
-  for (int tid : Threads())
-    if (!before.count(tid)) emulator.insert(tid);
+  const std::set<int> emulator = ThreadsSince(before);
   Wait(500);
   meter.Start(emulator);
   Wait(PHASE_MS);
