@@ -13,7 +13,7 @@ packages=(
   # testing, fuzzing, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth imagemagick xdotool
+  xvfb xauth imagemagick xdotool libxtst-dev
   desktop-file-utils                 # desktop-file-validate
   util-linux
   # packaging
