@@ -48,7 +48,10 @@ class DrivePanelTest : public QObject {
     panel_->show();
     QVERIFY(QTest::qWaitForWindowExposed(panel_.get()));
   }
-  void cleanup() { panel_.reset(); }
+  void cleanup() {
+    test::StopPolling();
+    panel_.reset();
+  }
 
   void atStartTheStatusAsksForAPortEveryDisplayShowsZeroAndNothingIsChosen() {
     CountingPanel& panel = *panel_;
