@@ -3,6 +3,7 @@
 #include "serial_devices.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
 #include <map>
 #include <system_error>
@@ -75,20 +76,38 @@ std::string DescriptionFromById(const fs::path& link) {
 }
 
 // What the USB device above the tty says of itself: product (or, lacking
-// one, manufacturer) and serial number in brackets. Empty for other devices.
-std::string UsbDescription(const fs::path& tty) {
+// one, manufacturer) and serial number in brackets; and which of its
+// interfaces the tty sits on. Empty for other devices.
+struct UsbPort {
+  std::string description;
+  fs::path device;        // the USB device's directory
+  std::string interface;  // its bInterfaceNumber, as sysfs gives it ("00", "01")
+};
+
+UsbPort FindUsbPort(const fs::path& tty) {
   std::error_code error;
   fs::path dir = fs::canonical(tty / "device", error);
   if (error) return {};
-  for (int level = 0; level < USB_DEVICE_DEPTH && dir.has_relative_path(); ++level, dir = dir.parent_path()) {
-    if (!fs::exists(dir / "idVendor", error)) continue;
-    std::string description = Attribute(dir / "product");
-    if (description.empty()) description = Attribute(dir / "manufacturer");
-    const std::string serial = Attribute(dir / "serial");
-    if (!serial.empty()) description += (description.empty() ? "(" : " (") + serial + ")";
-    return description;
+  fs::path below;
+  for (int level = 0; level < USB_DEVICE_DEPTH && dir.has_relative_path(); ++level) {
+    if (fs::exists(dir / "idVendor", error)) {
+      std::string description = Attribute(dir / "product");
+      if (description.empty()) description = Attribute(dir / "manufacturer");
+      const std::string serial = Attribute(dir / "serial");
+      if (!serial.empty()) description += (description.empty() ? "(" : " (") + serial + ")";
+      return {description, dir, below.empty() ? std::string() : Attribute(below / "bInterfaceNumber")};
+    }
+    below = dir;
+    dir = dir.parent_path();
   }
   return {};
+}
+
+// sysfs gives the interface number in hexadecimal, two digits.
+std::string InterfaceNumber(const std::string& hex) {
+  int number = 0;
+  const auto [end, error] = std::from_chars(hex.data(), hex.data() + hex.size(), number, 16);
+  return error == std::errc() ? std::to_string(number) : hex;
 }
 
 std::string BluetoothDescription(const fs::path& tty) {
@@ -103,6 +122,7 @@ std::string BluetoothDescription(const fs::path& tty) {
 std::vector<SerialDevice> FindSerialDevices(const DeviceRoots& roots) {
   const std::map<std::string, fs::path> byId = ByIdLinks(roots.byId);
   std::vector<SerialDevice> devices;
+  std::vector<UsbPort> usbPorts;  // beside `devices`, one for one
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(roots.ttyClass, error)) {
     const fs::path& tty = entry.path();
@@ -112,10 +132,20 @@ std::vector<SerialDevice> FindSerialDevices(const DeviceRoots& roots) {
     if (!bluetooth && (IsComPort(name) || !fs::exists(tty / "device", error) || IsEmptyUartSlot(tty))) continue;
 
     const auto link = byId.find(name);
-    std::string description = bluetooth ? BluetoothDescription(tty) : UsbDescription(tty);
+    const UsbPort usb = bluetooth ? UsbPort{} : FindUsbPort(tty);
+    std::string description = bluetooth ? BluetoothDescription(tty) : usb.description;
     if (description.empty() && link != byId.end()) description = DescriptionFromById(link->second);
     devices.push_back({link != byId.end() ? link->second.string() : "/dev/" + name,
                        description.empty() ? name : name + LABEL_DASH + description});
+    usbPorts.push_back(usb);
+  }
+  // The ports of a multi-port adapter say the same of themselves; the
+  // interface tells them apart whatever numbers the kernel hands out.
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const auto sameDevice = [&](const UsbPort& other) { return !other.device.empty() && other.device == usbPorts[i].device; };
+    if (!usbPorts[i].interface.empty() && std::count_if(usbPorts.begin(), usbPorts.end(), sameDevice) > 1) {
+      devices[i].label += ", интерфейс " + InterfaceNumber(usbPorts[i].interface);
+    }
   }
   std::sort(devices.begin(), devices.end(),
             [](const SerialDevice& a, const SerialDevice& b) { return a.label < b.label; });

@@ -64,12 +64,15 @@ TEST(PortList, AdaptersAreOpenedByTheirStableNameAndLabelledWithProductAndSerial
   tree.AddTty("ttyUSB2", "usb1/1-3/1-3:1.1/ttyUSB2");
   tree.AddById("usb-FTDI_Dual_RS232-HS_FT4Z7A-if00-port0", "ttyUSB1");
   tree.AddById("usb-FTDI_Dual_RS232-HS_FT4Z7A-if01-port0", "ttyUSB2");
+  tree.Write("sys/devices/usb1/1-3/1-3:1.0/bInterfaceNumber", "00");
+  tree.Write("sys/devices/usb1/1-3/1-3:1.1/bInterfaceNumber", "01");
+  tree.Write("sys/devices/usb1/1-1/1-1:1.0/bInterfaceNumber", "00");
 
   EXPECT_EQ(FindSerialDevices(tree.Roots()),
             (std::vector<SerialDevice>{
                 {tree.ById("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"), "ttyUSB0 — FT232R USB UART (A50285BI)"},
-                {tree.ById("usb-FTDI_Dual_RS232-HS_FT4Z7A-if00-port0"), "ttyUSB1 — Dual RS232-HS (FT4Z7A)"},
-                {tree.ById("usb-FTDI_Dual_RS232-HS_FT4Z7A-if01-port0"), "ttyUSB2 — Dual RS232-HS (FT4Z7A)"},
+                {tree.ById("usb-FTDI_Dual_RS232-HS_FT4Z7A-if00-port0"), "ttyUSB1 — Dual RS232-HS (FT4Z7A), интерфейс 0"},
+                {tree.ById("usb-FTDI_Dual_RS232-HS_FT4Z7A-if01-port0"), "ttyUSB2 — Dual RS232-HS (FT4Z7A), интерфейс 1"},
                 {tree.ById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0"), "ttyUSB3 — FT232R USB UART (A9K3L1QX)"},
             }));
 }
