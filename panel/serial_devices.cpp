@@ -142,7 +142,9 @@ std::vector<SerialDevice> FindSerialDevices(const DeviceRoots& roots) {
   // The ports of a multi-port adapter say the same of themselves; the
   // interface tells them apart whatever numbers the kernel hands out.
   for (size_t i = 0; i < devices.size(); ++i) {
-    const auto sameDevice = [&](const UsbPort& other) { return !other.device.empty() && other.device == usbPorts[i].device; };
+    const auto sameDevice = [&](const UsbPort& other) {
+      return !other.device.empty() && other.device == usbPorts[i].device;
+    };
     if (!usbPorts[i].interface.empty() && std::count_if(usbPorts.begin(), usbPorts.end(), sameDevice) > 1) {
       devices[i].label += ", интерфейс " + InterfaceNumber(usbPorts[i].interface);
     }

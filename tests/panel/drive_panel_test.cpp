@@ -13,6 +13,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -347,6 +348,18 @@ class DrivePanelTest : public QObject {
     ports.hidePopup();
     QCOMPARE(ports.width(), closedWidth);
     QCOMPARE(ports.currentText(), QString("ttyUSB1 — FT232R USB UART (A9K3L1QX)"));
+
+    // Replugged, the chosen adapter comes back under another number: the
+    // choice follows it, since it opens the same stable name.
+    std::filesystem::remove_all(tree.Roots().ttyClass / "ttyUSB1");
+    std::filesystem::remove(tree.Roots().byId / "usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0");
+    tree.AddTty("ttyUSB4", "usb1/1-2/1-2:1.0/ttyUSB4");
+    tree.AddById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0", "ttyUSB4");
+    ports.showPopup();
+    ports.hidePopup();
+    QCOMPARE(ports.currentText(), QString("ttyUSB4 — FT232R USB UART (A9K3L1QX)"));
+    QCOMPARE(ports.PortName(), QString::fromStdString(tree.ById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0")));
+    QCOMPARE(ports.count(), 12);
   }
 
   void actionButtonsQueueTheirActionAndStartOrStopTheJog_data() {

@@ -46,7 +46,8 @@ class WireLog {
   }
   long KeepAlives() {
     const auto all = Inputs();
-    return std::count_if(all.begin(), all.end(), [](const auto& in) { return in.kind == sim::HostInputKind::kKeepAlive; });
+    return std::count_if(all.begin(), all.end(),
+                         [](const auto& in) { return in.kind == sim::HostInputKind::kKeepAlive; });
   }
 
  private:
