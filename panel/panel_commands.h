@@ -17,7 +17,8 @@ inline constexpr std::string_view MSG_INPUT_ERROR = "Ошибка ввода";
 // Shown beside the status line when the queue refuses a command; the beep
 // alone goes unheard on a muted desktop.
 inline constexpr std::string_view NOTE_QUEUE_FULL =
-    "Команда не принята: 255 команд уже ждут отправки. Дождитесь, пока они уйдут к приводу, и повторите.";
+    "Команда не принята: 255 команд уже ждут отправки.\n"
+    "Дождитесь, пока они уйдут к приводу, и повторите.";
 
 // What became of an operator's action.
 enum class Queued { Yes, No, QueueFull };

@@ -540,7 +540,7 @@ class DrivePanelTest : public QObject {
     test::Click(*panel_, ID_TEST);
     QCOMPARE(panel_->beeps, 1);
     QTRY_VERIFY(QToolTip::isVisible());
-    QCOMPARE(QToolTip::text(), QString("Команда не принята: 255 команд уже ждут отправки. "
+    QCOMPARE(QToolTip::text(), QString("Команда не принята: 255 команд уже ждут отправки.\n"
                                        "Дождитесь, пока они уйдут к приводу, и повторите."));
     QCOMPARE(test::Shown(*panel_, ID_STATUS), QString("Выберите порт"));
     test::Click(*panel_, ID_STOP);
