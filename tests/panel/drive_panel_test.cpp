@@ -97,10 +97,14 @@ const ReportRow REPORT_ROWS[] = {
     {60, 1234, {}}, {61, 1234, {}}, {62, 1234, {}}, {63, 1234, {}},
 };
 
-QWheelEvent WheelTurn(QWidget* over, int angle) {
-  const QPointF centre = QRectF(over->rect()).center();
-  return QWheelEvent(centre, over->mapToGlobal(centre), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
-                     Qt::NoScrollPhase, false);
+// A wheel turn over the middle of `over`, handed to its window as the window
+// system hands it: the window finds the control under the pointer.
+void TurnWheel(QWidget* over, int angle) {
+  QWidget* window = over->window();
+  const QPointF at = over->mapTo(window, QRectF(over->rect()).center());
+  QWheelEvent turn(at, window->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QApplication::sendEvent(window->windowHandle(), &turn);
 }
 
 }  // namespace
@@ -302,11 +306,10 @@ class DrivePanelTest : public QObject {
     divisions->setCurrentIndex(divisions->findText("8"));
     int reopened = 0;
     connect(&panel, &CDrivePanelDlg::PortOpened, [&] { ++reopened; });
+    // The wheel reaches a list without the focus too.
+    panel.Control(ID_TEST)->setFocus();
     for (QComboBox* list : {ports, divisions}) {
-      for (const int angle : {-120, -120, 120, 120, 120}) {
-        QWheelEvent turn = WheelTurn(list, angle);
-        QApplication::sendEvent(list, &turn);
-      }
+      for (const int angle : {-120, -120, 120, 120, 120}) TurnWheel(list, angle);
     }
     QCOMPARE(ports->currentText(), QString("COM3"));
     QCOMPARE(divisions->currentText(), QString("8"));
