@@ -261,7 +261,7 @@ class DrivePanelTest : public QObject {
     QCOMPARE(visited, expected);
   }
 
-  // Each report type, from the bytes' meaning to the text in the window.
+  // Each report type, from the value it carries to the text in the window.
   void everyReportTypeWritesItsOwnDisplayAndNoOther() {
     CountingPanel& panel = *panel_;
     Link& link = panel.DriveLink();
@@ -283,13 +283,13 @@ class DrivePanelTest : public QObject {
 
       std::map<int, QString> expected = zero;
       for (const auto& [control, text] : row.shown) expected[control] = QString::fromUtf8(text);
-      std::map<int, QString> shown;
-      for (const auto& [control, text] : zero) {
+      for (const auto& [control, text] : expected) {
         QWidget* w = panel.Control(static_cast<ControlId>(control));
-        shown[control] = control == ID_SMOOTHING ? static_cast<QAbstractButton*>(w)->text()
-                                                 : static_cast<QLineEdit*>(w)->text();
+        const QString shown = control == ID_SMOOTHING ? static_cast<QAbstractButton*>(w)->text()
+                                                      : static_cast<QLineEdit*>(w)->text();
+        QVERIFY2(shown == text, qPrintable(QString("report %1 with %2: control %3 shows \"%4\", not \"%5\"")
+                                               .arg(row.type).arg(row.value).arg(control).arg(shown, text)));
       }
-      QVERIFY2(shown == expected, qPrintable(QString("report %1 with %2").arg(row.type).arg(row.value)));
       types.insert(row.type);
     }
     QCOMPARE(types.size(), size_t{64});
