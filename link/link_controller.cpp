@@ -15,8 +15,7 @@ constexpr int32_t KL_MASK = 0x0F;
 constexpr int32_t Halve(int32_t x) { return x >> 1; }
 
 void UpdateTotalCurrent(PanelValues& v) {
-  v.totalCurrent = static_cast<int16_t>(
-      Halve(v.totalCurrent + std::abs(int32_t{v.actualCurrentA}) + std::abs(int32_t{v.actualCurrentB})));
+  v.totalCurrent = Halve(v.totalCurrent + std::abs(int32_t{v.actualCurrentA}) + std::abs(int32_t{v.actualCurrentB}));
 }
 
 uint8_t ExpectedAck(const LinkState& s) {

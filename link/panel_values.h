@@ -32,7 +32,9 @@ struct PanelValues {
   int16_t pwmB = 0;              // report 19
   int16_t actualCurrentA = 0;    // report 20, mA
   int16_t actualCurrentB = 0;    // report 21, mA
-  int16_t totalCurrent = 0;      // smoothed |A| + |B|, reports 20 and 21
+  // Smoothed |A| + |B|, reports 20 and 21. The sum of two windings reaches
+  // 65534 mA, past what 16 bits hold: narrower, it would wrap and never settle.
+  int32_t totalCurrent = 0;
   int16_t position = 0;          // report 22, steps
   int32_t shaftSpeed = 0;        // smoothed report 23, rpm
 

@@ -16,6 +16,7 @@
 #include <iterator>
 
 #include "dialog_units.h"
+#include "exit_stop.h"
 #include "frame_pacer.h"
 #include "layout_builder.h"
 #include "open_port.h"
@@ -24,6 +25,7 @@
 #include "port_selector.h"
 #include "pty_runner.h"
 #include "status_texts.h"
+#include "transient_note.h"
 
 namespace velkor {
 namespace {
@@ -194,6 +196,9 @@ void CDrivePanelDlg::Beep() { QApplication::beep(); }
 
 void CDrivePanelDlg::accept() {
   ReadPanel();
+  // The panel goes at once; its run ends once a jog in force has been stopped.
+  hide();
+  EndJogForExit(link_, tick_.isActive());
   QDialog::accept();
 }
 
@@ -232,12 +237,16 @@ void CDrivePanelDlg::OnPortChosen(ControlId) {
   emit PortOpened(portList_->currentText());
 }
 
-void CDrivePanelDlg::OnDivisionChosen(ControlId) { SelectDivision(link_); }
+void CDrivePanelDlg::OnDivisionChosen(ControlId) { NoteRefused(SelectDivision(link_)); }
 
-void CDrivePanelDlg::OnActionButton(ControlId source) { RunAction(link_, RowOf(ACTION_BUTTONS, source)); }
+void CDrivePanelDlg::OnActionButton(ControlId source) { NoteRefused(RunAction(link_, RowOf(ACTION_BUTTONS, source))); }
 
 void CDrivePanelDlg::OnParameterButton(ControlId source) {
-  PromptParameter(link_, RowOf(PARAMETER_BUTTONS, source));
+  NoteRefused(PromptParameter(link_, RowOf(PARAMETER_BUTTONS, source)));
+}
+
+void CDrivePanelDlg::NoteRefused(Queued queued) {
+  if (queued == Queued::QueueFull) ShowTransientNote(Control(ID_STATUS), QString::fromUtf8(NOTE_QUEUE_FULL));
 }
 
 void CDrivePanelDlg::OnExit(ControlId) { accept(); }

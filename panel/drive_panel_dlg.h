@@ -15,6 +15,7 @@
 
 #include "link_controller.h"
 #include "panel_bindings.h"
+#include "panel_commands.h"
 #include "panel_layout.h"
 #include "panel_window.h"
 #include "serial_port.h"
@@ -54,7 +55,8 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   void ShowMessage(std::string_view text) override;
   void Beep() override;
 
-  // "Выход" and every close request end here: the selections are read back first.
+  // "Выход" and every close request end here: the selections are read back
+  // first, and a jog in force is stopped before the run ends.
   void accept() override;
   // Esc issues the cancel command, which is "Перечитать": the panel stays open.
   void reject() override;
@@ -83,6 +85,8 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   void OnParameterButton(ControlId source);
   void OnExit(ControlId source);
 
+  // A command the full queue refused is told in words beside the status line.
+  void NoteRefused(Queued queued);
   void UseEmulator(bool wanted);
   void ExplainPortFailure();
 

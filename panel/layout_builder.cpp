@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "closed_list_wheel.h"
 #include "port_selector.h"
 
 namespace velkor {
@@ -65,6 +66,7 @@ QComboBox* CreateList(const ControlRow& row, const DialogUnits& units, QWidget* 
   // The row's height is that of the opened list; the closed box is as tall as its font wants.
   const int itemHeight = std::max(1, list->view()->sizeHintForRow(0));
   list->setMaxVisibleItems(std::max(1, units.ToPixelsY(row.rect.height) / itemHeight));
+  IgnoreWheelWhileClosed(list);
   return list;
 }
 

@@ -14,46 +14,47 @@ namespace {
 // number do not. Sixteen bits are all the driver takes.
 constexpr uint32_t DIVISION_BOUND = 65536;
 
-bool Queue(Link& link, uint8_t code, uint16_t value) {
-  if (QueuePush(link.queue, code, value)) return true;
+Queued Queue(Link& link, uint8_t code, uint16_t value) {
+  if (QueuePush(link.queue, code, value)) return Queued::Yes;
   link.window->Beep();
-  return false;
+  return Queued::QueueFull;
 }
 
 }  // namespace
 
-void RunAction(Link& link, const ActionButton& button) {
-  const bool queued = Queue(link, CMD_ACTION, button.action);
+Queued RunAction(Link& link, const ActionButton& button) {
+  const Queued queued = Queue(link, CMD_ACTION, button.action);
   // Stopping always lets the jog run out, even when the queue is full: without
   // keep-alives the driver stops by itself.
   if (button.jog == JogEffect::Stops) link.state.jogActive = false;
-  if (button.jog == JogEffect::Starts && queued) link.state.jogActive = true;
+  if (button.jog == JogEffect::Starts && queued == Queued::Yes) link.state.jogActive = true;
+  return queued;
 }
 
-void PromptParameter(Link& link, const ParameterButton& button) {
+Queued PromptParameter(Link& link, const ParameterButton& button) {
   if (button.beep) link.window->Beep();
   const InputBoxResult answer = RunInputBox(QString::fromUtf8(button.prompt));
-  if (!answer.accepted) return;
+  if (!answer.accepted) return Queued::No;
   const BoundedNumber number = ParseBoundedNumber(answer.text.toStdString(), button.bound);
-  if (number.valid) {
-    Queue(link, button.code, number.value);
-  } else {
-    link.window->ShowMessage(MSG_INPUT_ERROR);
-  }
+  if (number.valid) return Queue(link, button.code, number.value);
+  link.window->ShowMessage(MSG_INPUT_ERROR);
+  return Queued::No;
 }
 
-void SelectDivision(Link& link) {
+Queued SelectDivision(Link& link) {
   link.window->ReadPanel();
+  Queued queued = Queued::No;
   const std::string& choice = link.values.divisionChoice;
   if (!choice.empty()) {
     const BoundedNumber division = ParseBoundedNumber(choice, DIVISION_BOUND);
     if (division.valid && division.value != 0) {
-      Queue(link, CMD_SET_DIVISION, division.value);
+      queued = Queue(link, CMD_SET_DIVISION, division.value);
     } else {
       link.window->ShowMessage(MSG_INPUT_ERROR);
     }
   }
   link.window->RefreshPanel();
+  return queued;
 }
 
 }  // namespace velkor

@@ -14,6 +14,14 @@
 namespace velkor {
 
 inline constexpr std::string_view MSG_INPUT_ERROR = "Ошибка ввода";
+// Shown beside the status line when the queue refuses a command; the beep
+// alone goes unheard on a muted desktop.
+inline constexpr std::string_view NOTE_QUEUE_FULL =
+    "Команда не принята: 255 команд уже ждут отправки.\n"
+    "Дождитесь, пока они уйдут к приводу, и повторите.";
+
+// What became of an operator's action.
+enum class Queued { Yes, No, QueueFull };
 
 enum class JogEffect { Unchanged, Starts, Stops };
 
@@ -57,15 +65,16 @@ inline constexpr ParameterButton PARAMETER_BUTTONS[] = {
     {ID_FAULT_CURRENT, "Ток аварии (0-20000)", 20001, CMD_SET_FAULT_CURRENT, false},
 };
 
-// The queue refuses a command while 255 wait; the operator then hears a beep
-// and the command is dropped, so the ones already waiting still go out in order.
-void RunAction(Link& link, const ActionButton& button);
+// The queue refuses a command while 255 wait; the operator then hears a beep,
+// the caller shows NOTE_QUEUE_FULL, and the command is dropped, so the ones
+// already waiting still go out in order.
+Queued RunAction(Link& link, const ActionButton& button);
 
 // Asks for the number, tests it against the bound, and queues it; a rejected
 // answer gets the "Ошибка ввода" box, a closed prompt nothing at all.
-void PromptParameter(Link& link, const ParameterButton& button);
+Queued PromptParameter(Link& link, const ParameterButton& button);
 
 // Queues the division chosen in the list.
-void SelectDivision(Link& link);
+Queued SelectDivision(Link& link);
 
 }  // namespace velkor

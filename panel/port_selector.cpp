@@ -1,6 +1,8 @@
 // port_selector.cpp: filling the port list and mapping its entries to port names.
 #include "port_selector.h"
 
+#include <QAbstractItemView>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -17,7 +19,7 @@ constexpr int EMULATOR_ROLE = Qt::UserRole + 1;
 
 }  // namespace
 
-CPortSelector::CPortSelector(QWidget* parent) : QComboBox(parent) {
+CPortSelector::CPortSelector(QWidget* parent, DeviceRoots roots) : QComboBox(parent), roots_(std::move(roots)) {
   setEditable(false);
   FillEntries();
   setCurrentIndex(-1);
@@ -50,9 +52,8 @@ void CPortSelector::FillEntries() {
   };
   std::vector<Entry> entries;
   for (int n = 1; n <= COM_PORTS; ++n) entries.push_back({QStringLiteral("COM%1").arg(n), QStringLiteral("COM%1").arg(n)});
-  for (const std::string& device : FindSerialDevices()) {
-    const QString path = QString::fromStdString(device);
-    entries.push_back({path, path});
+  for (const SerialDevice& device : FindSerialDevices(roots_)) {
+    entries.push_back({QString::fromStdString(device.label), QString::fromStdString(device.portName)});
   }
   int emulatorIndex = -1;
   for (int i = 0; i < count(); ++i) {
@@ -62,21 +63,33 @@ void CPortSelector::FillEntries() {
                      emulatorIndex >= 0 ? itemData(emulatorIndex).toString() : QString(), true});
   // A device that went away stays listed while it is the chosen one.
   const int chosen = currentIndex();
-  if (chosen >= 0 && !IsEmulator(chosen) &&
-      std::none_of(entries.begin(), entries.end(), [&](const Entry& e) { return e.portName == PortName(); })) {
-    entries.push_back({currentText(), PortName()});
+  const bool emulatorChosen = chosen >= 0 && IsEmulator(chosen);
+  const QString chosenPort = PortName();
+  if (chosen >= 0 && !emulatorChosen &&
+      std::none_of(entries.begin(), entries.end(), [&](const Entry& e) { return e.portName == chosenPort; })) {
+    entries.push_back({currentText(), chosenPort});
   }
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.text < b.text; });
 
-  // Refilling is no choice of the operator's: the selection is put back quietly.
+  // Refilling is no choice of the operator's: the selection is put back
+  // quietly, by the port it opens, since a replugged adapter's label can change.
   const QSignalBlocker quiet(this);
-  const QString chosenText = currentText();
   clear();
+  int selected = -1;
   for (const Entry& e : entries) {
     addItem(e.text, e.portName);
     setItemData(count() - 1, e.emulator, EMULATOR_ROLE);
+    if (chosen >= 0 && (emulatorChosen ? e.emulator : !e.emulator && e.portName == chosenPort)) selected = count() - 1;
   }
-  setCurrentIndex(chosen >= 0 ? findText(chosenText) : -1);
+  setCurrentIndex(selected);
+  FitDropDownToEntries();
+}
+
+// The closed list keeps the width the layout gives it; the opened one is as
+// wide as its longest entry, so that two adapters' labels can be told apart.
+void CPortSelector::FitDropDownToEntries() {
+  const int scrollBar = count() > maxVisibleItems() ? view()->verticalScrollBar()->sizeHint().width() : 0;
+  view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + scrollBar);
 }
 
 }  // namespace velkor

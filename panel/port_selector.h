@@ -1,5 +1,5 @@
 // port_selector.h: the port list. "COM1".."COM9", every other serial device of
-// the machine by its path, and "Эмулятор VK-3", sorted by text. The devices are
+// the machine by a label that names it, and "Эмулятор VK-3", sorted by text. The devices are
 // looked up again each time the list opens, so an adapter plugged in later
 // appears without a restart. Each entry carries the name OpenPort opens.
 // Depends on Qt Widgets and the sysfs walk.
@@ -7,6 +7,8 @@
 
 #include <QComboBox>
 #include <QString>
+
+#include "serial_devices.h"
 
 namespace velkor {
 
@@ -16,7 +18,7 @@ class CPortSelector : public QComboBox {
   Q_OBJECT
 
  public:
-  explicit CPortSelector(QWidget* parent = nullptr);
+  explicit CPortSelector(QWidget* parent = nullptr, DeviceRoots roots = {});
 
   // The name to open for the selected entry; empty when none is selected.
   QString PortName() const;
@@ -30,6 +32,9 @@ class CPortSelector : public QComboBox {
 
  private:
   void FillEntries();
+  void FitDropDownToEntries();
+
+  DeviceRoots roots_;
 };
 
 }  // namespace velkor

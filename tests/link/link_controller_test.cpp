@@ -281,6 +281,24 @@ TEST_F(LinkTest, ReportsFillThePanelValuesAsTheOperatorReadsThem) {
   EXPECT_EQ(link.values.shaftSpeed, -1) << "the arithmetic shift settles on a negative speed";
 }
 
+// Two windings at 20 A each sum past 16 bits; the total climbs to the sum and
+// stays there instead of wrapping into negative numbers.
+TEST_F(LinkTest, TheTotalOfTwoWindingsAt20000mASettlesWithoutWrapping) {
+  std::vector<int32_t> totals;
+  for (int i = 0; i < 12; ++i) {
+    Tick(Report(RPT_ACTUAL_CURRENT_A, 20000));
+    totals.push_back(link.values.totalCurrent);
+    Tick(Report(RPT_ACTUAL_CURRENT_B, 20000));
+    totals.push_back(link.values.totalCurrent);
+  }
+  // Halving rounds down, so from below it comes to rest one short of the sum.
+  EXPECT_EQ(totals, (std::vector<int32_t>{10000, 25000, 32500, 36250, 38125, 39062, 39531, 39765,
+                                          39882, 39941, 39970, 39985, 39992, 39996, 39998, 39999,
+                                          39999, 39999, 39999, 39999, 39999, 39999, 39999, 39999}));
+  Tick(Report(RPT_ACTUAL_CURRENT_A, -20000));
+  EXPECT_EQ(link.values.totalCurrent, 39999) << "a negative winding current counts by its size";
+}
+
 TEST_F(LinkTest, AReductionDelayOf60000ShowsAs60000) {
   // What the driver sends back for 60000: the 16-bit pattern of -5536.
   Tick({0x49, 0x20, 0x2B, 0xEF});

@@ -4,19 +4,25 @@
 #include "drive_panel_dlg.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolTip>
+#include <QWheelEvent>
 
+#include <filesystem>
 #include <map>
 #include <set>
 
 #include "codes.h"
+#include "fake_device_tree.h"
 #include "panel_commands.h"
 #include "panel_layout.h"
 #include "panel_test_support.h"
+#include "port.h"
 #include "port_selector.h"
 #include "status_texts.h"
 
@@ -37,6 +43,70 @@ std::vector<QLineEdit*> NumericDisplays(CDrivePanelDlg& panel) {
   return displays;
 }
 
+// Takes writes and gives no bytes: the link's port while reports are fed to it by hand.
+class SilentPort : public Port {
+ public:
+  size_t Read(uint8_t*, size_t) override { return 0; }
+  void Write(const uint8_t* bytes, size_t count) override { written.insert(written.end(), bytes, bytes + count); }
+  std::vector<uint8_t> written;
+};
+
+// One report, on a link and panel that start from nothing: the texts it puts
+// into which controls. Every other display keeps showing 0 and the smoothing
+// button stays blank.
+struct ReportRow {
+  int type;
+  int16_t value;
+  std::vector<std::pair<int, const char*>> shown;  // control id, text
+};
+
+const ReportRow REPORT_ROWS[] = {
+    {0, 190, {}},  // the greeting changes the link's state only
+    {1, 7, {}},    // so does an acknowledgement
+    {2, 100, {{1029, "100"}}},
+    {3, -1200, {{1038, "-1200"}}},
+    {4, 350, {{1039, "350"}}},
+    {5, 0x1F, {{1033, "15"}, {1037, "Сглаживание включено"}}},
+    {5, 0x2F, {{1033, "15"}, {1037, "Сглаживание отключено"}}},
+    {6, -7, {{1031, "-7"}}},
+    {6, -32768, {{1031, "-32768"}}},
+    {6, 255, {{1031, "255"}}},
+    {7, -3, {{1034, "-3"}}},
+    {8, 1500, {{1019, "1500"}}},
+    {9, -5536, {{1021, "60000"}}},  // the 16-bit pattern of 60000 ms
+    {10, 800, {{1022, "800"}}},
+    {11, -2500, {{1041, "-2500"}}},
+    {12, 1234, {}},
+    {13, 1234, {}},
+    {14, 1234, {}},
+    {15, -42, {{1026, "-42"}}},
+    {16, 1000, {{1023, "1000"}}},
+    {17, -1000, {{1025, "-1000"}}},
+    {18, 77, {{1024, "77"}}},
+    {19, -77, {{1027, "-77"}}},
+    {20, 100, {{1028, "100"}, {1032, "50"}}},
+    {21, -50, {{1030, "-50"}, {1032, "25"}}},
+    {22, -5, {{1040, "-5"}}},
+    {23, 1000, {{1035, "500"}}},
+    {24, 1234, {}}, {25, 1234, {}}, {26, 1234, {}}, {27, 1234, {}}, {28, 1234, {}}, {29, 1234, {}},
+    {30, 1234, {}}, {31, 1234, {}}, {32, 1234, {}}, {33, 1234, {}}, {34, 1234, {}}, {35, 1234, {}},
+    {36, 1234, {}}, {37, 1234, {}}, {38, 1234, {}}, {39, 1234, {}}, {40, 1234, {}}, {41, 1234, {}},
+    {42, 1234, {}}, {43, 1234, {}}, {44, 1234, {}}, {45, 1234, {}}, {46, 1234, {}}, {47, 1234, {}},
+    {48, 1234, {}}, {49, 1234, {}}, {50, 1234, {}}, {51, 1234, {}}, {52, 1234, {}}, {53, 1234, {}},
+    {54, 1234, {}}, {55, 1234, {}}, {56, 1234, {}}, {57, 1234, {}}, {58, 1234, {}}, {59, 1234, {}},
+    {60, 1234, {}}, {61, 1234, {}}, {62, 1234, {}}, {63, 1234, {}},
+};
+
+// A wheel turn over the middle of `over`, handed to its window as the window
+// system hands it: the window finds the control under the pointer.
+void TurnWheel(QWidget* over, int angle) {
+  QWidget* window = over->window();
+  const QPointF at = over->mapTo(window, QRectF(over->rect()).center());
+  QWheelEvent turn(at, window->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QApplication::sendEvent(window->windowHandle(), &turn);
+}
+
 }  // namespace
 
 class DrivePanelTest : public QObject {
@@ -48,7 +118,10 @@ class DrivePanelTest : public QObject {
     panel_->show();
     QVERIFY(QTest::qWaitForWindowExposed(panel_.get()));
   }
-  void cleanup() { panel_.reset(); }
+  void cleanup() {
+    test::StopPolling();
+    panel_.reset();
+  }
 
   void atStartTheStatusAsksForAPortEveryDisplayShowsZeroAndNothingIsChosen() {
     CountingPanel& panel = *panel_;
@@ -168,9 +241,16 @@ class DrivePanelTest : public QObject {
 
   void tabMovesThroughTheControlsInTheLayoutsOrder() {
     CountingPanel& panel = *panel_;
+    // Every display, list and button, labels and boxes left out, as the layout lists them.
+    constexpr int TAB_ORDER[] = {
+        1018, 1020, 1019, 1021, 1022, 1023, 1024, 1025, 1027, 3,    4,    5,  6,    8,    1029,
+        9,    7,    1028, 1030, 2,    1026, 1032, 1,    1031, 10,   1033, 11, 12,   1034, 13,
+        1035, 1036, 1037, 14,   15,   16,   17,   1038, 18,   1039, 19,   1040, 20, 1041, 21,
+    };
     std::vector<QWidget*> expected;
-    for (const ControlRow& row : PANEL_LAYOUT) {
-      if (row.kind != ControlKind::Label && row.kind != ControlKind::GroupBox) expected.push_back(panel.Control(row.id));
+    for (const int id : TAB_ORDER) {
+      QVERIFY2(panel.Control(static_cast<ControlId>(id)) != nullptr, qPrintable(QString::number(id)));
+      expected.push_back(panel.Control(static_cast<ControlId>(id)));
     }
     std::vector<QWidget*> visited;
     QWidget* w = panel.Control(ID_PORT_LIST);
@@ -179,6 +259,110 @@ class DrivePanelTest : public QObject {
       w = w->nextInFocusChain();
     } while (w != panel.Control(ID_PORT_LIST) && visited.size() <= expected.size());
     QCOMPARE(visited, expected);
+  }
+
+  // Each report type, from the value it carries to the text in the window.
+  void everyReportTypeWritesItsOwnDisplayAndNoOther() {
+    CountingPanel& panel = *panel_;
+    Link& link = panel.DriveLink();
+    SilentPort port;
+    std::map<int, QString> zero;
+    for (const ControlRow& row : PANEL_LAYOUT) {
+      if (row.kind == ControlKind::Display && row.id != ID_STATUS) zero[row.id] = "0";
+    }
+    zero[ID_SMOOTHING] = "";
+    QCOMPARE(zero.size(), size_t{21});  // twenty numbers and the smoothing caption
+    std::set<int> types;
+    for (const ReportRow& row : REPORT_ROWS) {
+      link.state = LinkState{};
+      link.state.port = &port;
+      link.values = PanelValues{};
+      panel.RefreshPanel();
+      DispatchReport(link, static_cast<uint8_t>(row.type), row.value);
+      panel.RefreshPanel();
+
+      std::map<int, QString> expected = zero;
+      for (const auto& [control, text] : row.shown) expected[control] = QString::fromUtf8(text);
+      for (const auto& [control, text] : expected) {
+        QWidget* w = panel.Control(static_cast<ControlId>(control));
+        const QString shown = control == ID_SMOOTHING ? static_cast<QAbstractButton*>(w)->text()
+                                                      : static_cast<QLineEdit*>(w)->text();
+        QVERIFY2(shown == text, qPrintable(QString("report %1 with %2: control %3 shows \"%4\", not \"%5\"")
+                                               .arg(row.type).arg(row.value).arg(control).arg(shown, text)));
+      }
+      types.insert(row.type);
+    }
+    QCOMPARE(types.size(), size_t{64});
+    link.state.port = nullptr;
+  }
+
+  // Scrolling across the panel must neither reopen the port nor send a
+  // division to a running motor.
+  void theWheelOverAClosedListChangesNothing() {
+    CountingPanel& panel = *panel_;
+    QComboBox* ports = List(panel, ID_PORT_LIST);
+    QComboBox* divisions = List(panel, ID_DIVISION_LIST);
+    ports->setCurrentIndex(ports->findText("COM3"));
+    divisions->setCurrentIndex(divisions->findText("8"));
+    int reopened = 0;
+    connect(&panel, &CDrivePanelDlg::PortOpened, [&] { ++reopened; });
+    // The wheel reaches a list without the focus too.
+    panel.Control(ID_TEST)->setFocus();
+    for (QComboBox* list : {ports, divisions}) {
+      for (const int angle : {-120, -120, 120, 120, 120}) TurnWheel(list, angle);
+    }
+    QCOMPARE(ports->currentText(), QString("COM3"));
+    QCOMPARE(divisions->currentText(), QString("8"));
+    QCOMPARE(reopened, 0);
+    QCOMPARE(panel.beeps, 0);
+    QVERIFY(test::TakeQueued(panel.DriveLink()).empty());
+  }
+
+  // The port list of a machine with two adapters of one make: each labelled
+  // with its serial number, each opening its stable name, and the opened list
+  // wide enough for every label while the closed one keeps the layout's width.
+  void thePortListNamesAdaptersByTheirSerialAndOpensWideEnoughForEveryEntry() {
+    test::FakeDeviceTree tree;
+    tree.AddUsbDevice("usb1/1-1", "FT232R USB UART", "A50285BI", "FTDI");
+    tree.AddTty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0");
+    tree.AddById("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "ttyUSB0");
+    tree.AddUsbDevice("usb1/1-2", "FT232R USB UART", "A9K3L1QX", "FTDI");
+    tree.AddTty("ttyUSB1", "usb1/1-2/1-2:1.0/ttyUSB1");
+    tree.AddById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0", "ttyUSB1");
+    CPortSelector ports(panel_.get(), tree.Roots());
+    ports.setGeometry(panel_->Control(ID_PORT_LIST)->geometry());
+
+    QStringList texts;
+    for (int i = 0; i < ports.count(); ++i) texts << ports.itemText(i);
+    QCOMPARE(texts, QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
+                                 "ttyUSB0 — FT232R USB UART (A50285BI)", "ttyUSB1 — FT232R USB UART (A9K3L1QX)",
+                                 "Эмулятор VK-3"}));
+    ports.setCurrentIndex(10);
+    QCOMPARE(ports.PortName(), QString::fromStdString(tree.ById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0")));
+
+    const int closedWidth = ports.width();
+    ports.showPopup();
+    QWidget* opened = ports.view()->window();
+    QTRY_VERIFY(opened->isVisible());
+    const QFontMetrics metrics(ports.view()->font());
+    for (const QString& text : texts) {
+      QVERIFY2(ports.view()->viewport()->width() > metrics.horizontalAdvance(text), qPrintable(text));
+    }
+    ports.hidePopup();
+    QCOMPARE(ports.width(), closedWidth);
+    QCOMPARE(ports.currentText(), QString("ttyUSB1 — FT232R USB UART (A9K3L1QX)"));
+
+    // Replugged, the chosen adapter comes back under another number: the
+    // choice follows it, since it opens the same stable name.
+    std::filesystem::remove_all(tree.Roots().ttyClass / "ttyUSB1");
+    std::filesystem::remove(tree.Roots().byId / "usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0");
+    tree.AddTty("ttyUSB4", "usb1/1-2/1-2:1.0/ttyUSB4");
+    tree.AddById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0", "ttyUSB4");
+    ports.showPopup();
+    ports.hidePopup();
+    QCOMPARE(ports.currentText(), QString("ttyUSB4 — FT232R USB UART (A9K3L1QX)"));
+    QCOMPARE(ports.PortName(), QString::fromStdString(tree.ById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0")));
+    QCOMPARE(ports.count(), 12);
   }
 
   void actionButtonsQueueTheirActionAndStartOrStopTheJog_data() {
@@ -260,15 +444,33 @@ class DrivePanelTest : public QObject {
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("queued");  // -1: rejected
     QTest::addColumn<int>("beeps");
-    for (const ParameterButton& b : PARAMETER_BUTTONS) {
-      const QString prompt = QString::fromUtf8(b.prompt);
-      const int beeps = b.beep ? 1 : 0;
-      const QByteArray name = prompt.toUtf8();
-      QTest::newRow(name + " largest") << int(b.control) << prompt << QString::number(b.bound - 1) << int(b.code)
-                                       << int(b.bound - 1) << beeps;
-      QTest::newRow(name + " bound") << int(b.control) << prompt << QString::number(b.bound) << int(b.code) << -1
-                                     << beeps;
-      QTest::newRow(name + " zero") << int(b.control) << prompt << QString("0") << int(b.code) << 0 << beeps;
+    // Button, prompt text, largest accepted number, command code, beeps before the prompt.
+    struct PromptRow {
+      int control;
+      const char* prompt;
+      int largest;
+      int code;
+      int beeps;
+    };
+    constexpr PromptRow PROMPTS[] = {
+        {10, "K пропорц. тока (Kp) (0-255)", 255, 2, 0},
+        {3, "Ток движения (0-20000)", 20000, 4, 0},
+        {4, "Время (мСек) (0-60000)", 60000, 5, 0},
+        {5, "Ток покоя (0-20000)", 20000, 6, 0},
+        {11, "K выравн. тока(KL) (0-15)", 15, 7, 0},
+        {9, "Шагов (0-30000)", 30000, 8, 1},
+        {18, "Скор. об/мин (0-30000)", 30000, 9, 1},
+        {19, "Уск. ш/с/с (0-1000)", 1000, 10, 1},
+        {21, "Ток аварии (0-20000)", 20000, 11, 0},
+    };
+    for (const PromptRow& row : PROMPTS) {
+      const QString prompt = QString::fromUtf8(row.prompt);
+      const QByteArray name(row.prompt);
+      QTest::newRow(name + " largest") << row.control << prompt << QString::number(row.largest) << row.code
+                                       << row.largest << row.beeps;
+      QTest::newRow(name + " one past") << row.control << prompt << QString::number(row.largest + 1) << row.code
+                                        << -1 << row.beeps;
+      QTest::newRow(name + " zero") << row.control << prompt << QString("0") << row.code << 0 << row.beeps;
     }
     const QString kp = "K пропорц. тока (Kp) (0-255)";
     QTest::newRow("empty") << int(ID_KP) << kp << QString() << int(CMD_SET_KP) << -1 << 0;
@@ -331,14 +533,19 @@ class DrivePanelTest : public QObject {
     QVERIFY(test::TakeQueued(panel_->DriveLink()).empty());
   }
 
-  // A full queue refuses the 256th command: the operator hears it, and the
-  // waiting commands keep their order.
+  // A full queue refuses the 256th command: the operator hears it and reads
+  // it beside the status line, and the waiting commands keep their order.
   void aFullQueueBeepsAndKeepsTheWaitingCommands() {
     Link& link = panel_->DriveLink();
     for (int i = 0; i < 255; ++i) QVERIFY(QueuePush(link.queue, CMD_SET_STEPS, static_cast<uint16_t>(i)));
     link.state.jogActive = true;
+    QVERIFY(!QToolTip::isVisible());
     test::Click(*panel_, ID_TEST);
     QCOMPARE(panel_->beeps, 1);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), QString("Команда не принята: 255 команд уже ждут отправки.\n"
+                                       "Дождитесь, пока они уйдут к приводу, и повторите."));
+    QCOMPARE(test::Shown(*panel_, ID_STATUS), QString("Выберите порт"));
     test::Click(*panel_, ID_STOP);
     QCOMPARE(panel_->beeps, 2);
     QVERIFY(!link.state.jogActive);

@@ -64,6 +64,7 @@ class PanelEmulatorTest : public QObject {
     QCOMPARE(ports->currentText(), QString("Эмулятор VK-3"));
     QVERIFY(panel_->Emulator() != nullptr);
   }
+  void cleanup() { test::StopPolling(); }
   void cleanupTestCase() { panel_.reset(); }
 
   void choosingTheEmulatorConnectsAndTheReadingsMove() {

@@ -42,7 +42,10 @@ class PanelShellTest : public QObject {
     panel_->show();
     QVERIFY(QTest::qWaitForWindowActive(panel_.get()));
   }
-  void cleanup() { panel_.reset(); }
+  void cleanup() {
+    test::StopPolling();
+    panel_.reset();
+  }
 
   void rightClickOnThePanelOffersASeparatorAndTheAboutItemWhichOpensTheAboutBox() {
     QStringList items;

@@ -1,7 +1,7 @@
 // panel_test_support.h: what the panel tests share: a panel that counts its
 // beeps, the commands waiting in its queue, and steps run inside the numeric
-// prompt or a message box while their nested loops wait. Depends on Qt Test
-// and the panel.
+// prompt or a message box while their nested loops wait (stopped at the end of
+// each test). Depends on Qt Test and the panel.
 #pragma once
 
 #include <QApplication>
@@ -58,20 +58,32 @@ inline QMessageBox* OpenMessageBox() {
   return nullptr;
 }
 
+// Owns the pollers of the running test. Their steps capture the test's locals
+// by reference, so none may outlive it: every test's cleanup calls StopPolling.
+inline QObject& Pollers() {
+  static QObject* owner = new QObject;
+  return *owner;
+}
+
+inline void StopPolling() {
+  for (QTimer* poll : Pollers().findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly)) {
+    poll->stop();
+    poll->deleteLater();
+  }
+}
+
 // Runs `step` on the first visible top-level window `find` returns, checking
 // every few milliseconds; after 20 s without one, gives up silently, so the
 // test fails on its own assertions instead of hanging.
 template <class Window>
 void WhenShown(std::function<Window*()> find, std::function<void(Window*)> step) {
-  auto* poll = new QTimer;
-  auto* waited = new int(0);
+  auto* poll = new QTimer(&Pollers());
   poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, [=] {
+  QObject::connect(poll, &QTimer::timeout, [=, waited = 0]() mutable {
     Window* window = find();
-    if (!window && ++*waited < 4000) return;
+    if (!window && ++waited < 4000) return;
     poll->stop();
     poll->deleteLater();
-    delete waited;
     if (window) step(window);
   });
   poll->start();
