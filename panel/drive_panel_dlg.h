@@ -16,6 +16,7 @@
 #include "link_controller.h"
 #include "panel_bindings.h"
 #include "panel_layout.h"
+#include "open_port.h"
 #include "panel_window.h"
 #include "serial_port.h"
 
@@ -28,13 +29,15 @@ namespace sim {
 class PtyRunner;
 }
 
+class CPortReconnector;
 class CPortSelector;
 
 class CDrivePanelDlg : public QDialog, public PanelWindow {
   Q_OBJECT
 
  public:
-  explicit CDrivePanelDlg(QWidget* parent = nullptr);
+  // Tests hand in terminal calls of their own to see the port setup fail.
+  explicit CDrivePanelDlg(QWidget* parent = nullptr, TerminalControl& terminal = SystemTerminalControl());
   ~CDrivePanelDlg() override;
 
   // The control with this identifier; null for an identifier the layout lacks.
@@ -84,7 +87,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   void OnExit(ControlId source);
 
   void UseEmulator(bool wanted);
-  void ExplainPortFailure();
+  void ExplainPortFailure(PortSetup setup);
 
   Link link_;
   SerialPort port_;
@@ -92,6 +95,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   QTimer tick_;
   QMenu* contextMenu_ = nullptr;
   CPortSelector* portList_ = nullptr;
+  CPortReconnector* reconnector_ = nullptr;
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
 };
