@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and prints every figure in one table:
 # codec throughput, command latency over a pseudo-terminal, and the panel's
-# processor use, input latency, start-up and memory. About two minutes; the
+# processor use, input latency, start-up and memory, and an adapter pulled
+# out and plugged in again. About three minutes; the
 # figures are a shared machine's, so run it on a quiet one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +10,7 @@ bash scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j "$(nproc)" --target frame_codec_bench command_latency_bench panel_process_bench >/dev/null
+cmake --build build-bench -j "$(nproc)" --target frame_codec_bench command_latency_bench panel_process_bench replug_bench >/dev/null
 
 echo "| Measure | Figure | Target |"
 echo "|---|---|---|"
@@ -22,3 +23,4 @@ build-bench/bench/frame_codec_bench --benchmark_format=csv 2>/dev/null | awk -F,
 build-bench/bench/command_latency_bench
 # Qt talks on stderr about the offscreen platform; the figures are on stdout.
 build-bench/bench/panel_process_bench 2>/dev/null
+build-bench/bench/replug_bench 2>/dev/null
