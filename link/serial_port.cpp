@@ -109,12 +109,13 @@ bool SerialPort::Open(const std::string& portName) {
 }
 
 void SerialPort::Close() {
-  if (fd_ >= 0) {
-    terminal_.Control(fd_, TIOCNXCL, nullptr);  // the mark outlives us while others hold the terminal
-    close(fd_);                                 // and the flock goes with the descriptor
-    fd_ = -1;
-  }
+  // The lock file first: once the descriptor closes, the kernel may give the
+  // device's name to a new device, which must not look taken by us.
   lock_.Release();
+  if (fd_ < 0) return;
+  terminal_.Control(fd_, TIOCNXCL, nullptr);  // the mark outlives us while others hold the terminal
+  close(fd_);                                 // and the flock goes with the descriptor
+  fd_ = -1;
 }
 
 bool SerialPort::IsOpen() const { return fd_ >= 0; }

@@ -14,9 +14,9 @@
 #include <unordered_map>
 
 #include "link_controller.h"
+#include "open_port.h"
 #include "panel_bindings.h"
 #include "panel_layout.h"
-#include "open_port.h"
 #include "panel_window.h"
 #include "serial_port.h"
 
