@@ -65,8 +65,8 @@ void PointLink(const fs::path& link, const fs::path& target) {
   fs::rename(fresh, link);
 }
 
-bool Reread(const sim::PtyRunner& runner) {
-  auto log = const_cast<sim::PtyRunner&>(runner).CommandLog();
+bool Reread(sim::PtyRunner& runner) {
+  const auto log = runner.CommandLog();
   return std::any_of(log.begin(), log.end(),
                      [](const sim::ReceivedCommand& c) { return c.code == CMD_ACTION && c.value == ACT_REREAD; });
 }
