@@ -28,7 +28,7 @@ bool ConfigurePort(SerialPort& port, PanelWindow& window) {
 
 }  // namespace
 
-void OpenPort(Link& link, SerialPort& port) {
+PortSetup OpenPort(Link& link, SerialPort& port) {
   PanelWindow& window = *link.window;
   window.ReadPanel();
   window.StopTick();
@@ -38,15 +38,19 @@ void OpenPort(Link& link, SerialPort& port) {
   // unconfigured the tick is stopped, and a stray read would only wait and
   // return nothing.
   link.state.port = &port;
+  PortSetup setup = PortSetup::NotConfigured;
   if (!port.Open(link.values.portName)) {
     link.values.statusText = STATUS_OPEN_FAILED;
+    setup = PortSetup::OpenFailed;
   } else if (ConfigurePort(port, window)) {
     port.Write(&WAKE_BYTE, 1);
     link.values.statusText = STATUS_CONNECT_DEVICE;
     ResetLink(link);
     window.StartTick();
+    setup = PortSetup::Polling;
   }
   window.RefreshPanel();
+  return setup;
 }
 
 }  // namespace velkor

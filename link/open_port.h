@@ -9,10 +9,17 @@
 
 namespace velkor {
 
+// Where a port choice left the port.
+enum class PortSetup {
+  OpenFailed,     // the status line says so; nothing is polled
+  NotConfigured,  // a message box said which step; the port stays open, unpolled
+  Polling,        // the driver was woken and the tick runs
+};
+
 // The port name comes from the panel's selector (ReadPanel). On success the
 // tick runs and the status line asks for the device; a port that cannot be
 // opened says so in the status line; a port that refuses its setup gets a
 // message box and stays open, unpolled, until the next choice.
-void OpenPort(Link& link, SerialPort& port);
+PortSetup OpenPort(Link& link, SerialPort& port);
 
 }  // namespace velkor

@@ -3,6 +3,7 @@
 #include "serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "port_name.h"
 
@@ -66,7 +68,10 @@ int PollUntil(int fd, short events, Clock::time_point deadline) {
 
 }  // namespace
 
-SerialPort::SerialPort() { lastErrorText_.reserve(ERROR_TEXT_CAPACITY); }
+SerialPort::SerialPort(TerminalControl& terminal, std::filesystem::path lockDirectory)
+    : terminal_(terminal), lock_(std::move(lockDirectory)) {
+  lastErrorText_.reserve(ERROR_TEXT_CAPACITY);
+}
 
 SerialPort::~SerialPort() { Close(); }
 
@@ -86,10 +91,17 @@ bool SerialPort::Open(const std::string& portName) {
     close(fd);
     return Fail(error);
   }
-  if (ioctl(fd, TIOCEXCL) != 0) {  // also turns away files that are no terminal
+  if (terminal_.Control(fd, TIOCEXCL, nullptr) != 0) {  // also turns away files that are no terminal
     const int error = errno;
     close(fd);
     return Fail(error);
+  }
+  // The lock file comes last: a port this process already holds is turned
+  // away above, so a lock naming our own pid is never another port's.
+  if (!lock_.Take(path)) {
+    terminal_.Control(fd, TIOCNXCL, nullptr);
+    close(fd);
+    return Fail(EBUSY);
   }
   fd_ = fd;
   lastError_ = PortError::None;
@@ -98,9 +110,12 @@ bool SerialPort::Open(const std::string& portName) {
 }
 
 void SerialPort::Close() {
+  // The lock file first: once the descriptor closes, the kernel may give the
+  // device's name to a new device, which must not look taken by us.
+  lock_.Release();
   if (fd_ < 0) return;
-  ioctl(fd_, TIOCNXCL);  // the mark outlives us while others hold the terminal
-  close(fd_);            // and the lock goes with the descriptor
+  terminal_.Control(fd_, TIOCNXCL, nullptr);  // the mark outlives us while others hold the terminal
+  close(fd_);                                 // and the flock goes with the descriptor
   fd_ = -1;
 }
 
@@ -109,8 +124,10 @@ bool SerialPort::IsOpen() const { return fd_ >= 0; }
 void SerialPort::Purge() { tcflush(fd_, TCIOFLUSH); }
 
 bool SerialPort::SetLineSettings() {
+  // Before the speed is set: the alias decides what B38400 means when it is.
+  if (!ClearSpeedAlias()) return false;
   termios settings{};
-  if (tcgetattr(fd_, &settings) != 0) return Fail(errno);
+  if (terminal_.GetAttributes(fd_, settings) != 0) return Fail(errno);
   // The driver's frames use all 256 byte values: no echo, no line editing, no
   // signals, no CR/LF or case translation, no eighth-bit stripping, no parity
   // marks, and no XON/XOFF, whose bytes would be eaten as flow control.
@@ -119,10 +136,10 @@ bool SerialPort::SetLineSettings() {
   settings.c_cflag = (settings.c_cflag & ~FRAMING_FLAGS) | DRIVER_FRAMING;
   cfsetispeed(&settings, DRIVER_SPEED);
   cfsetospeed(&settings, DRIVER_SPEED);
-  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return Fail(errno);
+  if (terminal_.SetAttributes(fd_, settings) != 0) return Fail(errno);
   // tcsetattr succeeds when any part of the change took: check the parts that matter.
   termios applied{};
-  if (tcgetattr(fd_, &applied) != 0) return Fail(errno);
+  if (terminal_.GetAttributes(fd_, applied) != 0) return Fail(errno);
   if (cfgetispeed(&applied) != DRIVER_SPEED || cfgetospeed(&applied) != DRIVER_SPEED ||
       (applied.c_cflag & FRAMING_FLAGS) != DRIVER_FRAMING)
     return Fail(EINVAL);
@@ -131,12 +148,12 @@ bool SerialPort::SetLineSettings() {
 
 bool SerialPort::SetTimeouts(const PortTimeouts& timeouts) {
   termios settings{};
-  if (tcgetattr(fd_, &settings) != 0) return Fail(errno);
+  if (terminal_.GetAttributes(fd_, settings) != 0) return Fail(errno);
   // The kernel neither counts nor times a read; Read does both. With VMIN 1 an
   // empty non-blocking read says EAGAIN, so a read of 0 can only mean hang-up.
   settings.c_cc[VMIN] = 1;
   settings.c_cc[VTIME] = 0;
-  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return Fail(errno);
+  if (terminal_.SetAttributes(fd_, settings) != 0) return Fail(errno);
   timeouts_ = timeouts;
   return true;
 }
@@ -145,8 +162,25 @@ bool SerialPort::RaiseDtr() { return SetModemLine(TIOCMBIS, TIOCM_DTR); }
 
 bool SerialPort::LowerRts() { return SetModemLine(TIOCMBIC, TIOCM_RTS); }
 
+// An old setserial "spd_hi" or "spd_cust" makes the 8250, FTDI and other
+// drivers run B38400 at another rate. Low latency makes a USB adapter hand
+// over each byte as it comes instead of after its 16 ms timer; a driver that
+// refuses it still works. Drivers without serial flags (pseudo-terminals,
+// CDC-ACM on some kernels) answer ENOTTY or EINVAL and have no alias either.
+bool SerialPort::ClearSpeedAlias() {
+  serial_struct flags{};
+  if (terminal_.Control(fd_, TIOCGSERIAL, &flags) != 0) return errno == ENOTTY || errno == EINVAL || Fail(errno);
+  const int alias = flags.flags & ASYNC_SPD_MASK;
+  serial_struct wanted = flags;
+  wanted.flags = (flags.flags & ~ASYNC_SPD_MASK) | ASYNC_LOW_LATENCY;
+  if (wanted.flags == flags.flags || terminal_.Control(fd_, TIOCSSERIAL, &wanted) == 0) return true;
+  if (alias == 0) return true;  // only low latency was refused
+  wanted.flags = flags.flags & ~ASYNC_SPD_MASK;
+  return terminal_.Control(fd_, TIOCSSERIAL, &wanted) == 0 || Fail(errno);
+}
+
 bool SerialPort::SetModemLine(unsigned long request, int line) {
-  if (ioctl(fd_, request, &line) == 0) return true;
+  if (terminal_.Control(fd_, request, &line) == 0) return true;
   // A device without modem-control lines (a pseudo-terminal, a virtual port)
   // has nothing to set: refusing it would shut out every virtual port.
   if (errno == ENOTTY || errno == EINVAL) return true;
@@ -179,8 +213,12 @@ size_t SerialPort::Read(uint8_t* buffer, size_t capacity) {
     const int readError = n < 0 ? errno : 0;
     // A hang-up reads 0 or fails with EIO, depending on the terminal and the
     // kernel; either way the device has gone.
-    if (n == 0 || (events & POLLHUP)) error = ENODEV;
-    else if (readError != EINTR && readError != EAGAIN) error = readError;
+    if (n == 0 || (events & POLLHUP)) {
+      // Let go of the device now: while a descriptor of it stays open, the
+      // kernel gives a replugged adapter a new name.
+      Close();
+      error = ENODEV;
+    } else if (readError != EINTR && readError != EAGAIN) error = readError;
     else if (events & (POLLERR | POLLNVAL)) error = EIO;
     else continue;
     break;

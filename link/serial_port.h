@@ -1,14 +1,18 @@
 // serial_port.h: a serial device opened exclusively and driven through POSIX
 // termios, with reads and writes timed like the driver expects. Implements Port
-// for the link controller. Depends on port.h, port_error.h and port_name.h.
+// for the link controller. Depends on port.h, port_error.h, port_name.h, the
+// lock file (port_lock.h) and the terminal calls it is handed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "port.h"
 #include "port_error.h"
+#include "port_lock.h"
+#include "terminal_control.h"
 
 namespace velkor {
 
@@ -30,39 +34,55 @@ inline constexpr PortTimeouts DRIVER_TIMEOUTS{2, 1, 50, 1, 50};
 
 class SerialPort : public Port {
  public:
-  SerialPort();
+  // The terminal calls and the lock directory are the system's unless a test
+  // hands in its own.
+  explicit SerialPort(TerminalControl& terminal = SystemTerminalControl(),
+                      std::filesystem::path lockDirectory = SYSTEM_LOCK_DIRECTORY);
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
-  // Opens an existing device for reading and writing, for this program alone.
-  // The name is one of the port selector's (see DevicePath). Closes any port
-  // open before. False, with LastError set, when the device cannot be had.
+  // Opens an existing device for reading and writing, for this program alone,
+  // and marks it with a lock file. The name is one of the port selector's (see
+  // DevicePath). Closes any port open before. False, with LastError set, when
+  // the device cannot be had; Busy with LockHolder() naming the process when
+  // another program's lock file marks it.
   bool Open(const std::string& portName);
+  // Lets go of everything the port holds: descriptor, exclusivity, lock file.
   void Close();
   bool IsOpen() const;
 
   // Throws away whatever waits in either direction.
   void Purge();
   // 38400 baud, 8 data bits, no parity, one stop bit, raw bytes, no flow control.
+  // Where the driver keeps serial flags, an old speed alias that would turn
+  // 38400 into another rate is cleared, and low latency is asked for.
   bool SetLineSettings();
   bool SetTimeouts(const PortTimeouts& timeouts);
   bool RaiseDtr();
   bool LowerRts();
 
   // Both are bounded by the timeouts. A read that fails (the device is gone)
-  // takes as long as one that got nothing, so a polling loop never spins.
+  // takes as long as one that got nothing, so a polling loop never spins. A
+  // hang-up closes the port at once, so the device can come back under its name.
   size_t Read(uint8_t* buffer, size_t capacity) override;
   void Write(const uint8_t* bytes, size_t count) override;
 
   // The last failure of any operation, and the system's words for it.
   PortError LastError() const { return lastError_; }
   const std::string& LastErrorText() const { return lastErrorText_; }
+  // Whose lock file refused the last Open; pid 0 when none did.
+  const LockOwner& LockHolder() const { return lock_.Holder(); }
+  // The lock file while the port is open and marked.
+  const std::filesystem::path& LockFile() const { return lock_.File(); }
 
  private:
   bool Fail(int error);
   bool SetModemLine(unsigned long request, int line);
+  bool ClearSpeedAlias();
 
+  TerminalControl& terminal_;
+  PortLock lock_;
   int fd_ = -1;
   PortTimeouts timeouts_ = DRIVER_TIMEOUTS;  // never unbounded, even before SetTimeouts
   PortError lastError_ = PortError::None;

@@ -22,6 +22,7 @@
 #include "open_port.h"
 #include "panel_commands.h"
 #include "port_failure_hint.h"
+#include "port_reconnector.h"
 #include "port_selector.h"
 #include "pty_runner.h"
 #include "status_texts.h"
@@ -66,7 +67,7 @@ const Row& RowOf(const Row (&table)[N], ControlId control) {
 
 }  // namespace
 
-CDrivePanelDlg::CDrivePanelDlg(QWidget* parent) : QDialog(parent) {
+CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDialog(parent), port_(terminal) {
   link_.window = this;
   setWindowTitle(QString::fromUtf8(PANEL_TITLE));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -82,6 +83,12 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent) : QDialog(parent) {
   BuildControls();
   ConnectEvents();
   new FramePacer(this);
+  reconnector_ = new CPortReconnector(link_, port_, this);
+  connect(this, &CDrivePanelDlg::Ticked, reconnector_, &CPortReconnector::AfterTick);
+  connect(reconnector_, &CPortReconnector::PortLost, this, [this](bool awaited) {
+    Control(ID_STATUS)->setToolTip(awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED);
+  });
+  connect(reconnector_, &CPortReconnector::PortBack, this, [this] { OnPortChosen(ID_PORT_LIST); });
   RefreshPanel();
   portList_->setFocus();
 }
@@ -229,11 +236,12 @@ void CDrivePanelDlg::OnTick(ControlId) {
 
 void CDrivePanelDlg::OnPortChosen(ControlId) {
   const bool emulatorChosen = portList_->IsEmulator(portList_->currentIndex());
+  reconnector_->Forget();
   if (emulatorChosen) UseEmulator(true);
-  OpenPort(link_, port_);
+  const PortSetup setup = OpenPort(link_, port_);
   // Only now is the emulator's terminal no longer the open port.
   if (!emulatorChosen) UseEmulator(false);
-  ExplainPortFailure();
+  ExplainPortFailure(setup);
   emit PortOpened(portList_->currentText());
 }
 
@@ -263,13 +271,10 @@ void CDrivePanelDlg::UseEmulator(bool wanted) {
   portList_->SetEmulatorPath(emulator_ ? QString::fromStdString(emulator_->SlavePath()) : QString());
 }
 
-void CDrivePanelDlg::ExplainPortFailure() {
-  QWidget* status = Control(ID_STATUS);
-  if (link_.values.statusText == STATUS_OPEN_FAILED) {
-    status->setToolTip(QString::fromStdString(PortFailureHint(port_.LastError(), port_.LastErrorText())));
-  } else {
-    status->setToolTip(QString());
-  }
+// The tooltip speaks of this choice: after a refused setup the status line
+// may still read "Не удалось открыть порт" from an earlier one.
+void CDrivePanelDlg::ExplainPortFailure(PortSetup setup) {
+  Control(ID_STATUS)->setToolTip(QString::fromStdString(PortSetupHint(setup, port_, link_.values.portName)));
 }
 
 }  // namespace velkor

@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "link_controller.h"
+#include "open_port.h"
 #include "panel_bindings.h"
 #include "panel_commands.h"
 #include "panel_layout.h"
@@ -29,13 +30,15 @@ namespace sim {
 class PtyRunner;
 }
 
+class CPortReconnector;
 class CPortSelector;
 
 class CDrivePanelDlg : public QDialog, public PanelWindow {
   Q_OBJECT
 
  public:
-  explicit CDrivePanelDlg(QWidget* parent = nullptr);
+  // Tests hand in terminal calls of their own to see the port setup fail.
+  explicit CDrivePanelDlg(QWidget* parent = nullptr, TerminalControl& terminal = SystemTerminalControl());
   ~CDrivePanelDlg() override;
 
   // The control with this identifier; null for an identifier the layout lacks.
@@ -88,7 +91,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   // A command the full queue refused is told in words beside the status line.
   void NoteRefused(Queued queued);
   void UseEmulator(bool wanted);
-  void ExplainPortFailure();
+  void ExplainPortFailure(PortSetup setup);
 
   Link link_;
   SerialPort port_;
@@ -96,6 +99,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   QTimer tick_;
   QMenu* contextMenu_ = nullptr;
   CPortSelector* portList_ = nullptr;
+  CPortReconnector* reconnector_ = nullptr;
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
 };

@@ -1,20 +1,43 @@
-// port_failure_hint.h: what the status line's tooltip says after a port failed
-// to open: the system's reason, and for the two failures an operator can fix,
-// how. Depends on the link's PortError.
+// port_failure_hint.h: what the status line's tooltip says after a port choice
+// or a hang-up: for a port that did not open, the system's reason and, for the
+// failures an operator can fix, how; for a port that opened but refused its
+// setup, or an adapter that was pulled out, what happened. Depends on the
+// link's port, its errors, its lock file and the port setup's outcomes.
 #pragma once
 
 #include <string>
 
+#include "open_port.h"
 #include "port_error.h"
+#include "port_lock.h"
+#include "serial_port.h"
 
 namespace velkor {
 
-inline constexpr const char* HINT_PERMISSION =
-    "Нет прав на этот порт. Добавьте пользователя в группу dialout "
-    "(sudo usermod -aG dialout $USER), затем выйдите из системы и войдите снова.";
 inline constexpr const char* HINT_BUSY = "Порт занят другой программой. Закройте её и выберите порт снова.";
+inline constexpr const char* HINT_MODEM_MANAGER =
+    "Возможно, порт проверяет ModemManager: подождите несколько секунд и выберите порт снова. "
+    "Чтобы он не трогал порт, остановите его (sudo systemctl stop ModemManager).";
+inline constexpr const char* HINT_NOT_CONFIGURED = "Порт открыт, но не настроен: ";
+inline constexpr const char* HINT_CHOOSE_AGAIN = "Выберите порт снова.";
+inline constexpr const char* HINT_UNPLUGGED_AWAITED = "Адаптер отключён. Порт откроется снова, как только он вернётся.";
+inline constexpr const char* HINT_UNPLUGGED = "Адаптер отключён. Выберите порт снова, когда он вернётся.";
+
+// What else is known about a port that did not open, for advice that fits.
+struct PortFailureContext {
+  std::string deviceGroup;  // the group owning the device file; empty when unknown
+  LockOwner lockHolder;     // whose lock file marks the port; pid 0: nobody's
+  bool modemManagerRunning = false;
+};
 
 // Empty when there was no failure.
-std::string PortFailureHint(PortError error, const std::string& systemReason);
+std::string PortFailureHint(PortError error, const std::string& systemReason,
+                            const PortFailureContext& context = {});
+
+// The context of the port's last failure to open `portName`, looked up now.
+PortFailureContext ContextOfFailure(const SerialPort& port, const std::string& portName);
+
+// The tooltip after a port choice: empty once polling.
+std::string PortSetupHint(PortSetup setup, const SerialPort& port, const std::string& portName);
 
 }  // namespace velkor

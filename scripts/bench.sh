@@ -2,9 +2,9 @@
 # Builds the benchmarks in Release and prints every figure in one table:
 # codec throughput and command latency over a pseudo-terminal, then the real
 # panel on a virtual X11 display, as the operator has it: processor use, input
-# and keystroke latency, command latency beside the chart window, start-up and
-# memory. About four minutes; the figures are a shared machine's, so run it on
-# a quiet one.
+# and keystroke latency, command latency beside the chart window, start-up,
+# memory, and an adapter pulled out and plugged in again. About five minutes;
+# the figures are a shared machine's, so run it on a quiet one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,7 +12,7 @@ export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j "$(nproc)" --target frame_codec_bench command_latency_bench panel_process_bench \
-  keystroke_bench chart_command_latency_bench >/dev/null
+  keystroke_bench chart_command_latency_bench replug_bench >/dev/null
 
 echo "| Measure | Figure | Target |"
 echo "|---|---|---|"
@@ -25,6 +25,6 @@ build-bench/bench/frame_codec_bench --benchmark_format=csv 2>/dev/null | awk -F,
 build-bench/bench/command_latency_bench
 # The panel's figures count only on a real X server. Qt talks on stderr; the
 # figures are on stdout.
-for bench in panel_process_bench keystroke_bench chart_command_latency_bench; do
+for bench in panel_process_bench keystroke_bench chart_command_latency_bench replug_bench; do
   QT_QPA_PLATFORM=xcb xvfb-run -a "build-bench/bench/$bench" 2>/dev/null
 done

