@@ -72,8 +72,6 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent) : QDialog(parent) {
   // exec() would otherwise make the panel application-modal and so block the
   // numeric prompt, a window of its own. There is nothing under the panel to block.
   setWindowModality(Qt::WindowModal);
-  tick_.setTimerType(Qt::PreciseTimer);
-  tick_.setInterval(1);
   contextMenu_ = new QMenu(this);
   contextMenu_->setSeparatorsCollapsible(false);
 
@@ -85,7 +83,7 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent) : QDialog(parent) {
 }
 
 CDrivePanelDlg::~CDrivePanelDlg() {
-  tick_.stop();
+  tick_.Stop();
   port_.Close();
 }
 
@@ -141,7 +139,7 @@ void CDrivePanelDlg::ConnectEvents() {
     const auto run = [this, entry] { (this->*entry.handler)(entry.source); };
     switch (entry.event) {
       case Event::Timer:
-        connect(&tick_, &QTimer::timeout, this, run);
+        connect(&tick_, &TickReader::Ticked, this, run);
         break;
       case Event::SelectionChanged:
         // activated, not currentIndexChanged: choosing the chosen port again opens it again.
@@ -179,8 +177,8 @@ void CDrivePanelDlg::ReadPanel() {
   }
 }
 
-void CDrivePanelDlg::StartTick() { tick_.start(); }
-void CDrivePanelDlg::StopTick() { tick_.stop(); }
+void CDrivePanelDlg::StartTick() { tick_.Start(); }
+void CDrivePanelDlg::StopTick() { tick_.Stop(); }
 
 void CDrivePanelDlg::ShowMessage(std::string_view text) {
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
@@ -217,10 +215,8 @@ void CDrivePanelDlg::contextMenuEvent(QContextMenuEvent* event) {
   if (!contextMenu_->isEmpty()) contextMenu_->exec(event->globalPos());
 }
 
-void CDrivePanelDlg::OnTick(ControlId) {
-  PollTick(link_);
-  emit Ticked();
-}
+// The tick reader has read, dispatched and refreshed by now.
+void CDrivePanelDlg::OnTick(ControlId) { emit Ticked(); }
 
 void CDrivePanelDlg::OnPortChosen(ControlId) {
   const bool emulatorChosen = portList_->IsEmulator(portList_->currentIndex());

@@ -7,7 +7,6 @@
 
 #include <QDialog>
 #include <QString>
-#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -18,6 +17,7 @@
 #include "panel_layout.h"
 #include "panel_window.h"
 #include "serial_port.h"
+#include "tick_reader.h"
 
 class QAction;
 class QMenu;
@@ -89,7 +89,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   Link link_;
   SerialPort port_;
   std::unique_ptr<sim::PtyRunner> emulator_;
-  QTimer tick_;
+  TickReader tick_{link_, port_};
   QMenu* contextMenu_ = nullptr;
   CPortSelector* portList_ = nullptr;
   std::unordered_map<int, QWidget*> controls_;
