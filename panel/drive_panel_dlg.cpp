@@ -164,11 +164,17 @@ void CDrivePanelDlg::AddContextAction(QAction* action) {
 
 void CDrivePanelDlg::RefreshPanel() {
   for (size_t i = 0; i < std::size(PANEL_BINDINGS); ++i) {
-    const QString text = FieldText(link_.values, PANEL_BINDINGS[i].field);
+    const BoundField& field = PANEL_BINDINGS[i].field;
+    // Formatting every field into a text to compare it was most of a tick's
+    // work: a field the link left as it was is shown as it was. The lists are
+    // always compared, since the operator moves them too.
+    if (shown_ && !IsOperatorChoice(field) && !FieldDiffers(link_.values, *shown_, field)) continue;
+    const QString text = FieldText(link_.values, field);
     // Rewriting an unchanged text would redraw at the poll rate and drop the
     // operator's selection in a display.
     if (ShownText(boundControls_[i]) != text) Show(boundControls_[i], text);
   }
+  shown_ = link_.values;
 }
 
 void CDrivePanelDlg::ReadPanel() {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "link_controller.h"
@@ -94,6 +95,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   CPortSelector* portList_ = nullptr;
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
+  std::optional<PanelValues> shown_;  // the values as last refreshed; none before the first
 };
 
 }  // namespace velkor
