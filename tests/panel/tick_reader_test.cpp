@@ -1,6 +1,7 @@
 // tick_reader_test.cpp: the panel's tick against a pseudo-terminal: where each
 // read ends (a full buffer, a pause after a byte, the whole time with nothing),
-// an unplugged adapter, and the window serving its events while a read waits.
+// an unplugged adapter, and the window and the numeric prompt serving their
+// events while a read waits.
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "codes.h"
 #include "drive_panel_dlg.h"
 #include "frame.h"
+#include "input_box.h"
 #include "panel_test_support.h"
 #include "port_selector.h"
 #include "pty_peer.h"
@@ -125,6 +127,22 @@ class TickReaderTest : public QObject {
     QTimer::singleShot(20, [&] { ticksWhenServed = rig.ticked.size(); });
     QVERIFY(rig.NextTick());
     QCOMPARE(ticksWhenServed, qsizetype{0});
+  }
+
+  void theNumericPromptsLoopServesTheReads() {
+    Rig rig;
+    rig.reader.Start();
+    rig.peer.Play({{milliseconds(30), Position(9)}});
+    int16_t positionInPrompt = 0;
+    test::WhenPromptOpens("Шагов (0-30000)", [&](QWidget* prompt) {
+      QTimer::singleShot(300, prompt, [&, prompt] {
+        positionInPrompt = rig.link.values.position;
+        prompt->close();
+      });
+    });
+    RunInputBox("Шагов (0-30000)");
+    QCOMPARE(positionInPrompt, int16_t{9});
+    rig.peer.Finish();
   }
 
   void aClickDuringTheFirstReadOfThePanelIsQueuedAtOnce() {
