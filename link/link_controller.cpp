@@ -124,13 +124,16 @@ void ResetLink(Link& link) {
   s.jogActive = false;
 }
 
-void PollTick(Link& link) {
+void BeginPollTick(Link& link) {
   LinkState& s = link.state;
   if (s.readyWord != READY_NONE && ++s.silentTicks > MAX_SILENT_TICKS) {
     ResetLink(link);
     link.values.statusText = STATUS_LINK_LOST;
   }
-  const size_t count = s.port->Read(s.receiveBuffer, RECEIVE_BUFFER_SIZE);
+}
+
+void EndPollTick(Link& link, size_t count) {
+  LinkState& s = link.state;
   for (size_t i = 0; i < count; ++i) {
     if (const auto report = s.decoder.FeedByte(s.receiveBuffer[i])) {
       s.silentTicks = 0;
@@ -138,6 +141,11 @@ void PollTick(Link& link) {
     }
   }
   link.window->RefreshPanel();
+}
+
+void PollTick(Link& link) {
+  BeginPollTick(link);
+  EndPollTick(link, link.state.port->Read(link.state.receiveBuffer, RECEIVE_BUFFER_SIZE));
 }
 
 }  // namespace velkor

@@ -45,7 +45,14 @@ struct Link {
   PanelWindow* window = nullptr;
 };
 
+// One tick: the silence watchdog, a read of up to RECEIVE_BUFFER_SIZE bytes
+// into the receive buffer, then decoding, dispatching and RefreshPanel.
 void PollTick(Link& link);
+// The same tick in two halves, for a caller that waits for the read in an
+// event loop: BeginPollTick before the read, EndPollTick with the number of
+// bytes the read put into the receive buffer.
+void BeginPollTick(Link& link);
+void EndPollTick(Link& link, size_t count);
 void DispatchReport(Link& link, uint8_t type, int16_t value);
 void SendCommand(Link& link, uint8_t code, int16_t value);
 void ResetLink(Link& link);

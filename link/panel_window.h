@@ -13,7 +13,7 @@ class PanelWindow {
   virtual void RefreshPanel() = 0;
   // Copies the controls back into PanelValues (the selectors' choices).
   virtual void ReadPanel() = 0;
-  // The 1 ms poll tick that runs PollTick.
+  // The 1 ms poll tick that runs PollTick (or its two halves around a read).
   virtual void StartTick() = 0;
   virtual void StopTick() = 0;
   // A modal message box with an OK button and the application's caption.

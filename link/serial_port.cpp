@@ -21,7 +21,7 @@
 namespace velkor {
 namespace {
 
-using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC on Linux
+using Clock = PortClock;
 using std::chrono::milliseconds;
 
 // Long enough for every strerror text, so that keeping one on the tick path
@@ -32,7 +32,7 @@ constexpr tcflag_t FRAMING_FLAGS = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | 
 constexpr tcflag_t DRIVER_FRAMING = CS8 | CLOCAL | CREAD;
 constexpr speed_t DRIVER_SPEED = B38400;
 
-// The whole time a read or write of `count` bytes is given.
+// The whole time a write of `count` bytes is given.
 milliseconds Budget(int constantMs, int multiplierMs, size_t count) {
   return milliseconds(constantMs + multiplierMs * static_cast<long long>(count));
 }
@@ -64,6 +64,11 @@ int PollUntil(int fd, short events, Clock::time_point deadline) {
     if (ready == 0) return 0;
     if (errno != EINTR) return -1;
   }
+}
+
+bool HungUp(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 }  // namespace
@@ -188,48 +193,41 @@ bool SerialPort::SetModemLine(unsigned long request, int line) {
 }
 
 size_t SerialPort::Read(uint8_t* buffer, size_t capacity) {
-  const auto total =
-      Clock::now() + Budget(timeouts_.readTotalConstantMs, timeouts_.readTotalMultiplierMs, capacity);
-  if (fd_ < 0) {
-    SleepUntil(total);
-    return 0;
-  }
-  auto deadline = total;
-  size_t got = 0;
-  int error = 0;
-  while (got < capacity) {
-    const int events = PollUntil(fd_, POLLIN, deadline);
-    if (events == 0) return got;
+  PortRead read = BeginPortRead(timeouts_, capacity, Clock::now());
+  while (fd_ >= 0 && read.got < capacity) {
+    const int events = PollUntil(fd_, POLLIN, read.end);
+    if (events == 0) break;
     if (events < 0) {
-      error = errno;
+      Fail(errno);
+      Close();
       break;
     }
-    const ssize_t n = read(fd_, buffer + got, capacity - got);
-    if (n > 0) {
-      got += static_cast<size_t>(n);
-      deadline = std::min(total, Clock::now() + milliseconds(timeouts_.readIntervalMs));
-      continue;
-    }
-    const int readError = n < 0 ? errno : 0;
+    NoteArrival(read, timeouts_, ReadAvailable(buffer + read.got, capacity - read.got), Clock::now());
+  }
+  // Bytes that came before a failure are the driver's and go to the link. A
+  // read that got nothing from a failed or closed port waits out its time, as a
+  // read of silence would, so the 1 ms tick cannot become a busy loop.
+  if (read.got == 0 && fd_ < 0) SleepUntil(read.totalEnd);
+  return read.got;
+}
+
+size_t SerialPort::ReadAvailable(uint8_t* buffer, size_t capacity) {
+  if (fd_ < 0) return 0;
+  for (;;) {
+    const ssize_t n = read(fd_, buffer, capacity);
+    if (n > 0) return static_cast<size_t>(n);
+    const int error = n < 0 ? errno : 0;
+    if (error == EINTR) continue;
+    // Nothing there yet, unless the device has gone and only says so in poll.
+    if (error == EAGAIN && !HungUp(fd_)) return 0;
     // A hang-up reads 0 or fails with EIO, depending on the terminal and the
     // kernel; either way the device has gone.
-    if (n == 0 || (events & POLLHUP)) {
-      // Let go of the device now: while a descriptor of it stays open, the
-      // kernel gives a replugged adapter a new name.
-      Close();
-      error = ENODEV;
-    } else if (readError != EINTR && readError != EAGAIN) error = readError;
-    else if (events & (POLLERR | POLLNVAL)) error = EIO;
-    else continue;
-    break;
+    // Let go of the device now: while a descriptor of it stays open, the
+    // kernel gives a replugged adapter a new name.
+    Fail(error == 0 || error == EIO || error == EAGAIN ? ENODEV : error);
+    Close();
+    return 0;
   }
-  if (error == 0) return got;
-  Fail(error);
-  // Bytes that came before the failure are the driver's and go to the link; the
-  // next read meets the failure again. A read that got nothing waits out its
-  // time, as a read of silence would, so the 1 ms tick cannot become a busy loop.
-  if (got == 0) SleepUntil(total);
-  return got;
 }
 
 void SerialPort::Write(const uint8_t* bytes, size_t count) {

@@ -1,7 +1,7 @@
 // serial_port.h: a serial device opened exclusively and driven through POSIX
 // termios, with reads and writes timed like the driver expects. Implements Port
-// for the link controller. Depends on port.h, port_error.h, port_name.h, the
-// lock file (port_lock.h) and the terminal calls it is handed.
+// for the link controller. Depends on port.h, port_error.h, port_name.h,
+// port_timeouts.h, the lock file (port_lock.h) and the terminal calls it is handed.
 #pragma once
 
 #include <cstddef>
@@ -13,24 +13,9 @@
 #include "port_error.h"
 #include "port_lock.h"
 #include "terminal_control.h"
+#include "port_timeouts.h"
 
 namespace velkor {
-
-// Bounds of a read or write, in milliseconds. A read ends once `readIntervalMs`
-// pass after a byte with no next byte (that timer starts at the first byte), or
-// once constant + multiplier × bytes requested have passed in all. A write of n
-// bytes is given constant + multiplier × n.
-struct PortTimeouts {
-  int readIntervalMs;
-  int readTotalMultiplierMs;
-  int readTotalConstantMs;
-  int writeTotalMultiplierMs;
-  int writeTotalConstantMs;
-};
-
-// What the VK-3 link runs with: a tick's read of 120 bytes waits at most 170 ms,
-// and a frame's end shows 2 ms after its last byte.
-inline constexpr PortTimeouts DRIVER_TIMEOUTS{2, 1, 50, 1, 50};
 
 class SerialPort : public Port {
  public:
@@ -67,6 +52,14 @@ class SerialPort : public Port {
   // hang-up closes the port at once, so the device can come back under its name.
   size_t Read(uint8_t* buffer, size_t capacity) override;
   void Write(const uint8_t* bytes, size_t count) override;
+
+  // For a reader that waits in an event loop: takes the bytes that have
+  // arrived, without waiting. A failure closes the port at once (a hung-up
+  // descriptor would otherwise wake its watcher without end); from then on
+  // the port reads nothing and Descriptor is -1.
+  size_t ReadAvailable(uint8_t* buffer, size_t capacity);
+  int Descriptor() const { return fd_; }
+  const PortTimeouts& Timeouts() const { return timeouts_; }
 
   // The last failure of any operation, and the system's words for it.
   PortError LastError() const { return lastError_; }

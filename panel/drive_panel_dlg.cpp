@@ -75,8 +75,6 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   // exec() would otherwise make the panel application-modal and so block the
   // numeric prompt, a window of its own. There is nothing under the panel to block.
   setWindowModality(Qt::WindowModal);
-  tick_.setTimerType(Qt::PreciseTimer);
-  tick_.setInterval(1);
   contextMenu_ = new QMenu(this);
   contextMenu_->setSeparatorsCollapsible(false);
 
@@ -94,7 +92,7 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
 }
 
 CDrivePanelDlg::~CDrivePanelDlg() {
-  tick_.stop();
+  tick_.Stop();
   port_.Close();
 }
 
@@ -150,7 +148,7 @@ void CDrivePanelDlg::ConnectEvents() {
     const auto run = [this, entry] { (this->*entry.handler)(entry.source); };
     switch (entry.event) {
       case Event::Timer:
-        connect(&tick_, &QTimer::timeout, this, run);
+        connect(&tick_, &TickReader::Ticked, this, run);
         break;
       case Event::SelectionChanged:
         // activated, not currentIndexChanged: choosing the chosen port again opens it again.
@@ -175,11 +173,17 @@ void CDrivePanelDlg::AddContextAction(QAction* action) {
 
 void CDrivePanelDlg::RefreshPanel() {
   for (size_t i = 0; i < std::size(PANEL_BINDINGS); ++i) {
-    const QString text = FieldText(link_.values, PANEL_BINDINGS[i].field);
+    const BoundField& field = PANEL_BINDINGS[i].field;
+    // Formatting every field into a text to compare it was most of a tick's
+    // work: a field the link left as it was is shown as it was. The lists are
+    // always compared, since the operator moves them too.
+    if (shown_ && !IsOperatorChoice(field) && !FieldDiffers(link_.values, *shown_, field)) continue;
+    const QString text = FieldText(link_.values, field);
     // Rewriting an unchanged text would redraw at the poll rate and drop the
     // operator's selection in a display.
     if (ShownText(boundControls_[i]) != text) Show(boundControls_[i], text);
   }
+  shown_ = link_.values;
 }
 
 void CDrivePanelDlg::ReadPanel() {
@@ -188,8 +192,8 @@ void CDrivePanelDlg::ReadPanel() {
   }
 }
 
-void CDrivePanelDlg::StartTick() { tick_.start(); }
-void CDrivePanelDlg::StopTick() { tick_.stop(); }
+void CDrivePanelDlg::StartTick() { tick_.Start(); }
+void CDrivePanelDlg::StopTick() { tick_.Stop(); }
 
 void CDrivePanelDlg::ShowMessage(std::string_view text) {
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
@@ -205,7 +209,7 @@ void CDrivePanelDlg::accept() {
   ReadPanel();
   // The panel goes at once; its run ends once a jog in force has been stopped.
   hide();
-  EndJogForExit(link_, tick_.isActive());
+  EndJogForExit(link_, tick_.Running());
   QDialog::accept();
 }
 
@@ -229,10 +233,8 @@ void CDrivePanelDlg::contextMenuEvent(QContextMenuEvent* event) {
   if (!contextMenu_->isEmpty()) contextMenu_->exec(event->globalPos());
 }
 
-void CDrivePanelDlg::OnTick(ControlId) {
-  PollTick(link_);
-  emit Ticked();
-}
+// The tick reader has read, dispatched and refreshed by now.
+void CDrivePanelDlg::OnTick(ControlId) { emit Ticked(); }
 
 void CDrivePanelDlg::OnPortChosen(ControlId) {
   const bool emulatorChosen = portList_->IsEmulator(portList_->currentIndex());

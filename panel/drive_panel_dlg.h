@@ -7,10 +7,10 @@
 
 #include <QDialog>
 #include <QString>
-#include <QTimer>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "link_controller.h"
@@ -20,6 +20,7 @@
 #include "panel_layout.h"
 #include "panel_window.h"
 #include "serial_port.h"
+#include "tick_reader.h"
 
 class QAction;
 class QMenu;
@@ -96,12 +97,13 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   Link link_;
   SerialPort port_;
   std::unique_ptr<sim::PtyRunner> emulator_;
-  QTimer tick_;
+  TickReader tick_{link_, port_};
   QMenu* contextMenu_ = nullptr;
   CPortSelector* portList_ = nullptr;
   CPortReconnector* reconnector_ = nullptr;
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
+  std::optional<PanelValues> shown_;  // the values as last refreshed; none before the first
 };
 
 }  // namespace velkor

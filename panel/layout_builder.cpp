@@ -33,6 +33,10 @@ QLineEdit* CreateDisplay(const ControlRow& row, QWidget* parent) {
   display->setFrame(true);
   display->setAlignment(HorizontalAlignment(row.align) | Qt::AlignVCenter);
   display->setFocusPolicy(Qt::StrongFocus);
+  // The live displays change at every tick. Painting one would first paint the
+  // box and the panel underneath it; the display covers its rectangle but for
+  // the frame's rounded corners, where what lies beneath never changes.
+  display->setAttribute(Qt::WA_OpaquePaintEvent);
   return display;
 }
 

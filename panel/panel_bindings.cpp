@@ -28,6 +28,12 @@ QString FieldText(const PanelValues& values, const BoundField& field) {
       field);
 }
 
+bool FieldDiffers(const PanelValues& a, const PanelValues& b, const BoundField& field) {
+  return std::visit([&](auto member) { return a.*member != b.*member; }, field);
+}
+
+bool IsOperatorChoice(const BoundField& field) { return std::holds_alternative<std::string PanelValues::*>(field); }
+
 void ReadFieldText(PanelValues& values, const BoundField& field, const QString& text) {
   std::visit(Overloaded{
                  [&](std::string PanelValues::*choice) { values.*choice = text.toStdString(); },

@@ -54,6 +54,13 @@ inline constexpr Binding PANEL_BINDINGS[] = {
 // in general format with up to 15 significant digits, so 8 shows as "8".
 QString FieldText(const PanelValues& values, const BoundField& field);
 
+// Whether the two records hold different values in `field`.
+bool FieldDiffers(const PanelValues& a, const PanelValues& b, const BoundField& field);
+
+// A field the operator sets through its control (the port and division lists),
+// as opposed to one only the link writes.
+bool IsOperatorChoice(const BoundField& field);
+
 // The reverse of FieldText. The status line and the smoothing caption only
 // ever show one of the link's fixed texts, which their fields already point
 // at, so those two are left as they are.

@@ -256,6 +256,17 @@ void Emulator::Advance(uint32_t microseconds) {
   }
 }
 
+uint64_t Emulator::NextOutputMicroseconds() const {
+  uint64_t due = NOTHING_DUE;
+  if (LineBusy()) {
+    due = (byteDoneScaled_ + LINE_BYTES_PER_SECOND - 1) / LINE_BYTES_PER_SECOND;
+  } else if (woken_) {
+    due = nextStatusUs_ + (BYTE_UNITS + LINE_BYTES_PER_SECOND - 1) / LINE_BYTES_PER_SECOND;
+  }
+  if (autotuneDoneUs_ != 0) due = std::min(due, autotuneDoneUs_);
+  return due;
+}
+
 size_t Emulator::TakeOutput(uint8_t* buffer, size_t capacity) {
   const size_t count = std::min(capacity, output_.size());
   std::copy_n(output_.begin(), count, buffer);

@@ -75,6 +75,11 @@ class Emulator {
   void Advance(uint32_t microseconds);
   // Bytes that have left the driver, oldest first; returns how many.
   size_t TakeOutput(uint8_t* buffer, size_t capacity);
+  // When, with nothing more from the panel, the next byte will have left the
+  // line (or a tuning ends, which brings reports): the moment TakeOutput next
+  // has something new. NOTHING_DUE while the driver waits for the panel alone.
+  static constexpr uint64_t NOTHING_DUE = UINT64_MAX;
+  uint64_t NextOutputMicroseconds() const;
 
   // From now on send nothing for this long (frames due meanwhile are lost).
   void StaySilent(uint32_t milliseconds);

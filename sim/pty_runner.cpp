@@ -16,7 +16,11 @@
 namespace velkor::sim {
 namespace {
 
-constexpr int POLL_MS = 1;  // the emulator's clock moves on at least this often
+// Bytes are handed on in batches, as a UART's FIFO hands them on: the thread
+// sleeps until a byte has left the line and this long after, or until the
+// panel writes. Shorter than the panel's 2 ms read interval, so a burst of
+// reports still comes in one read; long enough that a burst costs a few wakes.
+constexpr uint64_t BATCH_US = 1500;
 constexpr size_t CHUNK = 512;
 
 // Raw in both directions: no echo, no line editing, no CR/LF translation, no
@@ -36,6 +40,15 @@ bool AddFlags(int fd, int fdFlags, int statusFlags) {
   const int statusNow = fcntl(fd, F_GETFL);
   return fdNow >= 0 && statusNow >= 0 && fcntl(fd, F_SETFD, fdNow | fdFlags) == 0 &&
          fcntl(fd, F_SETFL, statusNow | statusFlags) == 0;
+}
+
+// How long to sleep until `wakeUs` on the emulator's clock, now at `nowUs`;
+// null: until the panel writes or the runner stops.
+const timespec* SleepUntil(uint64_t wakeUs, uint64_t nowUs, timespec& wait) {
+  if (wakeUs == Emulator::NOTHING_DUE) return nullptr;
+  const uint64_t us = wakeUs > nowUs ? wakeUs - nowUs : 0;
+  wait = timespec{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000 * 1000)};
+  return &wait;
 }
 
 void CloseFd(int& fd) {
@@ -98,9 +111,14 @@ void PtyRunner::Serve() {
   auto last = Clock::now();
   uint8_t in[CHUNK];
   uint8_t out[CHUNK];
+  const uint64_t hangUpUs = uint64_t{emulator_.Options().hangUpAfterMs} * 1000;
+  // Asleep until woken, the driver has nothing due but the hang-up.
+  uint64_t wakeUs = hangUpUs != 0 ? hangUpUs : Emulator::NOTHING_DUE;
+  uint64_t nowUs = 0;
   for (;;) {
     pollfd fds[2] = {{master_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-    if (poll(fds, 2, POLL_MS) < 0 && errno != EINTR) break;
+    timespec wait{};
+    if (ppoll(fds, 2, SleepUntil(wakeUs, nowUs, wait), nullptr) < 0 && errno != EINTR) break;
     if (fds[1].revents != 0) break;
     // With the runner's own slave descriptor open, the master hangs up only
     // when something is badly wrong; serving on would spin.
@@ -124,8 +142,11 @@ void PtyRunner::Serve() {
       if (tap_) tap_(WireDirection::kToPanel, out + done, static_cast<size_t>(put), Clock::now());
       done += static_cast<size_t>(put);
     }
-    const uint64_t hangUpUs = uint64_t{emulator_.Options().hangUpAfterMs} * 1000;
-    if (hangUpUs != 0 && emulator_.NowMicroseconds() >= hangUpUs) break;
+    nowUs = emulator_.NowMicroseconds();
+    if (hangUpUs != 0 && nowUs >= hangUpUs) break;
+    const uint64_t outputUs = emulator_.NextOutputMicroseconds();
+    wakeUs = outputUs == Emulator::NOTHING_DUE ? outputUs : outputUs + BATCH_US;
+    if (hangUpUs != 0) wakeUs = std::min(wakeUs, hangUpUs);
   }
   // Not serving any more by the time the panel can notice the hang-up.
   serving_ = false;

@@ -4,6 +4,7 @@
 #include "serial_port.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -157,6 +158,31 @@ TEST_F(SerialPortTest, AHungUpTerminalReadsNothingAfterTheFullTimeoutAndSaysWhy)
   }
   EXPECT_EQ(port.LastError(), PortError::NotFound);
   EXPECT_EQ(port.LastErrorText(), "No such device");
+}
+
+// The reads of the panel's event loop: take what is there, never wait.
+TEST_F(SerialPortTest, ReadAvailableTakesWhatHasArrivedAndThenNothingWhileThePortStaysOpen) {
+  uint8_t buffer[120];
+  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 0u);
+  peer.Send(Iota(10));
+  pollfd entry{port.Descriptor(), POLLIN, 0};
+  ASSERT_EQ(poll(&entry, 1, 1000), 1);
+  ASSERT_EQ(port.ReadAvailable(buffer, sizeof buffer), 10u);
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 10), Iota(10));
+  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 0u);
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.LastError(), PortError::None);
+}
+
+TEST_F(SerialPortTest, AHangUpClosesThePortAtTheFirstReadAndSaysTheDeviceIsGone) {
+  peer.Unplug();
+  uint8_t buffer[120];
+  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 0u);
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.Descriptor(), -1);
+  EXPECT_EQ(port.LastError(), PortError::NotFound);
+  EXPECT_EQ(port.LastErrorText(), "No such device");
+  EXPECT_EQ(port.ReadAvailable(buffer, sizeof buffer), 0u);
 }
 
 TEST(SerialPortOpen, ASecondOpenOfAnOpenPortIsBusyEvenForRootAndSucceedsOnceItCloses) {

@@ -118,6 +118,29 @@ const AckCase kAcks[] = {
     {"0D 02 7F E9", 13, 2, 127, 119},
 };
 
+// What lets the pseudo-terminal runner sleep between bytes: 3840 bytes a
+// second put a byte's end every 260.4 µs.
+TEST(Emulator, TellsWhenItsNextByteWillHaveLeftTheLine) {
+  Emulator emulator;
+  EXPECT_EQ(emulator.NextOutputMicroseconds(), Emulator::NOTHING_DUE);
+  SendByte(emulator, WAKE_BYTE);
+  EXPECT_EQ(emulator.NextOutputMicroseconds(), 261u);  // the first period opens at once
+
+  uint8_t out[64];
+  emulator.Advance(260);
+  EXPECT_EQ(emulator.TakeOutput(out, sizeof out), 0u);
+  EXPECT_EQ(emulator.NextOutputMicroseconds(), 261u);
+  emulator.Advance(100);
+  EXPECT_EQ(emulator.TakeOutput(out, sizeof out), 1u);
+  EXPECT_EQ(emulator.NextOutputMicroseconds(), 521u);
+
+  // Between periods, the next status period's first byte.
+  emulator.Advance(9 * MS);
+  while (emulator.TakeOutput(out, sizeof out) != 0) {
+  }
+  EXPECT_EQ(emulator.NextOutputMicroseconds(), 10 * MS + 261);
+}
+
 TEST(Emulator, AcknowledgesWithTheValueThePanelExpects) {
   for (const AckCase& c : kAcks) {
     Woken w;

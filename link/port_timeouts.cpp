@@ -1,0 +1,27 @@
+// port_timeouts.cpp: when a read ends.
+#include "port_timeouts.h"
+
+#include <algorithm>
+
+namespace velkor {
+
+using std::chrono::milliseconds;
+
+PortRead BeginPortRead(const PortTimeouts& timeouts, size_t capacity, PortClock::time_point now) {
+  const auto total =
+      milliseconds(timeouts.readTotalConstantMs + timeouts.readTotalMultiplierMs * static_cast<long long>(capacity));
+  // Waiting for the first byte is no gap: only the total bound runs until it comes.
+  return PortRead{capacity, 0, now + total, now + total};
+}
+
+void NoteArrival(PortRead& read, const PortTimeouts& timeouts, size_t count, PortClock::time_point now) {
+  if (count == 0) return;
+  read.got += count;
+  read.end = std::min(read.totalEnd, now + milliseconds(timeouts.readIntervalMs));
+}
+
+bool PortReadDone(const PortRead& read, PortClock::time_point now) {
+  return read.got >= read.capacity || now >= read.end;
+}
+
+}  // namespace velkor
