@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
+  qt6-base-dev libgl-dev libqcustomplot-dev libqcustomplot2.1-qt6
   fonts-dejavu-core
   xvfb xauth imagemagick xdotool
   clang libclang-rt-14-dev
