@@ -133,8 +133,8 @@ void ChartWindow::BuildPlots(QWidget* area) {
   std::array<QVBoxLayout*, PLOT_COUNT> switches{};
   for (const PlotInfo& info : PLOTS) {
     PlotView& plot = plots_[Index(info.plot)];
-    plot.view = new QCustomPlot(area);
-    QCustomPlot* view = plot.view;
+    plot.view = new TracePlot(area);
+    TracePlot* view = plot.view;
     QLocale plain = QLocale::c();
     plain.setNumberOptions(QLocale::OmitGroupSeparator);
     view->setLocale(plain);
@@ -147,8 +147,6 @@ void ChartWindow::BuildPlots(QWidget* area) {
 
     plot.time = view->xAxis;
     plot.value = view->yAxis;
-    plot.clock = view->xAxis2;
-    plot.clock->setVisible(false);
     auto timeTicks = QSharedPointer<QCPAxisTickerFixed>::create();
     timeTicks->setScaleStrategy(QCPAxisTickerFixed::ssNone);
     plot.time->setTicker(timeTicks);
@@ -160,12 +158,6 @@ void ChartWindow::BuildPlots(QWidget* area) {
     plot.value->setSubTicks(false);
     plot.value->setRange(-1, 1);
 
-    // The traces on a layer of their own over all the rest: a frame that moves
-    // no axis redraws that layer alone and leaves the labels as they are.
-    view->layer("overlay")->setMode(QCPLayer::lmLogical);
-    view->addLayer("traces", view->layer("overlay"), QCustomPlot::limAbove);
-    plot.traces = view->layer("traces");
-    plot.traces->setMode(QCPLayer::lmBuffered);
     view->setMinimumHeight(120);
 
     auto* row = new QHBoxLayout;
@@ -185,12 +177,7 @@ void ChartWindow::BuildPlots(QWidget* area) {
   for (const ReadingInfo& info : READINGS) {
     const QColor colour(TRACE_COLOURS[Index(info.reading)]);
     PlotView& plot = plots_[Index(info.plot)];
-    QCPGraph* graph = plot.view->addGraph(plot.clock, plot.value);
-    graph->setName(Text(info.label));
-    graph->setPen(QPen(colour, 1));
-    graph->setLayer(plot.traces);
-    graph->setData(traces_[Index(info.reading)].Points());
-    graphs_[Index(info.reading)] = graph;
+    plot.view->AddLine(Text(info.label), colour, traces_[Index(info.reading)]);
 
     auto* box = new QCheckBox(Text(info.label), area);
     box->setIcon(Swatch(colour.rgb()));
@@ -252,11 +239,11 @@ void ChartWindow::DrawFrame() {
       continue;
     }
     plot.drawnEnd = end;
-    plot.clock->setRange(end - shown.Span(), end);
+    plot.view->SetClock(end, shown.Span());
     if (rescaled || restarted)
       plot.view->replot();
     else
-      plot.traces->replot();
+      plot.view->RedrawTraces();
   }
 }
 
@@ -322,14 +309,15 @@ void ChartWindow::SetSpan(int seconds) {
 
 void ChartWindow::SetTraceShown(Reading reading, bool shown) {
   shown_[Index(reading)] = shown;
-  graphs_[Index(reading)]->setVisible(shown);
   // A plot with none of its traces shown gives its room to the others; its
   // switches stay, to bring it back.
   const Plot plot = READINGS[Index(reading)].plot;
+  plots_[Index(plot)].view->SetLineVisible(Text(READINGS[Index(reading)].label), shown);
   const bool any = std::any_of(READINGS.begin(), READINGS.end(),
                                [&](const ReadingInfo& info) { return info.plot == plot && shown_[Index(info.reading)]; });
   plots_[Index(plot)].view->setVisible(any);
   plotColumn_->setStretch(static_cast<int>(Index(plot)), any ? 1 : 0);
+  plots_[Index(plot)].view->replot();  // at once, even while paused
   dirty_ = true;
 }
 

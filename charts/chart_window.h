@@ -21,11 +21,8 @@
 #include "recorder.h"
 #include "sample_history.h"
 #include "trace_buffer.h"
+#include "trace_plot.h"
 
-class QCPAxis;
-class QCPGraph;
-class QCPLayer;
-class QCustomPlot;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -66,17 +63,15 @@ class ChartWindow : public QWidget {
   void hideEvent(QHideEvent* event) override;
 
  private:
-  // The time axis under a plot is fixed at −span..0; its traces are drawn
-  // against a hidden axis on the sample clock that moves with every frame, so
-  // that no point needs moving when time goes on.
+  // The time axis under a plot is fixed at −span..0; the traces keep the
+  // sample clock's times and the plot maps them, so that no point needs
+  // moving when time goes on.
   struct PlotView {
-    QCustomPlot* view = nullptr;
+    TracePlot* view = nullptr;
     QCPAxis* time = nullptr;
-    QCPAxis* clock = nullptr;
     QCPAxis* value = nullptr;
-    QCPLayer* traces = nullptr;  // buffered alone: a frame redraws only this
-    int columns = 0;             // the pixel columns the traces are cut into
-    double drawnEnd = 0;         // the newest sample's time when last drawn
+    int columns = 0;      // the pixel columns the traces are cut into
+    double drawnEnd = 0;  // the newest sample's time when last drawn
   };
 
   void BuildPlots(QWidget* area);
@@ -112,7 +107,6 @@ class ChartWindow : public QWidget {
   QWidget* plotArea_ = nullptr;
   QVBoxLayout* plotColumn_ = nullptr;  // a row a plot, in the order of PLOTS
   std::array<PlotView, PLOT_COUNT> plots_{};
-  std::array<QCPGraph*, READING_COUNT> graphs_{};
   std::array<TraceBuffer, READING_COUNT> traces_{};
   std::array<bool, READING_COUNT> shown_{};
   QPushButton* pause_ = nullptr;

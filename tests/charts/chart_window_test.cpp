@@ -18,6 +18,7 @@
 #include "csv_reader.h"
 #include "emulated_link.h"
 #include "file_size_cap.h"
+#include "trace_plot.h"
 
 namespace velkor::charts {
 
@@ -31,27 +32,27 @@ QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 // A trace as the plot draws it: its points (x the sample's time), whether it
 // is shown, its colour.
 struct Trace {
-  QCPGraph* graph;
+  const TracePlot::Line* line;
   QList<QPointF> points() const {
     QList<QPointF> points;
-    for (const QCPGraphData& point : *graph->data()) points.append(QPointF(point.key, point.value));
+    for (const QCPGraphData& point : *line->trace->Points()) points.append(QPointF(point.key, point.value));
     return points;
   }
-  bool isVisible() const { return graph->visible(); }
-  QColor color() const { return graph->pen().color(); }
+  bool isVisible() const { return line->visible; }
+  QColor color() const { return line->pen.color(); }
 };
 
 std::optional<Trace> Series(const ChartWindow& window, const char* label) {
-  for (QCustomPlot* view : window.findChildren<QCustomPlot*>())
-    for (int i = 0; i < view->graphCount(); ++i)
-      if (view->graph(i)->name() == Text(label)) return Trace{view->graph(i)};
+  for (TracePlot* view : window.findChildren<TracePlot*>())
+    for (const TracePlot::Line& line : view->Lines())
+      if (line.name == Text(label)) return Trace{&line};
   return std::nullopt;
 }
 
-QCustomPlot* ViewOf(const ChartWindow& window, const char* label) {
-  for (QCustomPlot* view : window.findChildren<QCustomPlot*>())
-    for (int i = 0; i < view->graphCount(); ++i)
-      if (view->graph(i)->name() == Text(label)) return view;
+TracePlot* ViewOf(const ChartWindow& window, const char* label) {
+  for (TracePlot* view : window.findChildren<TracePlot*>())
+    for (const TracePlot::Line& line : view->Lines())
+      if (line.name == Text(label)) return view;
   return nullptr;
 }
 
