@@ -232,12 +232,9 @@ void ChartWindow::DrawFrame() {
     if (!plot.view->isVisible()) continue;
     const bool rescaled = ScaleValueAxis(info.plot);
     // Less than a pixel's move is not worth a frame: on a long span the
-    // traces move only a few pixels a second.
+    // traces move only a few pixels a second. The next sample asks again.
     const double columnSeconds = double(shown.Span()) / plot.columns;
-    if (!rescaled && !restarted && std::abs(end - plot.drawnEnd) < columnSeconds) {
-      dirty_ = true;
-      continue;
-    }
+    if (!rescaled && !restarted && std::abs(end - plot.drawnEnd) < columnSeconds) continue;
     plot.drawnEnd = end;
     plot.view->SetClock(end, shown.Span());
     if (rescaled || restarted)

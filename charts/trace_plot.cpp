@@ -6,8 +6,19 @@
 namespace velkor::charts {
 
 TracePlot::TracePlot(QWidget* parent) : QCustomPlot(parent) {
-  // Every layer in one buffer: the widget repaints with a single copy of it.
-  layer("overlay")->setMode(QCPLayer::lmLogical);
+  layer("overlay")->setMode(QCPLayer::lmLogical);  // every layer in one buffer
+  connect(this, &QCustomPlot::afterReplot, this, &TracePlot::TakeBackdrop);
+}
+
+// QCustomPlot's buffers are transparent and blended over the background on
+// every paint; flattened once per replot, a paint is a plain copy.
+void TracePlot::TakeBackdrop() {
+  const qreal ratio = devicePixelRatioF();
+  backdrop_ = QPixmap(size() * ratio);
+  backdrop_.setDevicePixelRatio(ratio);
+  backdrop_.fill(mBackgroundBrush.color());
+  QCPPainter painter(&backdrop_);
+  for (const QSharedPointer<QCPAbstractPaintBuffer>& buffer : mPaintBuffers) buffer->draw(&painter);
 }
 
 void TracePlot::AddLine(const QString& name, const QColor& colour, const TraceBuffer& trace) {
@@ -26,10 +37,10 @@ void TracePlot::SetClock(double endSeconds, double spanSeconds) {
 
 void TracePlot::RedrawTraces() { update(axisRect()->rect()); }
 
-void TracePlot::paintEvent(QPaintEvent* event) {
-  QCustomPlot::paintEvent(event);
-  const QRect area = axisRect()->rect();
+void TracePlot::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  painter.drawPixmap(0, 0, backdrop_);  // clipped to what needs repainting
+  const QRect area = axisRect()->rect();
   painter.setClipRect(area);
   const double start = endSeconds_ - spanSeconds_;
   const double pixelsPerSecond = area.width() / spanSeconds_;

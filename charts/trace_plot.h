@@ -1,11 +1,13 @@
 // trace_plot.h: one plot of the chart window. QCustomPlot draws its axes,
-// labels, grid and title into its buffer, which changes only when an axis
-// moves; the traces are drawn straight onto the widget over it, so that a
-// frame that moves no axis repaints only the plot area and draws only lines.
+// labels, grid and title, which change only when an axis moves; the plot
+// keeps that picture as an opaque backdrop and draws the traces straight onto
+// the widget over it, so that a frame that moves no axis copies the plot area
+// of the backdrop and draws lines, nothing more.
 // Depends on QCustomPlot and trace_buffer.h.
 #pragma once
 
 #include <QPen>
+#include <QPixmap>
 #include <QPolygonF>
 #include <QString>
 #include <qcustomplot.h>
@@ -42,7 +44,10 @@ class TracePlot : public QCustomPlot {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void TakeBackdrop();
+
   std::vector<Line> lines_;
+  QPixmap backdrop_;
   double endSeconds_ = 0;
   double spanSeconds_ = 1;
   QPolygonF polyline_;  // reused: a frame allocates nothing
