@@ -335,6 +335,14 @@ bool ChartWindow::ExportCsv(const QString& path) {
 
 bool ChartWindow::ExportPng(const QString& path) {
   DrawFrame();
+  // Every plot scaled and up to the newest sample, even those a window never
+  // shown has not drawn yet.
+  const SampleHistory& shown = Shown();
+  for (const PlotInfo& info : PLOTS) {
+    ScaleValueAxis(info.plot);
+    plots_[Index(info.plot)].view->SetClock(shown.Empty() ? 0 : shown.Newest().seconds, shown.Span());
+    plots_[Index(info.plot)].view->replot();
+  }
   const bool written = plotArea_->grab().save(path, "PNG");
   ShowNote(written ? Text("Сохранено: %1").arg(path) : Text("Не удалось сохранить %1").arg(path));
   return written;

@@ -266,6 +266,28 @@ class ChartWindowTest : public QObject {
              QList<QString>({"-10", "-9", "-8", "-7", "-6", "-5", "-4", "-3", "-2", "-1", "0"}));
   }
 
+  void aWindowNeverShownStillExportsItsTraces() {
+    PanelValues values;
+    values.shaftSpeed = 30;
+    ChartWindow window(values);
+    QTest::qWait(1000);  // the samples come a while after the window was made
+    for (int i = 0; i < 20; ++i) {
+      window.TakeSample();
+      QTest::qWait(10);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hidden.png");
+    QVERIFY(window.ExportPng(path));
+    const QImage image(path);
+    const QRgb speedColour = Series(window, "Скорость")->color().rgb();
+    // Inside the speed plot itself: its switch beside it wears the colour too.
+    const QRect plot = ViewOf(window, "Скорость")->geometry();
+    bool found = false;
+    for (int y = plot.top(); y <= plot.bottom() && !found; ++y)
+      for (int x = plot.left(); x <= plot.right() && !found; ++x) found = image.pixel(x, y) == speedColour;
+    QVERIFY(found);
+  }
+
   void theExportedPngShowsThePlots() {
     Rotate();
     QTest::qWait(500);
