@@ -2,6 +2,7 @@
 #include "autoscale.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace velkor::charts {
 
@@ -23,6 +24,19 @@ AxisRange Autoscaled(AxisRange current, double low, double high) {
   const double middle = (low + high) / 2;
   const double half = extent * (0.5 + MARGIN);
   return {middle - half, middle + half};
+}
+
+double TickStep(AxisRange range, int ticks) {
+  const double exact = (range.high - range.low) / std::max(ticks, 1);
+  if (!(exact > 1)) return 1;
+  const double power = std::pow(10, std::floor(std::log10(exact)));
+  for (const double factor : {1.0, 2.0, 5.0})
+    if (factor * power >= exact) return factor * power;
+  return 10 * power;
+}
+
+AxisRange RoundedOut(AxisRange range, double step) {
+  return {std::floor(range.low / step) * step, std::ceil(range.high / step) * step};
 }
 
 }  // namespace velkor::charts

@@ -1,31 +1,26 @@
 // chart_window.cpp: the window's controls, the plots and the frame loop.
 #include "chart_window.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFontMetrics>
-#include <QGraphicsLayout>
-#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPen>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSpinBox>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <qcustomplot.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "autoscale.h"
 #include "csv_writer.h"
-#include "decimate.h"
 
 namespace velkor::charts {
 
@@ -47,6 +42,21 @@ QPixmap Swatch(QRgb colour) {
   QPixmap swatch(12, 12);
   swatch.fill(QColor(colour));
   return swatch;
+}
+
+constexpr int VALUE_TICKS = 5;
+
+// Ticks at whole, round values: a reading is a whole number, and a label such
+// as "12.5" or two labels "12" would only mislead.
+class WholeTicker : public QCPAxisTicker {
+ protected:
+  double getTickStep(const QCPRange& range) override { return TickStep({range.lower, range.upper}, tickCount()); }
+};
+
+// Plain whole numbers, "-" for minus, no group separators.
+void UseWholeLabels(QCPAxis* axis) {
+  axis->setNumberFormat("f");
+  axis->setNumberPrecision(0);
 }
 
 }  // namespace
@@ -116,68 +126,58 @@ void ChartWindow::BuildPlots(QWidget* area) {
   plotColumn_ = new QVBoxLayout(area);
   plotColumn_->setContentsMargins(0, 0, 0, 0);
   plotColumn_->setSpacing(0);
+  // The same margins round every plot, wide enough for any label a reading
+  // can give, so that the time axes line up one under the other.
+  const QFontMetrics metrics(font());
+  const int left = metrics.horizontalAdvance("-0000000") + 12;
   std::array<QVBoxLayout*, PLOT_COUNT> switches{};
   for (const PlotInfo& info : PLOTS) {
     PlotView& plot = plots_[Index(info.plot)];
-    plot.chart = new QChart;
-    plot.chart->legend()->hide();
-    plot.chart->setTitle(Text(info.title));
-    plot.chart->setMargins(QMargins(2, 0, 2, 0));
-    plot.chart->layout()->setContentsMargins(0, 0, 0, 0);
-    plot.chart->setBackgroundRoundness(0);
-    plot.time = new QValueAxis;
-    plot.time->setLabelFormat("%.0f");
-    plot.time->setTickType(QValueAxis::TicksDynamic);
-    plot.time->setTickAnchor(0);
-    plot.value = new QValueAxis;
-    plot.value->setLabelFormat("%.0f");
-    plot.value->setTickCount(5);
-    plot.chart->addAxis(plot.time, Qt::AlignBottom);
-    plot.chart->addAxis(plot.value, Qt::AlignLeft);
-    plot.view = new QChartView(plot.chart, area);
-    // Plain lines: antialiasing would cost more than the rest of the frame.
-    plot.view->setRenderHint(QPainter::Antialiasing, false);
-    // Every frame moves every trace: an index of the items would be rebuilt
-    // on every frame for nothing.
-    plot.view->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
-    plot.view->setOptimizationFlags(QGraphicsView::DontSavePainterState | QGraphicsView::DontAdjustForAntialiasing);
-    plot.view->setMinimumHeight(120);
+    plot.view = new TracePlot(area);
+    TracePlot* view = plot.view;
+    QLocale plain = QLocale::c();
+    plain.setNumberOptions(QLocale::OmitGroupSeparator);
+    view->setLocale(plain);
+    view->setNotAntialiasedElements(QCP::aeAll);  // plain lines cost least
+    view->plotLayout()->insertRow(0);
+    view->plotLayout()->addElement(0, 0, new QCPTextElement(view, Text(info.title), font()));
+    const bool last = info.plot == PLOTS.back().plot;
+    view->axisRect()->setAutoMargins(QCP::msNone);
+    view->axisRect()->setMargins(QMargins(left, 4, 12, metrics.height() * (last ? 3 : 2)));
 
-    // The same margins round every plot, whatever its labels' widths, so
-    // that the time axes line up one under the other.
-    connect(plot.chart, &QChart::geometryChanged, plot.chart, [this, chart = plot.chart] {
-      const QFontMetrics metrics(chart->axes().first()->labelsFont());
-      const bool last = chart == plots_.back().chart;
-      const QMarginsF margins(metrics.horizontalAdvance("-000000") + 12, metrics.height() * 2, 12,
-                              metrics.height() * (last ? 3 : 2));
-      chart->setPlotArea(QRectF(QPointF(0, 0), chart->size()).marginsRemoved(margins));
-    });
+    plot.time = view->xAxis;
+    plot.value = view->yAxis;
+    auto timeTicks = QSharedPointer<QCPAxisTickerFixed>::create();
+    timeTicks->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+    plot.time->setTicker(timeTicks);
+    UseWholeLabels(plot.time);
+    plot.time->setSubTicks(false);
+    plot.value->setTicker(QSharedPointer<WholeTicker>::create());
+    plot.value->ticker()->setTickCount(VALUE_TICKS);
+    UseWholeLabels(plot.value);
+    plot.value->setSubTicks(false);
+    plot.value->setRange(-1, 1);
+
+    view->setMinimumHeight(120);
 
     auto* row = new QHBoxLayout;
-    row->addWidget(plot.view, 1);
+    row->addWidget(view, 1);
     auto* list = new QWidget(area);
     list->setFixedWidth(SWITCHES_WIDTH);
     switches[Index(info.plot)] = new QVBoxLayout(list);
     row->addWidget(list);
     plotColumn_->addLayout(row, 1);
   }
-  plots_.back().time->setTitleText(Text("Время, с"));
+  plots_.back().time->setLabel(Text("Время, с"));
+  QFont bold = font();
+  bold.setBold(true);
+  plots_.back().time->setLabelFont(bold);
   SetTimeAxes(DEFAULT_SPAN_SECONDS);
 
   for (const ReadingInfo& info : READINGS) {
     const QColor colour(TRACE_COLOURS[Index(info.reading)]);
-    auto* series = new QLineSeries;
-    series->setName(Text(info.label));
-    // A one-pixel cosmetic pen is drawn as plain lines; a wider one goes
-    // through the stroker, which costs more than all the rest of a frame.
-    QPen pen(colour, 1);
-    pen.setCosmetic(true);
-    series->setPen(pen);
     PlotView& plot = plots_[Index(info.plot)];
-    plot.chart->addSeries(series);
-    series->attachAxis(plot.time);
-    series->attachAxis(plot.value);
-    series_[Index(info.reading)] = series;
+    plot.view->AddLine(Text(info.label), colour, traces_[Index(info.reading)]);
 
     auto* box = new QCheckBox(Text(info.label), area);
     box->setIcon(Swatch(colour.rgb()));
@@ -193,7 +193,7 @@ void ChartWindow::SetTimeAxes(int seconds) {
   const double step = seconds <= 10 ? 1 : seconds <= 20 ? 2 : seconds <= 30 ? 5 : 10;
   for (PlotView& plot : plots_) {
     plot.time->setRange(-seconds, 0);
-    plot.time->setTickInterval(step);
+    qSharedPointerCast<QCPAxisTickerFixed>(plot.time->ticker())->setTickStep(step);
   }
 }
 
@@ -209,6 +209,7 @@ void ChartWindow::OnPortChosen() {
   if (recorder_.Recording()) EndRecording(Text("Запись остановлена: выбран другой порт"));
   history_.Clear();
   frozen_.Clear();
+  restart_ = true;
   dirty_ = true;
 }
 
@@ -216,34 +217,75 @@ void ChartWindow::DrawFrame() {
   if (!dirty_) return;
   dirty_ = false;
   const SampleHistory& shown = Shown();
+  for (PlotView& plot : plots_) {
+    const int columns = std::max(plot.view->axisRect()->width(), 1);
+    if (columns != plot.columns) restart_ = true;
+    plot.columns = columns;
+  }
+  const bool restarted = restart_;
+  if (restarted) RestartTraces(shown);
+  FeedTraces(shown);
+
   const double end = shown.Empty() ? 0 : shown.Newest().seconds;
-
-  std::array<double, PLOT_COUNT> low;
-  std::array<double, PLOT_COUNT> high;
-  low.fill(std::numeric_limits<double>::max());
-  high.fill(std::numeric_limits<double>::lowest());
-
-  for (const ReadingInfo& info : READINGS) {
-    if (!shown_[Index(info.reading)]) continue;
-    QLineSeries* series = series_[Index(info.reading)];
+  for (const PlotInfo& info : PLOTS) {
     PlotView& plot = plots_[Index(info.plot)];
-    Decimate(shown, info.reading, end, static_cast<int>(plot.chart->plotArea().width()), points_);
-    for (const QPointF& point : points_) {
-      low[Index(info.plot)] = std::min(low[Index(info.plot)], point.y());
-      high[Index(info.plot)] = std::max(high[Index(info.plot)], point.y());
-    }
-    series->replace(points_);
+    if (!plot.view->isVisible()) continue;
+    const bool rescaled = ScaleValueAxis(info.plot);
+    // Less than a pixel's move is not worth a frame: on a long span the
+    // traces move only a few pixels a second. The next sample asks again.
+    const double columnSeconds = double(shown.Span()) / plot.columns;
+    if (!rescaled && !restarted && std::abs(end - plot.drawnEnd) < columnSeconds) continue;
+    plot.drawnEnd = end;
+    plot.view->SetClock(end, shown.Span());
+    if (rescaled || restarted)
+      plot.view->replot();
+    else
+      plot.view->RedrawTraces();
   }
+}
 
-  if (!autoscale_) return;
-  for (size_t i = 0; i < PLOT_COUNT; ++i) {
-    if (low[i] > high[i]) continue;  // nothing shown in this plot
-    QValueAxis* axis = plots_[i].value;
-    const AxisRange range = Autoscaled({axis->min(), axis->max()}, low[i], high[i]);
-    if (range == AxisRange{axis->min(), axis->max()}) continue;
-    axis->setRange(range.low, range.high);
-    axis->applyNiceNumbers();  // round ticks; only widens, so the data stays inside
+// Every trace anew from the samples shown: when the columns change width, or
+// the samples the traces were built from are gone.
+void ChartWindow::RestartTraces(const SampleHistory& shown) {
+  restart_ = false;
+  for (const ReadingInfo& info : READINGS)
+    traces_[Index(info.reading)].Restart(double(shown.Span()) / plots_[Index(info.plot)].columns);
+  fedSeconds_ = -std::numeric_limits<double>::infinity();
+}
+
+// Only the samples that came since the last frame: found from the newest end.
+void ChartWindow::FeedTraces(const SampleHistory& shown) {
+  size_t first = shown.Size();
+  while (first > 0 && shown.At(first - 1).seconds > fedSeconds_) --first;
+  for (size_t i = first; i < shown.Size(); ++i) {
+    const Sample& sample = shown.At(i);
+    for (size_t r = 0; r < READING_COUNT; ++r) traces_[r].Add(sample.seconds, sample.values[r]);
   }
+  if (shown.Empty()) return;
+  fedSeconds_ = shown.Newest().seconds;
+  for (TraceBuffer& trace : traces_) trace.DropBefore(fedSeconds_ - shown.Span());
+}
+
+// True when the plot's value axis moved, and its labels with it.
+bool ChartWindow::ScaleValueAxis(Plot plot) {
+  if (!autoscale_) return false;
+  double low = std::numeric_limits<double>::max();
+  double high = std::numeric_limits<double>::lowest();
+  for (const ReadingInfo& info : READINGS) {
+    if (info.plot != plot || !shown_[Index(info.reading)]) continue;
+    for (const QCPGraphData& point : *traces_[Index(info.reading)].Points()) {
+      low = std::min(low, point.value);
+      high = std::max(high, point.value);
+    }
+  }
+  if (low > high) return false;  // nothing shown in this plot
+  QCPAxis* axis = plots_[Index(plot)].value;
+  const AxisRange current{axis->range().lower, axis->range().upper};
+  const AxisRange fitted = Autoscaled(current, low, high);
+  if (fitted == current) return false;
+  const AxisRange range = RoundedOut(fitted, TickStep(fitted, VALUE_TICKS));
+  axis->setRange(range.low, range.high);
+  return true;
 }
 
 void ChartWindow::SetPaused(bool paused) {
@@ -257,19 +299,22 @@ void ChartWindow::SetSpan(int seconds) {
   history_.SetSpan(seconds);
   frozen_.SetSpan(seconds);
   SetTimeAxes(history_.Span());
+  for (PlotView& plot : plots_) plot.view->replot();
+  restart_ = true;
   dirty_ = true;
 }
 
 void ChartWindow::SetTraceShown(Reading reading, bool shown) {
   shown_[Index(reading)] = shown;
-  series_[Index(reading)]->setVisible(shown);
   // A plot with none of its traces shown gives its room to the others; its
   // switches stay, to bring it back.
   const Plot plot = READINGS[Index(reading)].plot;
+  plots_[Index(plot)].view->SetLineVisible(Text(READINGS[Index(reading)].label), shown);
   const bool any = std::any_of(READINGS.begin(), READINGS.end(),
                                [&](const ReadingInfo& info) { return info.plot == plot && shown_[Index(info.reading)]; });
   plots_[Index(plot)].view->setVisible(any);
   plotColumn_->setStretch(static_cast<int>(Index(plot)), any ? 1 : 0);
+  plots_[Index(plot)].view->replot();  // at once, even while paused
   dirty_ = true;
 }
 
@@ -290,6 +335,14 @@ bool ChartWindow::ExportCsv(const QString& path) {
 
 bool ChartWindow::ExportPng(const QString& path) {
   DrawFrame();
+  // Every plot scaled and up to the newest sample, even those a window never
+  // shown has not drawn yet.
+  const SampleHistory& shown = Shown();
+  for (const PlotInfo& info : PLOTS) {
+    ScaleValueAxis(info.plot);
+    plots_[Index(info.plot)].view->SetClock(shown.Empty() ? 0 : shown.Newest().seconds, shown.Span());
+    plots_[Index(info.plot)].view->replot();
+  }
   const bool written = plotArea_->grab().save(path, "PNG");
   ShowNote(written ? Text("Сохранено: %1").arg(path) : Text("Не удалось сохранить %1").arg(path));
   return written;

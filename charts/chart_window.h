@@ -1,15 +1,15 @@
 // chart_window.h: the "Графики" window. It samples PanelValues after every poll
 // tick, keeps the last few seconds, and draws them at a steady frame rate in
 // four plots (currents, PWM, speed, position) with a trace per reading that
-// the operator can switch off. It pauses, scales itself, exports what it holds
-// to CSV and PNG, and records to a CSV file while the link runs. It only reads
-// PanelValues: it sends nothing and changes nothing in the link.
-// Depends on Qt Widgets and Qt Charts, and on the rest of charts/.
+// the operator can switch off. A frame adds only the samples that came since
+// the last one and redraws only the traces, unless a vertical range moved.
+// It pauses, scales itself, exports what it holds to CSV and PNG, and records
+// to a CSV file while the link runs. It only reads PanelValues: it sends
+// nothing and changes nothing in the link.
+// Depends on Qt Widgets and QCustomPlot, and on the rest of charts/.
 #pragma once
 
 #include <QElapsedTimer>
-#include <QList>
-#include <QPointF>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -20,13 +20,11 @@
 #include "reading.h"
 #include "recorder.h"
 #include "sample_history.h"
+#include "trace_buffer.h"
+#include "trace_plot.h"
 
-class QChart;
-class QChartView;
 class QLabel;
-class QLineSeries;
 class QPushButton;
-class QValueAxis;
 class QVBoxLayout;
 
 namespace velkor::charts {
@@ -65,11 +63,15 @@ class ChartWindow : public QWidget {
   void hideEvent(QHideEvent* event) override;
 
  private:
+  // The time axis under a plot is fixed at −span..0; the traces keep the
+  // sample clock's times and the plot maps them, so that no point needs
+  // moving when time goes on.
   struct PlotView {
-    QChartView* view = nullptr;
-    QChart* chart = nullptr;
-    QValueAxis* time = nullptr;
-    QValueAxis* value = nullptr;
+    TracePlot* view = nullptr;
+    QCPAxis* time = nullptr;
+    QCPAxis* value = nullptr;
+    int columns = 0;      // the pixel columns the traces are cut into
+    double drawnEnd = 0;  // the newest sample's time when last drawn
   };
 
   void BuildPlots(QWidget* area);
@@ -77,6 +79,9 @@ class ChartWindow : public QWidget {
   void SetPaused(bool paused);
   void SetSpan(int seconds);
   void SetTimeAxes(int seconds);
+  void RestartTraces(const SampleHistory& shown);
+  void FeedTraces(const SampleHistory& shown);
+  bool ScaleValueAxis(Plot plot);
   void SetTraceShown(Reading reading, bool shown);
   void ToggleRecording(bool wanted);
   void ChooseCsvExport();
@@ -94,15 +99,16 @@ class ChartWindow : public QWidget {
   bool paused_ = false;
   bool autoscale_ = true;
   bool dirty_ = true;
+  bool restart_ = true;  // the traces are to be built anew from what is shown
+  double fedSeconds_ = 0;  // the newest sample the traces hold
   Recorder recorder_;
   QTimer frameTimer_;
 
   QWidget* plotArea_ = nullptr;
   QVBoxLayout* plotColumn_ = nullptr;  // a row a plot, in the order of PLOTS
   std::array<PlotView, PLOT_COUNT> plots_{};
-  std::array<QLineSeries*, READING_COUNT> series_{};
+  std::array<TraceBuffer, READING_COUNT> traces_{};
   std::array<bool, READING_COUNT> shown_{};
-  QList<QPointF> points_;
   QPushButton* pause_ = nullptr;
   QPushButton* record_ = nullptr;
   QLabel* note_ = nullptr;

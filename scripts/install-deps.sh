@@ -8,7 +8,8 @@ set -euo pipefail
 packages=(
   # building
   cmake g++ make pkg-config
-  qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
+  qt6-base-dev libgl-dev
+  libqcustomplot-dev libqcustomplot2.1-qt6   # the live charts (the Qt 6 build of the library)
   librsvg2-bin                       # renders the icon's every size from its drawing
   # testing, fuzzing, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev

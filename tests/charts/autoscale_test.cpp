@@ -1,5 +1,6 @@
 // autoscale_test.cpp: the vertical range holds still while the data stays
-// well inside it, and moves only when the data leaves it or shrinks within it.
+// well inside it, and moves only when the data leaves it or shrinks within it;
+// its ticks fall on whole, round numbers.
 #include "autoscale.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,20 @@ TEST(Autoscaled, AFlatTraceGetsABandAroundIt) {
   EXPECT_LT(range.low, 500);
   EXPECT_GT(range.high, 500);
   EXPECT_EQ(Autoscaled(range, 500, 500), range);
+}
+
+TEST(TickStep, IsOneTwoOrFiveTimesAPowerOfTenAndNeverBelowOne) {
+  EXPECT_EQ(TickStep({-13.5, 28.5}, 5), 10);
+  EXPECT_EQ(TickStep({0, 1000}, 5), 200);
+  EXPECT_EQ(TickStep({0, 130000}, 5), 50000);
+  EXPECT_EQ(TickStep({-1.2, 1.2}, 5), 1);
+  EXPECT_EQ(TickStep({5, 5}, 5), 1);
+}
+
+TEST(RoundedOut, WidensTheRangeToWholeSteps) {
+  EXPECT_EQ(RoundedOut({-13.5, 28.5}, 10), (AxisRange{-20, 30}));
+  EXPECT_EQ(RoundedOut({-20, 30}, 10), (AxisRange{-20, 30}));
+  EXPECT_EQ(RoundedOut({-1.2, 1.2}, 1), (AxisRange{-2, 2}));
 }
 
 }  // namespace

@@ -1,24 +1,24 @@
 // chart_window_test.cpp: the "Графики" window fed by a link to the emulator, as
 // the operator sees it: the traces, the pause, the exports and the recording.
-#include <QChartView>
 #include <QCheckBox>
 #include <QImage>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QValueAxis>
 #include <QtTest/QtTest>
+#include <qcustomplot.h>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "chart_window.h"
 #include "codes.h"
 #include "csv_reader.h"
 #include "emulated_link.h"
 #include "file_size_cap.h"
+#include "trace_plot.h"
 
 namespace velkor::charts {
 
@@ -29,17 +29,30 @@ constexpr int16_t JOG_RPM = 6;  // slow enough that every tick rate samples the 
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
-QLineSeries* Series(const ChartWindow& window, const char* label) {
-  for (QChartView* view : window.findChildren<QChartView*>())
-    for (QAbstractSeries* series : view->chart()->series())
-      if (series->name() == Text(label)) return qobject_cast<QLineSeries*>(series);
-  return nullptr;
+// A trace as the plot draws it: its points (x the sample's time), whether it
+// is shown, its colour.
+struct Trace {
+  const TracePlot::Line* line;
+  QList<QPointF> points() const {
+    QList<QPointF> points;
+    for (const QCPGraphData& point : *line->trace->Points()) points.append(QPointF(point.key, point.value));
+    return points;
+  }
+  bool isVisible() const { return line->visible; }
+  QColor color() const { return line->pen.color(); }
+};
+
+std::optional<Trace> Series(const ChartWindow& window, const char* label) {
+  for (TracePlot* view : window.findChildren<TracePlot*>())
+    for (const TracePlot::Line& line : view->Lines())
+      if (line.name == Text(label)) return Trace{&line};
+  return std::nullopt;
 }
 
-QChartView* ViewOf(const ChartWindow& window, const char* label) {
-  for (QChartView* view : window.findChildren<QChartView*>())
-    for (QAbstractSeries* series : view->chart()->series())
-      if (series->name() == Text(label)) return view;
+TracePlot* ViewOf(const ChartWindow& window, const char* label) {
+  for (TracePlot* view : window.findChildren<TracePlot*>())
+    for (const TracePlot::Line& line : view->Lines())
+      if (line.name == Text(label)) return view;
   return nullptr;
 }
 
@@ -187,19 +200,19 @@ class ChartWindowTest : public QObject {
   }
 
   void withoutAutoscaleTheVerticalRangeStaysPut() {
-    auto* speedAxis = qobject_cast<QValueAxis*>(ViewOf(*window_, "Скорость")->chart()->axes(Qt::Vertical).first());
+    QCPAxis* speedAxis = ViewOf(*window_, "Скорость")->yAxis;
     QTest::qWait(300);
     QTest::mouseClick(Find<QCheckBox>(*window_, "Автомасштаб"), Qt::LeftButton);
-    const std::pair<double, double> fixed{speedAxis->min(), speedAxis->max()};
+    const std::pair<double, double> fixed{speedAxis->range().lower, speedAxis->range().upper};
     QVERIFY(fixed.second < JOG_RPM - 1);  // fitted to the shaft at rest
 
     Rotate();
     QTRY_VERIFY_WITH_TIMEOUT(link_->link.values.shaftSpeed >= JOG_RPM - 1, WAIT_MS);
     QTest::qWait(200);
-    QCOMPARE(std::make_pair(speedAxis->min(), speedAxis->max()), fixed);
+    QCOMPARE(std::make_pair(speedAxis->range().lower, speedAxis->range().upper), fixed);
 
     QTest::mouseClick(Find<QCheckBox>(*window_, "Автомасштаб"), Qt::LeftButton);
-    QTRY_VERIFY(speedAxis->max() > link_->link.values.shaftSpeed);
+    QTRY_VERIFY(speedAxis->range().upper > link_->link.values.shaftSpeed);
   }
 
   void aSwitchedOffTraceIsHiddenAndAPlotWithNoneShownGivesWay() {
@@ -222,12 +235,57 @@ class ChartWindowTest : public QObject {
     span->setValue(1);
     QCOMPARE(span->value(), MIN_SPAN_SECONDS);
     QTest::qWait(2500);
-    auto* time = qobject_cast<QValueAxis*>(ViewOf(*window_, "Скорость")->chart()->axes(Qt::Horizontal).first());
-    QCOMPARE(time->min(), -2.0);
-    QCOMPARE(time->max(), 0.0);
+    QCPAxis* time = ViewOf(*window_, "Скорость")->xAxis;
+    QCOMPARE(time->range().lower, -2.0);
+    QCOMPARE(time->range().upper, 0.0);
     const SampleHistory& history = window_->History();
     QVERIFY(history.Newest().seconds - history.At(0).seconds <= 2.0);
     QVERIFY(history.Newest().seconds - history.At(0).seconds >= 1.5);
+  }
+
+  // Values the emulator never gives, straight from the panel's values: the
+  // labels of each range autoscale picks are short whole numbers.
+  void everyValueAxisLabelsItsRangeInWholeNumbers() {
+    PanelValues values;
+    values.pwmA = 25;
+    values.pwmB = -10;
+    values.position = -32768;
+    ChartWindow window(values);
+    window.show();
+    window.TakeSample();
+    values.position = 32767;
+    window.TakeSample();
+    window.DrawFrame();
+
+    QCOMPARE(ViewOf(window, "ШИМ A")->yAxis->tickVectorLabels(),
+             QList<QString>({"-20", "-10", "0", "10", "20", "30"}));
+    QCOMPARE(ViewOf(window, "Положение")->yAxis->tickVectorLabels(),
+             QList<QString>({"-40000", "-20000", "0", "20000", "40000"}));
+    QCOMPARE(ViewOf(window, "Скорость")->yAxis->tickVectorLabels(), QList<QString>({"-1", "0", "1"}));
+    QCOMPARE(ViewOf(window, "Скорость")->xAxis->tickVectorLabels(),
+             QList<QString>({"-10", "-9", "-8", "-7", "-6", "-5", "-4", "-3", "-2", "-1", "0"}));
+  }
+
+  void aWindowNeverShownStillExportsItsTraces() {
+    PanelValues values;
+    values.shaftSpeed = 30;
+    ChartWindow window(values);
+    QTest::qWait(1000);  // the samples come a while after the window was made
+    for (int i = 0; i < 20; ++i) {
+      window.TakeSample();
+      QTest::qWait(10);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hidden.png");
+    QVERIFY(window.ExportPng(path));
+    const QImage image(path);
+    const QRgb speedColour = Series(window, "Скорость")->color().rgb();
+    // Inside the speed plot itself: its switch beside it wears the colour too.
+    const QRect plot = ViewOf(window, "Скорость")->geometry();
+    bool found = false;
+    for (int y = plot.top(); y <= plot.bottom() && !found; ++y)
+      for (int x = plot.left(); x <= plot.right() && !found; ++x) found = image.pixel(x, y) == speedColour;
+    QVERIFY(found);
   }
 
   void theExportedPngShowsThePlots() {
