@@ -7,9 +7,12 @@ namespace velkor {
 
 using std::chrono::milliseconds;
 
+milliseconds TotalBudget(int constantMs, int multiplierMs, size_t count) {
+  return milliseconds(constantMs + multiplierMs * static_cast<long long>(count));
+}
+
 PortRead BeginPortRead(const PortTimeouts& timeouts, size_t capacity, PortClock::time_point now) {
-  const auto total =
-      milliseconds(timeouts.readTotalConstantMs + timeouts.readTotalMultiplierMs * static_cast<long long>(capacity));
+  const milliseconds total = TotalBudget(timeouts.readTotalConstantMs, timeouts.readTotalMultiplierMs, capacity);
   // Waiting for the first byte is no gap: only the total bound runs until it comes.
   return PortRead{capacity, 0, now + total, now + total};
 }

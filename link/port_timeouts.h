@@ -36,6 +36,9 @@ struct PortRead {
   PortClock::time_point end;       // totalEnd, or the interval after the last byte if sooner
 };
 
+// The whole time a read or a write of `count` bytes is given.
+std::chrono::milliseconds TotalBudget(int constantMs, int multiplierMs, size_t count);
+
 PortRead BeginPortRead(const PortTimeouts& timeouts, size_t capacity, PortClock::time_point now);
 // `count` more bytes arrived at `now` (none: nothing changes).
 void NoteArrival(PortRead& read, const PortTimeouts& timeouts, size_t count, PortClock::time_point now);

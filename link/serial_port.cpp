@@ -22,7 +22,6 @@ namespace velkor {
 namespace {
 
 using Clock = PortClock;
-using std::chrono::milliseconds;
 
 // Long enough for every strerror text, so that keeping one on the tick path
 // never allocates.
@@ -31,11 +30,6 @@ constexpr size_t ERROR_TEXT_CAPACITY = 128;
 constexpr tcflag_t FRAMING_FLAGS = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
 constexpr tcflag_t DRIVER_FRAMING = CS8 | CLOCAL | CREAD;
 constexpr speed_t DRIVER_SPEED = B38400;
-
-// The whole time a write of `count` bytes is given.
-milliseconds Budget(int constantMs, int multiplierMs, size_t count) {
-  return milliseconds(constantMs + multiplierMs * static_cast<long long>(count));
-}
 
 timespec Remaining(Clock::time_point deadline) {
   const auto left = std::max(deadline - Clock::now(), Clock::duration::zero());
@@ -233,7 +227,7 @@ size_t SerialPort::ReadAvailable(uint8_t* buffer, size_t capacity) {
 void SerialPort::Write(const uint8_t* bytes, size_t count) {
   if (fd_ < 0) return;
   const auto deadline =
-      Clock::now() + Budget(timeouts_.writeTotalConstantMs, timeouts_.writeTotalMultiplierMs, count);
+      Clock::now() + TotalBudget(timeouts_.writeTotalConstantMs, timeouts_.writeTotalMultiplierMs, count);
   size_t sent = 0;
   while (sent < count) {
     const ssize_t n = write(fd_, bytes + sent, count - sent);

@@ -22,7 +22,7 @@
 #include <cstdio>
 
 #include "drive_panel_dlg.h"
-#include "port_selector.h"
+#include "panel_test_support.h"
 #include "status_texts.h"
 
 using namespace velkor;
@@ -33,20 +33,11 @@ constexpr int PATIENCE_MS = 20000;
 const char* const CHOOSE_FLAG = "--choose";
 const char* const SEPARATOR = "\n--- tooltip ---\n";
 
-// Puts the device into the port list, as the list shows a plugged-in adapter,
-// and chooses it.
-void ChoosePort(CDrivePanelDlg& panel, const QString& path) {
-  auto* ports = static_cast<CPortSelector*>(panel.Control(ID_PORT_LIST));
-  ports->addItem(path, path);
-  ports->setCurrentIndex(ports->count() - 1);
-  emit ports->activated(ports->count() - 1);
-}
-
 // The status line and its tooltip once the panel has tried the port.
 QString StatusAndTooltip(const QString& path) {
   CDrivePanelDlg panel;
   panel.show();
-  ChoosePort(panel, path);
+  test::ChoosePort(panel, path);
   QWidget* status = panel.Control(ID_STATUS);
   return static_cast<QLineEdit*>(status)->text() + SEPARATOR + status->toolTip();
 }

@@ -1,5 +1,5 @@
 // panel_test_support.h: what the panel tests share: a panel that counts its
-// beeps, the commands waiting in its queue, and steps run inside the numeric
+// beeps, choosing a port, the commands waiting in its queue, and steps run inside the numeric
 // prompt or a message box while their nested loops wait (stopped at the end of
 // each test). Depends on Qt Test and the panel.
 #pragma once
@@ -18,6 +18,7 @@
 
 #include "command_queue.h"
 #include "drive_panel_dlg.h"
+#include "port_selector.h"
 
 namespace velkor::test {
 
@@ -26,6 +27,19 @@ class CountingPanel : public CDrivePanelDlg {
   void Beep() override { ++beeps; }
   int beeps = 0;
 };
+
+// Puts the port into the panel's list, as the list shows a plugged-in adapter,
+// and chooses it as a click in the list does.
+inline void ChoosePort(CDrivePanelDlg& panel, const QString& portName) {
+  auto* ports = static_cast<CPortSelector*>(panel.Control(ID_PORT_LIST));
+  int index = ports->findData(portName);
+  if (index < 0) {
+    ports->addItem(portName, portName);
+    index = ports->count() - 1;
+  }
+  ports->setCurrentIndex(index);
+  emit ports->activated(index);
+}
 
 // The (code, value) pairs waiting in the queue, oldest first; the queue is emptied.
 inline std::vector<std::pair<int, int>> TakeQueued(Link& link) {

@@ -19,7 +19,6 @@
 #include "codes.h"
 #include "drive_panel_dlg.h"
 #include "panel_test_support.h"
-#include "port_selector.h"
 #include "pty_runner.h"
 #include "scripted_terminal.h"
 #include "temp_dir.h"
@@ -31,17 +30,6 @@ namespace {
 
 constexpr int PATIENCE_MS = 20000;
 
-// Puts the port into the list, as the list shows a plugged-in adapter, and chooses it.
-void ChoosePort(CDrivePanelDlg& panel, const QString& portName) {
-  auto* ports = static_cast<CPortSelector*>(panel.Control(ID_PORT_LIST));
-  int index = ports->findData(portName);
-  if (index < 0) {
-    ports->addItem(portName, portName);
-    index = ports->count() - 1;
-  }
-  ports->setCurrentIndex(index);
-  emit ports->activated(index);
-}
 
 QString Tooltip(CDrivePanelDlg& panel) { return panel.Control(ID_STATUS)->toolTip(); }
 
@@ -84,7 +72,7 @@ class PortReconnectTest : public QObject {
     QVERIFY(first);
     PointLink(link, first->SlavePath());
     panel.show();
-    ChoosePort(panel, QString::fromStdString(link.string()));
+    test::ChoosePort(panel, QString::fromStdString(link.string()));
     QTRY_VERIFY_WITH_TIMEOUT(ShowsConnected(panel), PATIENCE_MS);
     const fs::path lockFile = fs::path("/var/lock") / ("LCK.." + fs::path(first->SlavePath()).filename().string());
     const std::string ours = QString("%1\n").arg(getpid(), 10).toStdString();
@@ -128,7 +116,7 @@ class PortReconnectTest : public QObject {
     ConnectThenUnplug(panel, link);
     if (QTest::currentTestFailed()) return;
 
-    ChoosePort(panel, "COM9");
+    test::ChoosePort(panel, "COM9");
     QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
     auto second = StartedEmulator();
     QVERIFY(second);
@@ -143,7 +131,7 @@ class PortReconnectTest : public QObject {
     QVERIFY(runner);
     CDrivePanelDlg panel;
     panel.show();
-    ChoosePort(panel, QString::fromStdString(runner->SlavePath()));
+    test::ChoosePort(panel, QString::fromStdString(runner->SlavePath()));
     QTRY_VERIFY_WITH_TIMEOUT(ShowsConnected(panel), PATIENCE_MS);
     runner->Stop();
     QTRY_COMPARE_WITH_TIMEOUT(Tooltip(panel), QString("Адаптер отключён. Выберите порт снова, когда он вернётся."),
@@ -156,7 +144,7 @@ class PortReconnectTest : public QObject {
     terminal.refuse = "TIOCMBIS DTR";
     CDrivePanelDlg panel(nullptr, terminal);
     panel.show();
-    ChoosePort(panel, "/dev/ttyVELKOR-none");
+    test::ChoosePort(panel, "/dev/ttyVELKOR-none");
     QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
     QCOMPARE(Tooltip(panel), QString("No such file or directory"));
 
@@ -168,7 +156,7 @@ class PortReconnectTest : public QObject {
       boxText = box->text();
       box->button(QMessageBox::Ok)->click();
     });
-    ChoosePort(panel, path);
+    test::ChoosePort(panel, path);
     QCOMPARE(boxText, QString("Не выполнена функция EscapeCommFunction() для порта "));
     QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));  // as the setup leaves it
     QCOMPARE(Tooltip(panel), QString("Порт открыт, но не настроен: Input/output error\nВыберите порт снова."));
