@@ -41,6 +41,7 @@ void StatusStep(Link& link) {
     const QueuedCommand next = QueuePop(link.queue);
     s.pendingCode = next.code;
     s.pendingValue = next.value;
+    NoteSent(link.parameters, next.code, next.value);
     SendCommand(link, s.pendingCode, static_cast<int16_t>(s.pendingValue));
   } else if (s.jogActive) {
     s.port->Write(&KEEP_ALIVE_BYTE, 1);
@@ -55,12 +56,14 @@ void DispatchReport(Link& link, uint8_t type, int16_t v) {
   LinkState& s = link.state;
   PanelValues& p = link.values;
   if (type >= RPT_ACK && type <= RPT_FAULT_CURRENT) s.readyWord |= static_cast<uint16_t>(1u << type);
+  NoteReport(link.parameters, type, v);  // parameter reports only
   switch (type) {
     case RPT_GREETING:
       if (v == GREETING_VALUE && s.readyWord == READY_NONE) s.readyWord = 1;
       break;
     case RPT_ACK:
       if (v == ExpectedAck(s)) {
+        NoteAcknowledged(link.parameters, s.pendingCode, s.pendingValue);
         p.statusText = STATUS_DONE;
         s.pendingCode = 0;
         s.seq = NextSeq(s.seq);
@@ -122,6 +125,13 @@ void ResetLink(Link& link) {
   s.seq = NextSeq(s.seq);
   QueueClear(link.queue);
   s.jogActive = false;
+  NoteReset(link.parameters);
+}
+
+bool PushCommand(Link& link, uint8_t code, uint16_t value) {
+  if (!QueuePush(link.queue, code, value)) return false;
+  NoteQueued(link.parameters, code, value);
+  return true;
 }
 
 void BeginPollTick(Link& link) {

@@ -9,6 +9,7 @@
 
 #include "command_queue.h"
 #include "frame.h"
+#include "parameter_state.h"
 #include "panel_values.h"
 #include "panel_window.h"
 #include "port.h"
@@ -36,12 +37,13 @@ struct LinkState {
   Port* port = nullptr;  // the open port, or none
 };
 
-// The link and the two records it shares with the panel: one of each for the
+// The link and the records it shares with the panel: one of each for the
 // whole run. The window is the panel that shows them.
 struct Link {
   LinkState state;
   PanelValues values;
   CommandQueue queue;
+  ParameterStates parameters;
   PanelWindow* window = nullptr;
 };
 
@@ -56,6 +58,9 @@ void EndPollTick(Link& link, size_t count);
 void DispatchReport(Link& link, uint8_t type, int16_t value);
 void SendCommand(Link& link, uint8_t code, int16_t value);
 void ResetLink(Link& link);
+// Queues a command and notes the request in the parameter states: the way
+// every operator action reaches the queue. False when 255 already wait.
+[[nodiscard]] bool PushCommand(Link& link, uint8_t code, uint16_t value);
 
 // 1..19 after the first reset, then 10..19 round and round.
 uint8_t NextSeq(uint8_t seq);

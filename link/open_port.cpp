@@ -43,6 +43,7 @@ PortSetup OpenPort(Link& link, SerialPort& port) {
     link.values.statusText = STATUS_OPEN_FAILED;
     setup = PortSetup::OpenFailed;
   } else if (ConfigurePort(port, window)) {
+    ForgetDriver(link.parameters);
     port.Write(&WAKE_BYTE, 1);
     link.values.statusText = STATUS_CONNECT_DEVICE;
     ResetLink(link);

@@ -22,7 +22,7 @@ void EndJogForExit(Link& link, bool polling) {
   if (!link.state.jogActive) return;
   link.state.jogActive = false;
   QueueClear(link.queue);
-  static_cast<void>(QueuePush(link.queue, CMD_ACTION, ACT_STOP));  // an emptied queue has room
+  static_cast<void>(PushCommand(link, CMD_ACTION, ACT_STOP));  // an emptied queue has room
   if (!polling) return;
 
   QEventLoop loop;

@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t DIVISION_BOUND = 65536;
 
 Queued Queue(Link& link, uint8_t code, uint16_t value) {
-  if (QueuePush(link.queue, code, value)) return Queued::Yes;
+  if (PushCommand(link, code, value)) return Queued::Yes;
   link.window->Beep();
   return Queued::QueueFull;
 }

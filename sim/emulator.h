@@ -42,6 +42,10 @@ struct EmulatorOptions {
   uint32_t silentAtMs = 0;   // a silent period, counted from the emulator's start...
   uint32_t silentForMs = 0;  // ...lasting this long; 0: none
   uint32_t hangUpAfterMs = 0;  // the pty runner closes its terminal then; 0: never
+  // A driver whose output stage takes less than the panel offers: motion,
+  // holding and fault currents set above this are stored (and reported) as
+  // it, and the set is acknowledged all the same. 0: no limit.
+  uint16_t currentLimitMa = 0;
 
   // Where SaveEeprom keeps the parameters across runs; empty: in memory only.
   std::string eepromPath;

@@ -38,6 +38,13 @@ void ApplyParameterCommand(Parameters& p, uint8_t code, int16_t value) {
   }
 }
 
+void ClampCurrents(Parameters& p, uint16_t limitMa) {
+  if (limitMa == 0) return;
+  for (int16_t* current : {&p.motionCurrent, &p.holdingCurrent, &p.faultCurrent}) {
+    if (*current > limitMa) *current = static_cast<int16_t>(limitMa);
+  }
+}
+
 int16_t ParameterReportValue(const Parameters& p, uint8_t type) {
   switch (type) {
     case RPT_STEPS: return p.steps;

@@ -36,6 +36,8 @@ const char kUsage[] =
     "  --silent-for MS        length of the silent period: nothing is sent (default 0: none)\n"
     "  --hang-up-after MS     close the terminal after this long, like an unplugged adapter\n"
     "  --eeprom FILE          keep the saved parameters in FILE across runs\n"
+    "  --current-limit MA     store motion, holding and fault currents set above MA\n"
+    "                         as MA, acknowledged all the same (default 0: no limit)\n"
     "                         (default: in memory, factory settings at every start)\n"
     "  --help                 show this text\n";
 
@@ -87,6 +89,10 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
     else if (flag == "--ignore") ok = ParseProbability(value, options.ignoreCommandProbability);
     else if (flag == "--wrong-ack") ok = ParseProbability(value, options.wrongAckProbability);
     else if (flag == "--eeprom") options.eepromPath = value;
+    else if (flag == "--current-limit") {
+      ok = ParseUnsigned(value, 20000, number);
+      if (ok) options.currentLimitMa = static_cast<uint16_t>(number);
+    }
     else {
       std::fprintf(stderr, "velkor-sim: unknown option %s (see --help)\n", argv[i - 1]);
       return false;
