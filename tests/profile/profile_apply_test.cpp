@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "profile_apply.h"
+#include "profile_apply_text.h"
 #include "profile_diff.h"
 #include "profile_file.h"
 #include "virtual_line.h"
@@ -195,6 +196,14 @@ TEST(ProfileApply, AClampedCurrentIsAMismatchWithBothValuesAndNoSaveIsSent) {
   EXPECT_EQ(apply.rows[0].profileValue, 1500);
   EXPECT_EQ(apply.rows[0].reported, 1200);
   EXPECT_EQ(apply.rows[1].reported, 800);
+  EXPECT_EQ(RowStatusText(apply.rows[0], Language::Russian), "расхождение: устройство сообщило 1200");
+  EXPECT_EQ(RowStatusText(apply.rows[1], Language::Russian), "подтверждено");
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::Russian),
+            "Устройство сообщило другие значения: Ток движения (mA) (запрошено 1500, устройство сообщило 1200). "
+            "В EEPROM ничего не записано.");
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
+            "The driver reported other values than asked: motionCurrent (asked 1500, the driver reported 1200). "
+            "Nothing was saved to EEPROM.");
   line.RunMs(200);
   EXPECT_EQ(Received(line),
             (Commands{{CMD_SET_MOTION_CURRENT, 1500}, {CMD_SET_HOLDING_CURRENT, 800}, {CMD_ACTION, ACT_REREAD}}));
@@ -214,6 +223,14 @@ TEST(ProfileApply, ADriverFallingSilentAfterTheFirstSetEndsTheApplyAndTellsWhatW
   EXPECT_EQ(apply.outcome, ApplyOutcome::LinkDropped);
   EXPECT_EQ(apply.phase, ApplyPhase::Setting);
   EXPECT_EQ(Statuses(apply), (std::vector{Acknowledged, NotApplied, NotApplied}));
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::Russian),
+            "Связь прервалась во время применения. Применено, без проверки: Ток движения (mA). "
+            "Не применено: Ток удержания (mA), Шагов. "
+            "В EEPROM ничего не записано; после восстановления связи откройте профиль снова.");
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
+            "The link dropped during the apply. Applied, not verified: motionCurrent. "
+            "Not applied: holdingCurrent, steps. "
+            "Nothing was saved to EEPROM; read the values again once the link is back.");
   line.RunMs(1000);  // the link comes back; the dropped commands stay dropped
   EXPECT_EQ(Received(line), (Commands{{CMD_SET_MOTION_CURRENT, 1500}, {CMD_ACTION, ACT_REREAD}}));
   EXPECT_EQ(line.emulator.CurrentParameters().motionCurrent, 1500);
@@ -230,6 +247,9 @@ TEST(ProfileApply, ACommandNeverAcknowledgedBeforeTheLinkGivesUpIsUncertainNotAp
   ASSERT_TRUE(RunApply(line, apply, 1000));
   EXPECT_EQ(apply.outcome, ApplyOutcome::LinkDropped);
   EXPECT_EQ(Statuses(apply), (std::vector{Uncertain, NotApplied}));
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
+            "The link dropped during the apply. Sent but not acknowledged, unknown: proportionalK. "
+            "Not applied: jogAccel. Nothing was saved to EEPROM; read the values again once the link is back.");
 }
 
 TEST(ProfileApply, ALinkDropDuringTheReReadLeavesTheSetsAcknowledgedButUnverified) {
