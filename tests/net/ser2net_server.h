@@ -59,17 +59,22 @@ inline bool Listening(int port) {
 
 class Ser2netServer {
  public:
-  // Serves `device` twice: raw on RawName(), with the COM port option on Rfc2217Name().
-  explicit Ser2netServer(const std::string& device) : rawPort_(FreeLocalPort()), telnetPort_(FreeLocalPort()) {
+  // Serves `device` twice: raw on RawName(), with the COM port option on
+  // Rfc2217Name(). Without `charDelay`, what the device sends goes on at once
+  // instead of after ser2net's wait for more.
+  explicit Ser2netServer(const std::string& device, bool charDelay = true)
+      : rawPort_(FreeLocalPort()), telnetPort_(FreeLocalPort()) {
     std::string name = (std::filesystem::temp_directory_path() / "velkor-ser2net-XXXXXX").string();
     dir_ = mkdtemp(name.data());
     std::ofstream config(dir_ / "ser2net.yaml");
+    const std::string options = charDelay ? "" : "  options:\n    chardelay: false\n";
     config << "connection: &raw\n"
            << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
            << "  connector: serialdev," << device << ",9600n81,local\n"
-           << "connection: &rfc2217\n"
+           << options << "connection: &rfc2217\n"
            << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort_ << "\n"
-           << "  connector: serialdev," << device << ",9600n81,local\n";
+           << "  connector: serialdev," << device << ",9600n81,local\n"
+           << options;
     config.close();
     const std::string configFile = (dir_ / "ser2net.yaml").string();
     const std::string pidFile = (dir_ / "ser2net.pid").string();
