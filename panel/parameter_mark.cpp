@@ -11,9 +11,9 @@ namespace {
 
 // A badge fits twice into a display's height; the panel leaves 7 px free left
 // of every display, which takes the half that stands out.
-constexpr int BADGE_PX = 11;
+constexpr int BADGE_PX = 12;
 constexpr int BADGE_GAP_PX = 1;
-constexpr int GLYPH_PX = 9;
+constexpr int GLYPH_PX = 11;
 constexpr int FRAME_PX = 2;
 constexpr int DARK_WINDOW_LIGHTNESS = 128;
 

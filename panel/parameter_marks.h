@@ -28,7 +28,7 @@ enum class Mark : uint8_t { Mismatch, Pending, ChangedByDriver, Unsaved };
 inline constexpr Mark MARKS[] = {Mark::Mismatch, Mark::Pending, Mark::ChangedByDriver, Mark::Unsaved};
 
 inline constexpr char16_t GLYPH_MISMATCH = u'≠';
-inline constexpr char16_t GLYPH_PENDING = u'…';
+inline constexpr char16_t GLYPH_PENDING = u'⋯';
 inline constexpr char16_t GLYPH_CHANGED_BY_DRIVER = u'↻';
 inline constexpr char16_t GLYPH_UNSAVED = u'✱';
 

@@ -119,19 +119,19 @@ class ParameterMarksTest : public QObject {
     QTest::newRow("queued") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
       NoteQueued(s, CMD_SET_MOTION_CURRENT, 1500);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "…"
-                            << "… запрошено 1500: ждёт отправки в очереди команд";
+    }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
+                            << "⋯ запрошено 1500: ждёт отправки в очереди команд";
     QTest::newRow("sent") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
       NoteQueued(s, CMD_SET_MOTION_CURRENT, 1500);
       NoteSent(s, CMD_SET_MOTION_CURRENT, 1500);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "…"
-                          << "… запрошено 1500: отправлено, устройство ещё не подтвердило";
+    }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
+                          << "⋯ запрошено 1500: отправлено, устройство ещё не подтвердило";
     QTest::newRow("acknowledged, report due") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
       Carried(s, CMD_SET_MOTION_CURRENT, 1500);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "…"
-                                              << "… запрошено 1500: устройство подтвердило, его сообщение о "
+    }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
+                                              << "⋯ запрошено 1500: устройство подтвердило, его сообщение о "
                                                  "значении ещё не пришло";
     QTest::newRow("taken and not saved") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
@@ -164,9 +164,9 @@ class ParameterMarksTest : public QObject {
       Carried(s, CMD_SET_FAULT_CURRENT, 9000);
       NoteReport(s, RPT_FAULT_CURRENT, 8000);
       NoteQueued(s, CMD_SET_FAULT_CURRENT, 7000);
-    }) << int{ID_FAULT_CURRENT_SHOWN} << "≠…✱"
+    }) << int{ID_FAULT_CURRENT_SHOWN} << "≠⋯✱"
                                                  << "≠ запрошено 9000, устройство сообщило 8000\n"
-                                                    "… запрошено 7000: ждёт отправки в очереди команд\n"
+                                                    "⋯ запрошено 7000: ждёт отправки в очереди команд\n"
                                                     "✱ не записано в EEPROM: в EEPROM 5000, сейчас 8000\n" +
                                                         SAVED_EXPLAINED;
     // 60000 ms travels as a negative number.
@@ -179,8 +179,8 @@ class ParameterMarksTest : public QObject {
     QTest::newRow("smoothing asked for") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_KL_SMOOTHING, 2);
       NoteQueued(s, CMD_ACTION, ACT_TOGGLE_SMOOTHING);
-    }) << int{ID_SMOOTHING} << "…"
-                                         << "… запрошено вкл.: ждёт отправки в очереди команд";
+    }) << int{ID_SMOOTHING} << "⋯"
+                                         << "⋯ запрошено вкл.: ждёт отправки в очереди команд";
     QTest::newRow("saved") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
       Carried(s, CMD_SET_MOTION_CURRENT, 1500);
@@ -313,7 +313,7 @@ class ParameterMarksTest : public QObject {
     QStringList seen;
     bool displayKept = true;
     const auto watch = connect(&panel, &CDrivePanelDlg::Ticked, this, [&] {
-      if (Glyphs(panel, ID_MOTION_CURRENT_SHOWN) == "…") seen << ToolTip(panel, ID_MOTION_CURRENT_SHOWN);
+      if (Glyphs(panel, ID_MOTION_CURRENT_SHOWN) == "⋯") seen << ToolTip(panel, ID_MOTION_CURRENT_SHOWN);
       displayKept = displayKept && test::Shown(panel, ID_MOTION_CURRENT_SHOWN) == "1000";
     });
     const uint32_t resets = panel.DriveLink().parameters.resets;
@@ -324,7 +324,7 @@ class ParameterMarksTest : public QObject {
     SetKnobs(panel, [](sim::EmulatorOptions& o) { o.ignoreCommandProbability = 0; });
     disconnect(watch);
     QVERIFY(CountOf(Received(panel), CMD_SET_MOTION_CURRENT, 1500) >= 2);
-    QVERIFY(seen.contains("… запрошено 1500: отправлено, устройство ещё не подтвердило"));
+    QVERIFY(seen.contains("⋯ запрошено 1500: отправлено, устройство ещё не подтвердило"));
     QVERIFY(displayKept);
     QCOMPARE(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString());
     QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN), QString());
