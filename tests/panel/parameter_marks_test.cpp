@@ -99,16 +99,6 @@ class ParameterMarksTest : public QObject {
  private slots:
   void cleanup() { test::StopPolling(); }
 
-  void aPanelWithNothingReportedShowsNoMarkAndNoTooltip() {
-    CDrivePanelDlg panel;
-    panel.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&panel));
-    for (ControlId id : MARKED_CONTROLS) {
-      QCOMPARE(Glyphs(panel, id), QString());
-      QCOMPARE(ToolTip(panel, id), QString());
-    }
-  }
-
   // Each row feeds the link, then looks at one control's mark and tooltip.
   void eachStateHasItsGlyphAndItsWords_data() {
     QTest::addColumn<Feed>("feed");
@@ -121,39 +111,12 @@ class ParameterMarksTest : public QObject {
       NoteQueued(s, CMD_SET_MOTION_CURRENT, 1500);
     }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
                             << "⋯ запрошено 1500: ждёт отправки в очереди команд";
-    QTest::newRow("sent") << Feed([](ParameterStates& s) {
-      NoteReport(s, RPT_MOTION_CURRENT, 1000);
-      NoteQueued(s, CMD_SET_MOTION_CURRENT, 1500);
-      NoteSent(s, CMD_SET_MOTION_CURRENT, 1500);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
-                          << "⋯ запрошено 1500: отправлено, устройство ещё не подтвердило";
     QTest::newRow("acknowledged, report due") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
       Carried(s, CMD_SET_MOTION_CURRENT, 1500);
     }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
                                               << "⋯ запрошено 1500: устройство подтвердило, его сообщение о "
                                                  "значении ещё не пришло";
-    QTest::newRow("taken and not saved") << Feed([](ParameterStates& s) {
-      NoteReport(s, RPT_MOTION_CURRENT, 1000);
-      Carried(s, CMD_SET_MOTION_CURRENT, 1500);
-      NoteReport(s, RPT_MOTION_CURRENT, 1500);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "✱"
-                                         << "✱ не записано в EEPROM: в EEPROM 1000, сейчас 1500\n" + SAVED_EXPLAINED;
-    QTest::newRow("clamped") << Feed([](ParameterStates& s) {
-      NoteReport(s, RPT_HOLDING_CURRENT, 500);
-      Carried(s, CMD_SET_HOLDING_CURRENT, 25000);
-      NoteReport(s, RPT_HOLDING_CURRENT, 20000);
-    }) << int{ID_HOLDING_CURRENT_SHOWN} << "≠✱"
-                             << "≠ запрошено 25000, устройство сообщило 20000\n"
-                                "✱ не записано в EEPROM: в EEPROM 500, сейчас 20000\n" +
-                                    SAVED_EXPLAINED;
-    QTest::newRow("changed by the driver") << Feed([](ParameterStates& s) {
-      NoteReport(s, RPT_KP, 30);
-      NoteReport(s, RPT_KP, 42);
-    }) << int{ID_KP_SHOWN} << "↻✱"
-                                           << "↻ изменено устройством: 30 → 42\n"
-                                              "✱ не записано в EEPROM: в EEPROM 30, сейчас 42\n" +
-                                                  SAVED_EXPLAINED;
     QTest::newRow("changed back by the driver") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_KP, 30);
       NoteReport(s, RPT_KP, 42);
@@ -181,12 +144,6 @@ class ParameterMarksTest : public QObject {
       NoteQueued(s, CMD_ACTION, ACT_TOGGLE_SMOOTHING);
     }) << int{ID_SMOOTHING} << "⋯"
                                          << "⋯ запрошено вкл.: ждёт отправки в очереди команд";
-    QTest::newRow("saved") << Feed([](ParameterStates& s) {
-      NoteReport(s, RPT_MOTION_CURRENT, 1000);
-      Carried(s, CMD_SET_MOTION_CURRENT, 1500);
-      NoteReport(s, RPT_MOTION_CURRENT, 1500);
-      Carried(s, CMD_ACTION, ACT_SAVE_EEPROM);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "" << "";
     QTest::newRow("a dropped link forgets the queue") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_STEPS, 200);
       NoteQueued(s, CMD_SET_STEPS, 400);
@@ -245,9 +202,7 @@ class ParameterMarksTest : public QObject {
   void theMarksStandOutOnALightAndOnADarkWindow_data() {
     QTest::addColumn<QString>("window");
     QTest::newRow("light") << "#efefef";
-    QTest::newRow("white") << "#ffffff";
     QTest::newRow("dark") << "#353535";
-    QTest::newRow("black") << "#1e1e1e";
   }
   void theMarksStandOutOnALightAndOnADarkWindow() {
     QFETCH(QString, window);
