@@ -5,7 +5,8 @@
 //   parameter_states_shot OUT.png [--dark]
 // Run it on an X display (scripts/screenshot.sh states). The driver clamps
 // currents above 10000 mA, tunes Kp and KL, and at last ignores a request, so
-// that it stays on its way. Depends on Qt Test, the panel and the emulator.
+// that it stays on its way and the smoothing switch asked for after it stays
+// queued. Depends on Qt Test, the panel and the emulator.
 #include <QApplication>
 #include <QComboBox>
 #include <QPalette>
@@ -91,7 +92,10 @@ bool Drive(CDrivePanelDlg& panel) {
     o.ignoreCommandProbability = 1;
   });
   SetThroughPrompt(panel, ID_MOTION_CURRENT, "Ток движения (0-20000)", "1500");
-  if (!QTest::qWaitFor([&] { return GlyphsOf(panel, ID_MOTION_CURRENT_SHOWN) == "⋯"; }, PATIENCE_MS)) {
+  // Behind it in the queue, the smoothing switch waits its turn.
+  test::Click(panel, ID_SMOOTHING);
+  if (!QTest::qWaitFor([&] { return GlyphsOf(panel, ID_MOTION_CURRENT_SHOWN) == "⋯" && GlyphsOf(panel, ID_SMOOTHING) == "⋯"; },
+                       PATIENCE_MS)) {
     return Fail("no pending request");
   }
   // Beside the panel, where it hides nothing of it.
