@@ -24,6 +24,7 @@
 #include "network_address.h"
 #include "open_port.h"
 #include "panel_commands.h"
+#include "parameter_mark.h"
 #include "port_failure_hint.h"
 #include "port_reconnector.h"
 #include "port_selector.h"
@@ -118,6 +119,15 @@ void CDrivePanelDlg::BuildControls() {
   }
   portList_ = static_cast<CPortSelector*>(Control(ID_PORT_LIST));
   for (size_t i = 0; i < std::size(PANEL_BINDINGS); ++i) boundControls_[i] = Control(PANEL_BINDINGS[i].control);
+  BuildMarks();
+}
+
+// Made after every control, so that each lies above its display.
+void CDrivePanelDlg::BuildMarks() {
+  for (size_t i = 0; i < marks_.size(); ++i) {
+    const ControlId id = MARKED_CONTROLS[i];
+    marks_[i] = new CParameterMark(static_cast<ParameterId>(i), id, Control(id), this);
+  }
 }
 
 // The event table. "Деление шага" (ID_DIVISION) has no entry: it does nothing.
@@ -188,6 +198,9 @@ void CDrivePanelDlg::RefreshPanel() {
     if (ShownText(boundControls_[i]) != text) Show(boundControls_[i], text);
   }
   shown_ = link_.values;
+  // Each mark compares its small state with the one it shows and does
+  // nothing while they agree, which is nearly every tick.
+  for (size_t i = 0; i < marks_.size(); ++i) marks_[i]->Show(MarkStateOf(link_.parameters.parameters[i]));
 }
 
 void CDrivePanelDlg::ReadPanel() {

@@ -31,6 +31,7 @@ namespace sim {
 class PtyRunner;
 }
 
+class CParameterMark;
 class CPortReconnector;
 class CPortSelector;
 
@@ -82,6 +83,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
 
  private:
   void BuildControls();
+  void BuildMarks();
   void ConnectEvents();
 
   // Handlers of the event table, each given the control the event came from.
@@ -108,6 +110,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
   std::optional<PanelValues> shown_;  // the values as last refreshed; none before the first
+  std::array<CParameterMark*, PARAMETER_STATE_COUNT> marks_{};  // in ParameterId order
 };
 
 }  // namespace velkor

@@ -4,6 +4,9 @@
 #   scripts/screenshot.sh [panel] [OUT]   the panel, connected (res/screenshots/panel.png)
 #   scripts/screenshot.sh charts [OUT]    "Графики" after a few seconds of a rotation
 #                                         (res/screenshots/charts.png)
+#   scripts/screenshot.sh states [OUT]    the parameter displays' marks, with a
+#                                         tooltip (res/screenshots/parameter-states.png);
+#   scripts/screenshot.sh states-dark [OUT]   the same on a dark palette
 # VELKOR_BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,16 +53,28 @@ if [ "${1:-}" = --on-display ]; then
 fi
 
 what=panel screen=640x520x24
-if [ "${1:-}" = charts ] || [ "${1:-}" = panel ]; then
-  what=$1
-  shift
-fi
+case "${1:-}" in
+  charts | panel | states | states-dark) what=$1; shift ;;
+esac
 [ "$what" = charts ] && screen=1000x800x24
-out=${1:-res/screenshots/$what.png}
+case "$what" in
+  states) out=${1:-res/screenshots/parameter-states.png} ;;
+  states-dark) out=${1:-res/screenshots/parameter-states-dark.png} ;;
+  *) out=${1:-res/screenshots/$what.png} ;;
+esac
 
 bash scripts/install-deps.sh
 build=${VELKOR_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The marks are made by a program that drives the panel and its emulator itself.
+if [ "$what" = states ] || [ "$what" = states-dark ]; then
+  cmake --build "$build" -j 2 --target parameter_states_shot
+  mkdir -p "$(dirname "$out")"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1000x520x24" \
+    "$build/tests/panel/parameter_states_shot" "$out" $([ "$what" = states-dark ] && echo --dark)
+  echo "saved $out"
+  exit
+fi
 cmake --build "$build" -j 2 --target velkor
 mkdir -p "$(dirname "$out")"
 xvfb-run -a -s "-screen 0 $screen" bash "$0" --on-display "$build" "$what" "$out"
