@@ -255,7 +255,7 @@ void CDrivePanelDlg::OnPortChosen(ControlId) {
 // The address goes into the list and becomes the choice; a closed prompt or an
 // address not understood leaves the port as it was.
 bool CDrivePanelDlg::AskNetworkPort() {
-  const InputBoxResult answer = RunInputBox(QString::fromUtf8(NETWORK_PROMPT));
+  const InputBoxResult answer = RunInputBox(QString::fromUtf8(NETWORK_PROMPT), NETWORK_PROMPT_EXTRA_WIDTH);
   const QString address = answer.text.trimmed();
   if (answer.accepted && ParseNetworkAddress(address.toStdString())) {
     portList_->AddNetworkPort(address);
