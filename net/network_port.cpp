@@ -196,7 +196,9 @@ bool NetworkPort::Request(std::span<const ComPortRequest> requests) {
   }
   asked_ = requests;
   answered_.fill(false);
-  const auto allAnswered = [&] { return std::all_of(answered_.begin(), answered_.begin() + requests.size(), std::identity{}); };
+  const auto allAnswered = [&] {
+    return std::all_of(answered_.begin(), answered_.begin() + requests.size(), std::identity{});
+  };
   bool connected = true;
   while (connected && !allAnswered()) {
     const int events = PollUntil(fd_, POLLIN, deadline);
