@@ -36,6 +36,7 @@ struct NameLookup {
   std::condition_variable done;
   bool finished = false;
   int error = 0;
+  int systemError = 0;  // errno of the lookup's own thread, for EAI_SYSTEM
   addrinfo* result = nullptr;
   ~NameLookup() {
     if (result) freeaddrinfo(result);
@@ -51,8 +52,10 @@ std::shared_ptr<NameLookup> StartLookup(const NetworkAddress& address) {
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* result = nullptr;
     const int error = getaddrinfo(host.c_str(), service.c_str(), &hints, &result);
+    const int systemError = errno;
     std::lock_guard lock(lookup->mutex);
     lookup->error = error;
+    lookup->systemError = systemError;
     lookup->result = result;
     lookup->finished = true;
     lookup->done.notify_all();
@@ -127,7 +130,7 @@ bool NetworkPort::Connect(const NetworkAddress& address) {
   if (lookup->error != 0) {
     const int error = lookup->error;
     return Fail(PortError::NotFound,
-                address.host + ": " + (error == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(error)));
+                address.host + ": " + (error == EAI_SYSTEM ? std::strerror(lookup->systemError) : gai_strerror(error)));
   }
   const auto deadline = Clock::now() + NETWORK_STEP_BOUND;
   int error = ETIMEDOUT;
@@ -193,7 +196,9 @@ bool NetworkPort::Request(std::span<const ComPortRequest> requests) {
   }
   asked_ = requests;
   answered_.fill(false);
-  const auto allAnswered = [&] { return std::all_of(answered_.begin(), answered_.begin() + requests.size(), std::identity{}); };
+  const auto allAnswered = [&] {
+    return std::all_of(answered_.begin(), answered_.begin() + requests.size(), std::identity{});
+  };
   bool connected = true;
   while (connected && !allAnswered()) {
     const int events = PollUntil(fd_, POLLIN, deadline);

@@ -88,8 +88,9 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   reconnector_ = new CPortReconnector(link_, port_, this);
   connect(this, &CDrivePanelDlg::Ticked, reconnector_, &CPortReconnector::AfterTick);
   connect(reconnector_, &CPortReconnector::PortLost, this, [this](bool awaited) {
-    const bool network = KindOfPort(link_.values.portName) == PortKind::Network;
-    Control(ID_STATUS)->setToolTip(network ? HINT_DISCONNECTED_AWAITED : awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED);
+    const char* hint = awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED;
+    if (KindOfPort(link_.values.portName) == PortKind::Network) hint = HINT_DISCONNECTED_AWAITED;
+    Control(ID_STATUS)->setToolTip(hint);
   });
   connect(reconnector_, &CPortReconnector::PortBack, this, [this] { OnPortChosen(ID_PORT_LIST); });
   RefreshPanel();
@@ -268,7 +269,7 @@ void CDrivePanelDlg::OnPortChosen(ControlId) {
 // The address goes into the list and becomes the choice; a closed prompt or an
 // address not understood leaves the port as it was.
 bool CDrivePanelDlg::AskNetworkPort() {
-  const InputBoxResult answer = RunInputBox(QString::fromUtf8(NETWORK_PROMPT));
+  const InputBoxResult answer = RunInputBox(QString::fromUtf8(NETWORK_PROMPT), NETWORK_PROMPT_EXTRA_WIDTH);
   const QString address = answer.text.trimmed();
   if (answer.accepted && ParseNetworkAddress(address.toStdString())) {
     portList_->AddNetworkPort(address);

@@ -37,6 +37,8 @@ class CPortSelector;
 
 // The title of the prompt for a network port's address.
 inline constexpr const char* NETWORK_PROMPT = "Адрес: rfc2217:// или tcp://";
+// Room for an address such as rfc2217://192.168.100.200:4000 in the prompt's field.
+inline constexpr int NETWORK_PROMPT_EXTRA_WIDTH = 200;
 
 class CDrivePanelDlg : public QDialog, public PanelWindow {
   Q_OBJECT

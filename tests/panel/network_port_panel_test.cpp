@@ -4,6 +4,8 @@
 // understood; a connection refused; a server that goes away. Depends on Qt
 // Test, the panel, the emulator and the network tests' ser2net runner.
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 
@@ -57,8 +59,14 @@ class NetworkPortPanelTest : public QObject {
     CDrivePanelDlg panel;
     panel.show();
 
-    test::WhenPromptOpens("Адрес: rfc2217:// или tcp://", [&](QWidget* prompt) { test::Answer(prompt, address); });
+    int fieldWidth = 0;
+    test::WhenPromptOpens("Адрес: rfc2217:// или tcp://", [&](QWidget* prompt) {
+      fieldWidth = prompt->findChild<QLineEdit*>()->width();
+      test::Answer(prompt, address);
+    });
     ChooseNetworkEntry(panel);
+    // A whole address shows in the field, not only its last characters.
+    QVERIFY(fieldWidth > QFontMetrics(panel.font()).horizontalAdvance("rfc2217://192.168.100.200:4000"));
     QTRY_VERIFY_WITH_TIMEOUT(ShowsConnected(panel), PATIENCE_MS);
     QCOMPARE(PortList(panel)->currentText(), address);
     QCOMPARE(Tooltip(panel),
