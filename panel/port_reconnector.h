@@ -2,11 +2,14 @@
 // closes the port at once; once the link's watchdog has given the driver up,
 // the tick stops and the chosen port name is tried twice a second until it
 // opens again, when the panel sets it up as if the operator had chosen it.
-// A network port that the server dropped is waited for the same way.
+// A network port that the server dropped is waited for the same way, but
+// knocked at first with a connection of the event loop's own, so that a
+// server that is away never holds the window.
 // Choosing any port ends the wait. Depends on Qt Core, the link and the port.
 #pragma once
 
 #include <QObject>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <string>
@@ -39,10 +42,12 @@ class CPortReconnector : public QObject {
 
  private:
   void TryAgain();
+  void Reopen();
 
   Link& link_;
   LinePort& port_;
   QTimer retry_;
+  QTcpSocket probe_;
   std::string awaited_;
 };
 

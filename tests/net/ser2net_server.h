@@ -61,9 +61,10 @@ class Ser2netServer {
  public:
   // Serves `device` twice: raw on RawName(), with the COM port option on
   // Rfc2217Name(). Without `charDelay`, what the device sends goes on at once
-  // instead of after ser2net's wait for more.
-  explicit Ser2netServer(const std::string& device, bool charDelay = true)
-      : rawPort_(FreeLocalPort()), telnetPort_(FreeLocalPort()) {
+  // instead of after ser2net's wait for more. A server started again on the
+  // ports of one that stopped takes the ports it is given.
+  explicit Ser2netServer(const std::string& device, bool charDelay = true, int rawPort = 0, int telnetPort = 0)
+      : rawPort_(rawPort ? rawPort : FreeLocalPort()), telnetPort_(telnetPort ? telnetPort : FreeLocalPort()) {
     std::string name = (std::filesystem::temp_directory_path() / "velkor-ser2net-XXXXXX").string();
     dir_ = mkdtemp(name.data());
     std::ofstream config(dir_ / "ser2net.yaml");
@@ -108,6 +109,8 @@ class Ser2netServer {
     waitpid(pid_, nullptr, 0);
     pid_ = 0;
   }
+  int RawPort() const { return rawPort_; }
+  int TelnetPort() const { return telnetPort_; }
   std::string RawName() const { return "tcp://127.0.0.1:" + std::to_string(rawPort_); }
   std::string Rfc2217Name() const { return "rfc2217://127.0.0.1:" + std::to_string(telnetPort_); }
 

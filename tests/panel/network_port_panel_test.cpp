@@ -84,6 +84,12 @@ class NetworkPortPanelTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(
         Tooltip(panel), QString("Сервер закрыл соединение. Порт откроется снова, как только сервер снова его примет."),
         PATIENCE_MS);
+
+    // The server comes back on its port: the panel connects again by itself.
+    test::Ser2netServer again(emulator.SlavePath(), true, server.RawPort(), server.TelnetPort());
+    QVERIFY(again.Serving());
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsConnected(panel), PATIENCE_MS);
+    QCOMPARE(PortList(panel)->currentText(), address);
   }
 
   void anAddressNotUnderstoodGetsTheInputErrorAndTheChoiceStaysAsItWas() {
