@@ -105,6 +105,7 @@ bool NetworkPort::Open(const std::string& portName) {
   decoder_ = TelnetDecoder{};
   agreement_ = TelnetAgreement{};
   unanswered_.clear();
+  modemLinesSilent_ = false;
   const std::optional<NetworkAddress> address = ParseNetworkAddress(portName);
   if (!address) {
     return Fail(PortError::NotFound, "Адрес не понят: нужен rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ.");
@@ -183,17 +184,30 @@ bool NetworkPort::SetTimeouts(const PortTimeouts& timeouts) {
   return true;
 }
 
-bool NetworkPort::RaiseDtr() { return !Telnet() || Request(std::span(&DTR_ON_REQUEST, 1)); }
+bool NetworkPort::RaiseDtr() {
+  if (!Telnet()) return true;
+  const size_t notes = unanswered_.size();
+  const bool done = Request(std::span(&DTR_ON_REQUEST, 1));
+  modemLinesSilent_ = unanswered_.size() != notes;
+  return done;
+}
 
-bool NetworkPort::LowerRts() { return !Telnet() || Request(std::span(&RTS_OFF_REQUEST, 1)); }
+// A server that left DTR unanswered does not answer for RTS either (a device
+// without modem lines): it is sent, and the window does not wait a second
+// bound for an answer.
+bool NetworkPort::LowerRts() {
+  if (!Telnet()) return true;
+  return Request(std::span(&RTS_OFF_REQUEST, 1), modemLinesSilent_ ? Clock::duration::zero() : NETWORK_STEP_BOUND);
+}
 
-bool NetworkPort::Request(std::span<const ComPortRequest> requests) {
+bool NetworkPort::Request(std::span<const ComPortRequest> requests, Clock::duration answerBound) {
   if (fd_ < 0) return FailErrno(ENOTCONN);
-  const auto deadline = Clock::now() + NETWORK_STEP_BOUND;
+  const auto sent = Clock::now();
   for (const ComPortRequest& request : requests) {
     uint8_t bytes[COM_REQUEST_CAPACITY];
-    if (!SendAll(bytes, EncodeComPortRequest(request, bytes), deadline)) return false;
+    if (!SendAll(bytes, EncodeComPortRequest(request, bytes), sent + NETWORK_STEP_BOUND)) return false;
   }
+  const auto deadline = sent + answerBound;
   asked_ = requests;
   answered_.fill(false);
   const auto allAnswered = [&] {

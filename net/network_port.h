@@ -67,7 +67,8 @@ class NetworkPort : public LinePort, private TelnetListener {
   bool Negotiate();
   // Sends the requests and waits for their answers, up to one step bound in
   // all. False when the server answered one with another value.
-  bool Request(std::span<const ComPortRequest> requests);
+  // Sends the requests and waits up to `answerBound` for their answers.
+  bool Request(std::span<const ComPortRequest> requests, PortClock::duration answerBound = NETWORK_STEP_BOUND);
   // Takes whatever the socket holds now, commands handled, data kept for the
   // link; false once the connection has gone.
   bool Receive();
@@ -89,6 +90,7 @@ class NetworkPort : public LinePort, private TelnetListener {
   std::array<bool, std::size(LINE_REQUESTS)> answered_{};
   std::array<uint32_t, std::size(LINE_REQUESTS)> answers_{};
   std::string unanswered_;  // the requests the server never answered, for the operator
+  bool modemLinesSilent_ = false;  // DTR went unanswered on this connection
   std::array<uint8_t, NETWORK_PENDING_CAPACITY> pending_{};
   size_t pendingStart_ = 0;
   size_t pendingEnd_ = 0;
