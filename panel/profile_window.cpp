@@ -86,8 +86,10 @@ ProfileWindow::ProfileWindow(Link& link, QObject* ticker, QWidget* parent)
     }
     table_->item(row, COL_NAME)->setText(Text(ParameterCaption(static_cast<ParameterId>(row), Language::Russian)));
   }
+  // Fitted to what they hold, which changes only when a value does.
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   table_->horizontalHeader()->setSectionResizeMode(COL_STATUS, QHeaderView::Stretch);
-  table_->resizeColumnsToContents();
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   layout->addWidget(table_, 1);
 
   status_ = new QLabel(this);
@@ -107,7 +109,7 @@ ProfileWindow::ProfileWindow(Link& link, QObject* ticker, QWidget* parent)
 
   shown_ = ViewOfDriver();
   ShowDriver();
-  resize(640, 460);
+  resize(800, 440);
 }
 
 bool ProfileWindow::SaveDriverProfile(const QString& path) {

@@ -4,6 +4,10 @@
 #   scripts/screenshot.sh [panel] [OUT]   the panel, connected (res/screenshots/panel.png)
 #   scripts/screenshot.sh charts [OUT]    "Графики" after a few seconds of a rotation
 #                                         (res/screenshots/charts.png)
+#   scripts/screenshot.sh profile-clamp [OUT]         "Профили…" after applying res/profiles/example.json
+#   scripts/screenshot.sh profile-link-dropped [OUT]  to a driver that clamps currents at 1200 mA, or that
+#                                         is unplugged mid-apply (res/screenshots/profile-*.png); the
+#                                         window's rows and the commands the driver received are printed
 # VELKOR_BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,12 +54,27 @@ if [ "${1:-}" = --on-display ]; then
 fi
 
 what=panel screen=640x520x24
-if [ "${1:-}" = charts ] || [ "${1:-}" = panel ]; then
-  what=$1
-  shift
-fi
+case "${1:-}" in
+  charts | panel | profile-clamp | profile-link-dropped)
+    what=$1
+    shift
+    ;;
+esac
 [ "$what" = charts ] && screen=1000x800x24
 out=${1:-res/screenshots/$what.png}
+
+# The profiles window is driven by a program of the bench's that builds the
+# real panel and opens an emulated driver with the fault it needs.
+if [ "$what" = profile-clamp ] || [ "$what" = profile-link-dropped ]; then
+  bash scripts/install-deps.sh
+  build=${VELKOR_BUILD_DIR:-build}
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j 2 --target profile_screenshot
+  mkdir -p "$(dirname "$out")"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1360x620x24" \
+    "$build/bench/profile_screenshot" "${what#profile-}" res/profiles/example.json "$out"
+  exit
+fi
 
 bash scripts/install-deps.sh
 build=${VELKOR_BUILD_DIR:-build}

@@ -179,7 +179,7 @@ class ProfileWindowTest : public QObject {
     const QString expected =
         "Связь прервалась во время применения. Применено, без проверки: Ток движения (mA). "
         "Не применено: Ток удержания (mA). "
-        "В EEPROM ничего не записано; после восстановления связи откройте профиль снова.";
+        "В EEPROM ничего не записано; после восстановления связи примените профиль снова.";
     QCOMPARE(shown, expected);
     QCOMPARE(StatusLine(bench.window), expected);
     QCOMPARE(Cell(bench.window, 1, 4), "принято");

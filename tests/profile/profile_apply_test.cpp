@@ -226,11 +226,11 @@ TEST(ProfileApply, ADriverFallingSilentAfterTheFirstSetEndsTheApplyAndTellsWhatW
   EXPECT_EQ(ApplyOutcomeText(apply, Language::Russian),
             "Связь прервалась во время применения. Применено, без проверки: Ток движения (mA). "
             "Не применено: Ток удержания (mA), Шагов. "
-            "В EEPROM ничего не записано; после восстановления связи откройте профиль снова.");
+            "В EEPROM ничего не записано; после восстановления связи примените профиль снова.");
   EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
             "The link dropped during the apply. Applied, not verified: motionCurrent. "
             "Not applied: holdingCurrent, steps. "
-            "Nothing was saved to EEPROM; read the values again once the link is back.");
+            "Nothing was saved to EEPROM; apply the profile again once the link is back.");
   line.RunMs(1000);  // the link comes back; the dropped commands stay dropped
   EXPECT_EQ(Received(line), (Commands{{CMD_SET_MOTION_CURRENT, 1500}, {CMD_ACTION, ACT_REREAD}}));
   EXPECT_EQ(line.emulator.CurrentParameters().motionCurrent, 1500);
@@ -249,7 +249,7 @@ TEST(ProfileApply, ACommandNeverAcknowledgedBeforeTheLinkGivesUpIsUncertainNotAp
   EXPECT_EQ(Statuses(apply), (std::vector{Uncertain, NotApplied}));
   EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
             "The link dropped during the apply. Sent but not acknowledged, unknown: proportionalK. "
-            "Not applied: jogAccel. Nothing was saved to EEPROM; read the values again once the link is back.");
+            "Not applied: jogAccel. Nothing was saved to EEPROM; apply the profile again once the link is back.");
 }
 
 TEST(ProfileApply, ALinkDropDuringTheReReadLeavesTheSetsAcknowledgedButUnverified) {
