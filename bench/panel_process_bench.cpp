@@ -3,7 +3,8 @@
 // the panel the way an operator would, through its port list, buttons, prompt
 // and chart item, against a driver on a pseudo-terminal that sends every live
 // reading each 10 ms:
-//  - processor use in each state, 10 s each, of the whole process less the
+//  - processor use in each state (the chart and profiles windows open among
+//    them), 10 s each, of the whole process less the
 //    thread that serves the driver (that thread stands in for the hardware;
 //    the figure with it is printed too), and the built-in emulator's own
 //    thread at its defaults;
@@ -14,7 +15,9 @@
 // Depends on Qt Widgets, the panel, the application shell, the emulator and
 // the shared panel harness.
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
@@ -39,6 +42,7 @@
 #include "figures.h"
 #include "panel_harness.h"
 #include "port_selector.h"
+#include "profile_window.h"
 #include "status_texts.h"
 
 extern char** environ;
@@ -186,6 +190,20 @@ void RunScript(CDrivePanelDlg& panel) {
     CloseOtherWindows(panel);
   }
   Wait(500);
+
+  // The profiles window with a profile of the driver's own values open: it
+  // redraws only when a value changes, and once closed it is not called.
+  for (QAction* action : panel.actions())
+    if (action->text() == QString::fromUtf8(PROFILES_ITEM)) action->trigger();
+  QTemporaryDir folder;
+  if (auto* profiles = panel.findChild<ProfileWindow*>();
+      profiles && profiles->SaveDriverProfile(folder.filePath("driver.json"))) {
+    Measure(meter, foreign, "profiles window open, a profile shown, " + busy, PANEL_TARGET);
+    profiles->close();
+    Measure(meter, foreign, "profiles window closed after use, " + busy, PANEL_TARGET);
+  } else {
+    Row("Processor use, profiles window", "no profiles window, or the driver's values could not be saved");
+  }
 
   InputLatency(panel, "connected, " + busy, 200);
 

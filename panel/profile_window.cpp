@@ -56,9 +56,9 @@ ProfileWindow::ProfileWindow(Link& link, QObject* ticker, QWidget* parent)
 
   auto* layout = new QVBoxLayout(this);
   auto* files = new QHBoxLayout;
-  auto* open = new QPushButton("Открыть профиль…", this);
-  connect(open, &QPushButton::clicked, this, &ProfileWindow::ChooseOpenFile);
-  files->addWidget(open);
+  openButton_ = new QPushButton("Открыть профиль…", this);
+  connect(openButton_, &QPushButton::clicked, this, &ProfileWindow::ChooseOpenFile);
+  files->addWidget(openButton_);
   saveButton_ = new QPushButton("Сохранить параметры устройства…", this);
   connect(saveButton_, &QPushButton::clicked, this, &ProfileWindow::ChooseSaveFile);
   files->addWidget(saveButton_);
@@ -112,7 +112,9 @@ ProfileWindow::ProfileWindow(Link& link, QObject* ticker, QWidget* parent)
   resize(800, 440);
 }
 
+// Neither while an apply runs: its rows belong to the profile being applied.
 bool ProfileWindow::SaveDriverProfile(const QString& path) {
+  if (Applying()) return false;
   const auto profile =
       ProfileFromDriver(link_.parameters, FormatSavedTime(clock_()), note_->text().trimmed().toStdString());
   if (!profile) {
@@ -133,6 +135,7 @@ bool ProfileWindow::SaveDriverProfile(const QString& path) {
 }
 
 bool ProfileWindow::OpenProfile(const QString& path) {
+  if (Applying()) return false;
   Profile profile;
   if (const auto error = ReadProfile(path.toStdString(), profile)) {
     ShowError(Text(ProfileErrorText(*error, Language::Russian)));
@@ -276,6 +279,7 @@ void ProfileWindow::ShowStatuses() {
 void ProfileWindow::ShowButtons() {
   saveButton_->setEnabled(shown_.block == SnapshotBlock::None && !Applying());
   saveButton_->setToolTip(shown_.block == SnapshotBlock::None ? QString() : BlockText(shown_.block));
+  openButton_->setEnabled(!Applying());
   applyButton_->setEnabled(hasProfile_ && !Applying());
   applySaveButton_->setEnabled(hasProfile_ && !Applying());
 }

@@ -36,7 +36,7 @@ class ProfileWindow : public QWidget {
   ProfileWindow(Link& link, QObject* ticker, QWidget* parent = nullptr);
 
   // What the buttons do once a file is chosen. False when nothing was saved
-  // or opened; the reason has been shown in a message box.
+  // or opened: during an apply, or for the reason shown in a message box.
   bool SaveDriverProfile(const QString& path);
   bool OpenProfile(const QString& path);
   void Apply(bool save);
@@ -87,6 +87,7 @@ class ProfileWindow : public QWidget {
 
   QLabel* fileLabel_ = nullptr;
   QLineEdit* note_ = nullptr;
+  QPushButton* openButton_ = nullptr;
   QPushButton* saveButton_ = nullptr;
   QPushButton* applyButton_ = nullptr;
   QPushButton* applySaveButton_ = nullptr;

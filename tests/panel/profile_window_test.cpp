@@ -240,6 +240,9 @@ class ProfileWindowTest : public QObject {
     WriteFile(path, R"({"format": "velkor-profile", "version": 1, "device": "VK-3", "parameters": {"jogAccel": 250}})");
     QVERIFY(bench.window.OpenProfile(QString::fromStdString(path)));
     bench.window.Apply(false);
+    // The rows are the apply's until it ends: no other profile meanwhile.
+    QVERIFY(!Button(bench.window, "Открыть профиль…")->isEnabled());
+    QVERIFY(!bench.window.OpenProfile(QString::fromStdString(path)));
     bench.window.close();
     QVERIFY(bench.window.Listening());
     QVERIFY(bench.RunUntil([&] { return Finished(bench.window.LastApply()); }, 500));
