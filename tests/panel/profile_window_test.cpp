@@ -93,10 +93,6 @@ class ProfileWindowTest : public QObject {
     QTest::newRow("out of range")
         << R"({"format": "velkor-profile", "version": 1, "device": "VK-3", "parameters": {"holdingCurrent": 25000}})"
         << "значение \"holdingCurrent\" 25000 вне диапазона 0-20000.";
-    QTest::newRow("unknown") << R"({"format": "velkor-profile", "version": 1, "device": "VK-3", "parameters": {"kp": 3}})"
-                             << "неизвестный параметр \"kp\".";
-    QTest::newRow("division") << R"({"format": "velkor-profile", "version": 1, "device": "VK-3", "parameters": {"stepDivision": 16}})"
-                              << "деление шага 16 не из списка 1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120.";
   }
   void aBadFileNamesItselfAndItsProblemAndNothingIsQueued() {
     QFETCH(QString, text);
