@@ -126,11 +126,7 @@ bool ProfileWindow::SaveDriverProfile(const QString& path) {
     return false;
   }
   // What was just saved is the profile now open: every row the same.
-  profile_ = *profile;
-  profilePath_ = path;
-  hasProfile_ = true;
-  applyStarted_ = false;
-  ShowDriver();
+  ShowProfile(*profile, path);
   return true;
 }
 
@@ -141,12 +137,16 @@ bool ProfileWindow::OpenProfile(const QString& path) {
     ShowError(Text(ProfileErrorText(*error, Language::Russian)));
     return false;
   }
+  ShowProfile(std::move(profile), path);
+  return true;
+}
+
+void ProfileWindow::ShowProfile(Profile profile, const QString& path) {
   profile_ = std::move(profile);
   profilePath_ = path;
   hasProfile_ = true;
   applyStarted_ = false;
   ShowDriver();
-  return true;
 }
 
 void ProfileWindow::Apply(bool save) {
@@ -230,17 +230,17 @@ void ProfileWindow::UpdateListening() {
 }
 
 void ProfileWindow::ShowDriver() {
-  const ProfileDiff diff = DiffProfile(profile_, link_.parameters);
+  const ProfileDiff diff = DiffProfile(profile_, link_.parameters);  // no rows without a profile
+  std::array<const DiffRow*, PARAMETER_STATE_COUNT> inProfile = {};
+  for (const DiffRow& row : Rows(diff)) inProfile[Index(row.id)] = &row;
   for (int row = 0; row < table_->rowCount(); ++row) {
     const auto id = static_cast<ParameterId>(row);
     const ParameterState& s = State(link_.parameters, id);
-    const bool known = s.known && s.reportedSinceReset;
-    SetCell(table_, row, COL_DRIVER, known ? ValueText(id, s.value) : "—");
-    const bool inProfile = hasProfile_ && Value(profile_, id).has_value();
-    const int32_t wanted = inProfile ? *Value(profile_, id) : 0;
-    SetCell(table_, row, COL_PROFILE, inProfile ? ValueText(id, wanted) : "");
-    const bool differs = inProfile && known && s.value != wanted;
-    SetCell(table_, row, COL_DIFFERS, !inProfile ? "" : !known ? "?" : differs ? "отличается" : "", differs);
+    SetCell(table_, row, COL_DRIVER, s.known && s.reportedSinceReset ? ValueText(id, s.value) : "—");
+    const DiffRow* d = inProfile[row];
+    const bool differs = d && d->differs;
+    SetCell(table_, row, COL_PROFILE, d ? ValueText(id, d->profileValue) : "");
+    SetCell(table_, row, COL_DIFFERS, !d ? "" : !d->driverKnown ? "?" : differs ? "отличается" : "", differs);
     SetCell(table_, row, COL_NAME, table_->item(row, COL_NAME)->text(), differs);
   }
   ShowStatuses();

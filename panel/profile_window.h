@@ -66,6 +66,7 @@ class ProfileWindow : public QWidget {
   void ChooseSaveFile();
   void ChooseOpenFile();
   void UpdateListening();
+  void ShowProfile(Profile profile, const QString& path);
   void ShowDriver();
   void ShowStatuses();
   void ShowButtons();
