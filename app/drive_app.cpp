@@ -11,6 +11,7 @@
 #include "frame_pacer.h"
 #include "profile_window.h"
 #include "qt_translations.h"
+#include "termination_signals.h"
 
 namespace velkor {
 
@@ -30,6 +31,7 @@ CDriveApp::CDriveApp(int& argc, char** argv) : app_(argc, argv) {
 int CDriveApp::Run() {
   CDrivePanelDlg panel;
   DecoratePanel(panel);
+  CloseOnTerminationSignals(panel);
   panel.exec();
   return 0;
 }

@@ -18,9 +18,13 @@
 #include "dialog_units.h"
 #include "exit_stop.h"
 #include "frame_pacer.h"
+#include "input_box.h"
 #include "layout_builder.h"
+#include "make_port.h"
+#include "network_address.h"
 #include "open_port.h"
 #include "panel_commands.h"
+#include "parameter_mark.h"
 #include "port_failure_hint.h"
 #include "port_reconnector.h"
 #include "port_selector.h"
@@ -84,7 +88,9 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   reconnector_ = new CPortReconnector(link_, port_, this);
   connect(this, &CDrivePanelDlg::Ticked, reconnector_, &CPortReconnector::AfterTick);
   connect(reconnector_, &CPortReconnector::PortLost, this, [this](bool awaited) {
-    Control(ID_STATUS)->setToolTip(awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED);
+    const char* hint = awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED;
+    if (KindOfPort(link_.values.portName) == PortKind::Network) hint = HINT_DISCONNECTED_AWAITED;
+    Control(ID_STATUS)->setToolTip(hint);
   });
   connect(reconnector_, &CPortReconnector::PortBack, this, [this] { OnPortChosen(ID_PORT_LIST); });
   RefreshPanel();
@@ -114,6 +120,15 @@ void CDrivePanelDlg::BuildControls() {
   }
   portList_ = static_cast<CPortSelector*>(Control(ID_PORT_LIST));
   for (size_t i = 0; i < std::size(PANEL_BINDINGS); ++i) boundControls_[i] = Control(PANEL_BINDINGS[i].control);
+  BuildMarks();
+}
+
+// Made after every control, so that each lies above its display.
+void CDrivePanelDlg::BuildMarks() {
+  for (size_t i = 0; i < marks_.size(); ++i) {
+    const ControlId id = MARKED_CONTROLS[i];
+    marks_[i] = new CParameterMark(static_cast<ParameterId>(i), id, Control(id), this);
+  }
 }
 
 // The event table. "Деление шага" (ID_DIVISION) has no entry: it does nothing.
@@ -184,6 +199,9 @@ void CDrivePanelDlg::RefreshPanel() {
     if (ShownText(boundControls_[i]) != text) Show(boundControls_[i], text);
   }
   shown_ = link_.values;
+  // Each mark compares its small state with the one it shows and does
+  // nothing while they agree, which is nearly every tick.
+  for (size_t i = 0; i < marks_.size(); ++i) marks_[i]->Show(MarkStateOf(link_.parameters.parameters[i]));
 }
 
 void CDrivePanelDlg::ReadPanel() {
@@ -237,6 +255,7 @@ void CDrivePanelDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CDrivePanelDlg::OnTick(ControlId) { emit Ticked(); }
 
 void CDrivePanelDlg::OnPortChosen(ControlId) {
+  if (portList_->IsNetworkPrompt(portList_->currentIndex()) && !AskNetworkPort()) return;
   const bool emulatorChosen = portList_->IsEmulator(portList_->currentIndex());
   reconnector_->Forget();
   if (emulatorChosen) UseEmulator(true);
@@ -245,6 +264,20 @@ void CDrivePanelDlg::OnPortChosen(ControlId) {
   if (!emulatorChosen) UseEmulator(false);
   ExplainPortFailure(setup);
   emit PortOpened(portList_->currentText());
+}
+
+// The address goes into the list and becomes the choice; a closed prompt or an
+// address not understood leaves the port as it was.
+bool CDrivePanelDlg::AskNetworkPort() {
+  const InputBoxResult answer = RunInputBox(QString::fromUtf8(NETWORK_PROMPT), NETWORK_PROMPT_EXTRA_WIDTH);
+  const QString address = answer.text.trimmed();
+  if (answer.accepted && ParseNetworkAddress(address.toStdString())) {
+    portList_->AddNetworkPort(address);
+    return true;
+  }
+  portList_->SelectPort(QString::fromStdString(link_.values.portName));
+  if (answer.accepted) ShowMessage(MSG_INPUT_ERROR);
+  return false;
 }
 
 void CDrivePanelDlg::OnDivisionChosen(ControlId) { NoteRefused(SelectDivision(link_)); }

@@ -1,7 +1,7 @@
 // drive_panel_dlg.h: the main panel, the program's one working window. It shows
 // every field of PanelValues in a control of its own, offers the port and
 // division lists and the command buttons, and runs the poll tick. The panel
-// owns the link and the serial port for the whole run. Depends on Qt Widgets,
+// owns the link and the port, device or network, for the whole run. Depends on Qt Widgets,
 // the link, the port setup and the emulator's pseudo-terminal runner.
 #pragma once
 
@@ -13,13 +13,13 @@
 #include <optional>
 #include <unordered_map>
 
+#include "any_port.h"
 #include "link_controller.h"
 #include "open_port.h"
 #include "panel_bindings.h"
 #include "panel_commands.h"
 #include "panel_layout.h"
 #include "panel_window.h"
-#include "serial_port.h"
 #include "tick_reader.h"
 
 class QAction;
@@ -31,8 +31,14 @@ namespace sim {
 class PtyRunner;
 }
 
+class CParameterMark;
 class CPortReconnector;
 class CPortSelector;
+
+// The title of the prompt for a network port's address.
+inline constexpr const char* NETWORK_PROMPT = "Адрес: rfc2217:// или tcp://";
+// Room for an address such as rfc2217://192.168.100.200:4000 in the prompt's field.
+inline constexpr int NETWORK_PROMPT_EXTRA_WIDTH = 200;
 
 class CDrivePanelDlg : public QDialog, public PanelWindow {
   Q_OBJECT
@@ -79,6 +85,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
 
  private:
   void BuildControls();
+  void BuildMarks();
   void ConnectEvents();
 
   // Handlers of the event table, each given the control the event came from.
@@ -91,11 +98,12 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
 
   // A command the full queue refused is told in words beside the status line.
   void NoteRefused(Queued queued);
+  bool AskNetworkPort();
   void UseEmulator(bool wanted);
   void ExplainPortFailure(PortSetup setup);
 
   Link link_;
-  SerialPort port_;
+  AnyPort port_;
   std::unique_ptr<sim::PtyRunner> emulator_;
   TickReader tick_{link_, port_};
   QMenu* contextMenu_ = nullptr;
@@ -104,6 +112,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
   std::optional<PanelValues> shown_;  // the values as last refreshed; none before the first
+  std::array<CParameterMark*, PARAMETER_STATE_COUNT> marks_{};  // in ParameterId order
 };
 
 }  // namespace velkor

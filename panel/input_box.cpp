@@ -61,11 +61,12 @@ class OkButton : public QPushButton {
 // other's answers.
 class InputBoxWindow : public QWidget {
  public:
-  InputBoxWindow(QEventLoop& loop, InputBoxResult& answer)
+  InputBoxWindow(QEventLoop& loop, InputBoxResult& answer, int extraWidth)
       : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
         loop_(loop),
-        answer_(answer) {
+        answer_(answer),
+        outerSize_(OUTER_SIZE + QSize(extraWidth, 0)) {
     setObjectName("InputBox");
     setWindowTitle(promptText);
     // Closing a prompt must never count as the program's last window closing.
@@ -76,22 +77,22 @@ class InputBoxWindow : public QWidget {
     setAutoFillBackground(true);
 
     auto* button = new OkButton("Ok", this);
-    button->setGeometry(BUTTON_RECT);
+    button->setGeometry(BUTTON_RECT.translated(extraWidth, 0));
     button->setDefault(true);
     field_ = new QLineEdit(this);
-    field_->setGeometry(FIELD_RECT);
+    field_->setGeometry(FIELD_RECT.adjusted(0, 0, extraWidth, 0));
     // Click focus only: nothing has the focus when the prompt opens, and Tab
     // finds no control to move to.
     button->setFocusPolicy(Qt::ClickFocus);
     field_->setFocusPolicy(Qt::ClickFocus);
     QObject::connect(button, &QPushButton::clicked, this, [this] { Accept(); });
 
-    resize(OUTER_SIZE);
+    resize(outerSize_);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       const QRect area = screen->geometry();
       // Moved before it is shown, a window is placed by its outer frame.
-      move(area.x() + area.width() / 2 - OUTER_SIZE.width() / 2,
-           area.y() + area.height() / 2 - OUTER_SIZE.height() / 2);
+      move(area.x() + area.width() / 2 - outerSize_.width() / 2,
+           area.y() + area.height() / 2 - outerSize_.height() / 2);
     }
   }
 
@@ -132,22 +133,23 @@ class InputBoxWindow : public QWidget {
       return;
     }
     frameFitted_ = true;
-    resize(OUTER_SIZE - frame);
+    resize(outerSize_ - frame);
   }
 
   QEventLoop& loop_;
   InputBoxResult& answer_;
+  QSize outerSize_;
   QLineEdit* field_ = nullptr;
   bool frameFitted_ = false;
 };
 
 }  // namespace
 
-InputBoxResult RunInputBox(const QString& prompt) {
+InputBoxResult RunInputBox(const QString& prompt, int extraWidth) {
   promptText = prompt;
   InputBoxResult answer;
   QEventLoop loop;
-  InputBoxWindow window(loop, answer);
+  InputBoxWindow window(loop, answer, extraWidth);
   window.show();
   window.activateWindow();
   // Waits for events rather than polling, and dispatches every event of the

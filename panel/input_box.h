@@ -17,6 +17,8 @@ struct InputBoxResult {
 
 // Opens a prompt titled `prompt` and returns once the operator has clicked its
 // "Ok" or closed it. Every event of the GUI thread is served meanwhile.
-InputBoxResult RunInputBox(const QString& prompt);
+// `extraWidth` widens the window and its field by that many pixels, for
+// answers longer than a number.
+InputBoxResult RunInputBox(const QString& prompt, int extraWidth = 0);
 
 }  // namespace velkor

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "network_address.h"
+
 namespace velkor {
 namespace {
 
@@ -13,11 +15,15 @@ bool CanComeBack(std::string_view portName) { return !portName.starts_with("/dev
 
 }  // namespace
 
-CPortReconnector::CPortReconnector(Link& link, SerialPort& port, QObject* parent)
+CPortReconnector::CPortReconnector(Link& link, LinePort& port, QObject* parent)
     : QObject(parent), link_(link), port_(port) {
   retry_.setInterval(REOPEN_PERIOD_MS);
   retry_.setTimerType(Qt::CoarseTimer);
   connect(&retry_, &QTimer::timeout, this, &CPortReconnector::TryAgain);
+  connect(&probe_, &QTcpSocket::connected, this, [this] {
+    probe_.abort();
+    Reopen();
+  });
 }
 
 void CPortReconnector::AfterTick() {
@@ -34,10 +40,23 @@ void CPortReconnector::AfterTick() {
 
 void CPortReconnector::Forget() {
   retry_.stop();
+  probe_.abort();
   awaited_.clear();
 }
 
 void CPortReconnector::TryAgain() {
+  // A server that is away would hold a blocking open for its whole bound,
+  // twice a second; a connection still being tried is left to go on.
+  if (const auto address = ParseNetworkAddress(awaited_)) {
+    if (probe_.state() == QAbstractSocket::UnconnectedState) {
+      probe_.connectToHost(QString::fromStdString(address->host), address->port);
+    }
+    return;
+  }
+  Reopen();
+}
+
+void CPortReconnector::Reopen() {
   // Opening is the test: the name may be back while another program (or the
   // system's modem prober) still has the device, or before its permissions
   // are set.

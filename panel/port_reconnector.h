@@ -2,16 +2,20 @@
 // closes the port at once; once the link's watchdog has given the driver up,
 // the tick stops and the chosen port name is tried twice a second until it
 // opens again, when the panel sets it up as if the operator had chosen it.
+// A network port that the server dropped is waited for the same way, but
+// knocked at first with a connection of the event loop's own, so that a
+// server that is away never holds the window.
 // Choosing any port ends the wait. Depends on Qt Core, the link and the port.
 #pragma once
 
 #include <QObject>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <string>
 
 #include "link_controller.h"
-#include "serial_port.h"
+#include "line_port.h"
 
 namespace velkor {
 
@@ -21,7 +25,7 @@ class CPortReconnector : public QObject {
   Q_OBJECT
 
  public:
-  CPortReconnector(Link& link, SerialPort& port, QObject* parent = nullptr);
+  CPortReconnector(Link& link, LinePort& port, QObject* parent = nullptr);
 
   // To run after every tick: notices a port that hung up.
   void AfterTick();
@@ -38,10 +42,12 @@ class CPortReconnector : public QObject {
 
  private:
   void TryAgain();
+  void Reopen();
 
   Link& link_;
-  SerialPort& port_;
+  LinePort& port_;
   QTimer retry_;
+  QTcpSocket probe_;
   std::string awaited_;
 };
 

@@ -4,6 +4,9 @@
 #   scripts/screenshot.sh [panel] [OUT]   the panel, connected (res/screenshots/panel.png)
 #   scripts/screenshot.sh charts [OUT]    "Графики" after a few seconds of a rotation
 #                                         (res/screenshots/charts.png)
+#   scripts/screenshot.sh states [OUT]    the parameter displays' marks, with a
+#                                         tooltip (res/screenshots/parameter-states.png);
+#   scripts/screenshot.sh states-dark [OUT]   the same on a dark palette
 #   scripts/screenshot.sh profile-clamp [OUT]         "Профили…" after applying res/profiles/example.json
 #   scripts/screenshot.sh profile-link-dropped [OUT]  to a driver that clamps currents at 1200 mA, or that
 #                                         is unplugged mid-apply (res/screenshots/profile-*.png); the
@@ -55,30 +58,36 @@ fi
 
 what=panel screen=640x520x24
 case "${1:-}" in
-  charts | panel | profile-clamp | profile-link-dropped)
-    what=$1
-    shift
-    ;;
+  charts | panel | states | states-dark | profile-clamp | profile-link-dropped) what=$1; shift ;;
 esac
 [ "$what" = charts ] && screen=1000x800x24
-out=${1:-res/screenshots/$what.png}
+case "$what" in
+  states) out=${1:-res/screenshots/parameter-states.png} ;;
+  states-dark) out=${1:-res/screenshots/parameter-states-dark.png} ;;
+  *) out=${1:-res/screenshots/$what.png} ;;
+esac
 
+bash scripts/install-deps.sh
+build=${VELKOR_BUILD_DIR:-build}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # The profiles window is driven by a program of the bench's that builds the
 # real panel and opens an emulated driver with the fault it needs.
 if [ "$what" = profile-clamp ] || [ "$what" = profile-link-dropped ]; then
-  bash scripts/install-deps.sh
-  build=${VELKOR_BUILD_DIR:-build}
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j 2 --target profile_screenshot
   mkdir -p "$(dirname "$out")"
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1360x620x24" \
     "$build/bench/profile_screenshot" "${what#profile-}" res/profiles/example.json "$out"
   exit
 fi
-
-bash scripts/install-deps.sh
-build=${VELKOR_BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The marks are made by a program that drives the panel and its emulator itself.
+if [ "$what" = states ] || [ "$what" = states-dark ]; then
+  cmake --build "$build" -j 2 --target parameter_states_shot
+  mkdir -p "$(dirname "$out")"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1000x520x24" \
+    "$build/tests/panel/parameter_states_shot" "$out" $([ "$what" = states-dark ] && echo --dark)
+  echo "saved $out"
+  exit
+fi
 cmake --build "$build" -j 2 --target velkor
 mkdir -p "$(dirname "$out")"
 xvfb-run -a -s "-screen 0 $screen" bash "$0" --on-display "$build" "$what" "$out"
