@@ -9,6 +9,7 @@
 #include "chart_window.h"
 #include "drive_panel_dlg.h"
 #include "frame_pacer.h"
+#include "profile_window.h"
 #include "qt_translations.h"
 #include "termination_signals.h"
 
@@ -70,6 +71,18 @@ void DecoratePanel(CDrivePanelDlg& panel) {
     window->activateWindow();
   });
   panel.AddContextAction(charts);
+
+  // Made on first use, then kept: an apply runs on while it is closed.
+  auto* profiles = new QAction(QString::fromUtf8(PROFILES_ITEM), &panel);
+  profiles->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  QObject::connect(profiles, &QAction::triggered, &panel, [&panel] {
+    auto* window = panel.findChild<ProfileWindow*>();
+    if (!window) window = new ProfileWindow(panel.DriveLink(), &panel, &panel);
+    window->show();
+    window->raise();
+    window->activateWindow();
+  });
+  panel.AddContextAction(profiles);
 }
 
 }  // namespace velkor

@@ -61,8 +61,8 @@ std::string DroppedText(const ProfileApply& apply, Language language) {
   }
   if (!notApplied.empty()) text += (en ? " Not applied: " : " Не применено: ") + notApplied + ".";
   if (!confirmed.empty()) text += (en ? " Confirmed: " : " Подтверждено: ") + confirmed + ".";
-  text += en ? " Nothing was saved to EEPROM; read the values again once the link is back."
-             : " В EEPROM ничего не записано; после восстановления связи откройте профиль снова.";
+  text += en ? " Nothing was saved to EEPROM; apply the profile again once the link is back."
+             : " В EEPROM ничего не записано; после восстановления связи примените профиль снова.";
   return text;
 }
 

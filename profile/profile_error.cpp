@@ -63,6 +63,9 @@ std::string EnglishProblem(const ProfileError& e) {
       return "\"stepDivision\" is " + e.detail + ", which is none of " + Divisions();
     case ProfileErrorKind::NotTrueFalse: return Quoted(e.field) + " must be true or false, not " + e.detail;
     case ProfileErrorKind::CannotWrite: return "cannot write it: " + SystemReason(e.systemError, Language::English);
+    case ProfileErrorKind::DuplicateKey:
+      return Quoted(e.field) + " is written twice, again at line " + std::to_string(e.line) + ", column " +
+             std::to_string(e.column);
   }
   return "";
 }
@@ -96,6 +99,9 @@ std::string RussianProblem(const ProfileError& e) {
       return "значение " + Quoted(e.field) + " должно быть true или false, а не " + e.detail;
     case ProfileErrorKind::CannotWrite:
       return "не удалось записать: " + SystemReason(e.systemError, Language::Russian);
+    case ProfileErrorKind::DuplicateKey:
+      return "ключ " + Quoted(e.field) + " записан дважды, второй раз в строке " + std::to_string(e.line) +
+             ", позиция " + std::to_string(e.column);
   }
   return "";
 }

@@ -23,6 +23,7 @@ enum class ProfileErrorKind : uint8_t {
   NotADivision,      // stepDivision is none of the sixteen
   NotTrueFalse,      // smoothing is not true or false
   CannotWrite,       // systemError says why
+  DuplicateKey,      // field: the key written twice in one object; line, column: the second
 };
 
 inline constexpr size_t MAX_PROFILE_BYTES = 1 << 20;
@@ -32,8 +33,8 @@ struct ProfileError {
   std::string file;   // the path as the operator gave it
   std::string field;  // the parameter or top-level field concerned, if any
   std::string detail;
-  int line = 0;    // BrokenJson: 1-based
-  int column = 0;  // BrokenJson: 1-based, in characters
+  int line = 0;    // BrokenJson, DuplicateKey: 1-based
+  int column = 0;  // the same, in characters
   int systemError = 0;  // errno for CannotRead and CannotWrite
 };
 

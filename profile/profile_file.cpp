@@ -9,10 +9,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace velkor {
 namespace {
@@ -57,6 +60,39 @@ void LineAndColumn(std::string_view text, size_t offset, int& line, int& column)
       ++column;
     }
   }
+}
+
+// Qt's parser keeps the last of two equal keys and says nothing of the
+// first; a file edited by hand may well hold a forgotten copy of a line. The
+// text is valid JSON here, so every string followed by a colon is a key, and
+// each object's keys are kept apart from its neighbours'. Returns the offset
+// of the second key.
+std::optional<size_t> DuplicateKey(std::string_view text, std::string& key) {
+  std::vector<std::vector<std::string_view>> open;  // the keys of each open object or array
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '{' || c == '[') {
+      open.emplace_back();
+    } else if ((c == '}' || c == ']') && !open.empty()) {
+      open.pop_back();
+    } else if (c == '"') {
+      size_t end = i + 1;
+      while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+      const std::string_view name = text.substr(i + 1, end - i - 1);
+      size_t next = end + 1;
+      while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next]))) ++next;
+      if (next < text.size() && text[next] == ':' && !open.empty()) {
+        std::vector<std::string_view>& seen = open.back();
+        if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+          key = name;
+          return i;
+        }
+        seen.push_back(name);
+      }
+      i = end;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<ProfileError> CheckParameter(const QString& key, const QJsonValue& value, const std::string& file,
@@ -128,6 +164,12 @@ std::optional<ProfileError> ParseProfile(std::string_view text, const std::strin
   if (parse.error != QJsonParseError::NoError) {
     ProfileError error{ProfileErrorKind::BrokenJson, file, "", parse.errorString().toStdString()};
     LineAndColumn(text, static_cast<size_t>(parse.offset), error.line, error.column);
+    return error;
+  }
+  std::string twice;
+  if (const auto offset = DuplicateKey(text, twice)) {
+    ProfileError error = Problem(ProfileErrorKind::DuplicateKey, file, twice);
+    LineAndColumn(text, *offset, error.line, error.column);
     return error;
   }
   if (!document.isObject()) return Problem(ProfileErrorKind::NotAProfile, file);

@@ -7,6 +7,10 @@
 #   scripts/screenshot.sh states [OUT]    the parameter displays' marks, with a
 #                                         tooltip (res/screenshots/parameter-states.png);
 #   scripts/screenshot.sh states-dark [OUT]   the same on a dark palette
+#   scripts/screenshot.sh profile-clamp [OUT]         "Профили…" after applying res/profiles/example.json
+#   scripts/screenshot.sh profile-link-dropped [OUT]  to a driver that clamps currents at 1200 mA, or that
+#                                         is unplugged mid-apply (res/screenshots/profile-*.png); the
+#                                         window's rows and the commands the driver received are printed
 # VELKOR_BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,7 +58,7 @@ fi
 
 what=panel screen=640x520x24
 case "${1:-}" in
-  charts | panel | states | states-dark) what=$1; shift ;;
+  charts | panel | states | states-dark | profile-clamp | profile-link-dropped) what=$1; shift ;;
 esac
 [ "$what" = charts ] && screen=1000x800x24
 case "$what" in
@@ -66,6 +70,15 @@ esac
 bash scripts/install-deps.sh
 build=${VELKOR_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The profiles window is driven by a program of the bench's that builds the
+# real panel and opens an emulated driver with the fault it needs.
+if [ "$what" = profile-clamp ] || [ "$what" = profile-link-dropped ]; then
+  cmake --build "$build" -j 2 --target profile_screenshot
+  mkdir -p "$(dirname "$out")"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1360x620x24" \
+    "$build/bench/profile_screenshot" "${what#profile-}" res/profiles/example.json "$out"
+  exit
+fi
 # The marks are made by a program that drives the panel and its emulator itself.
 if [ "$what" = states ] || [ "$what" = states-dark ]; then
   cmake --build "$build" -j 2 --target parameter_states_shot

@@ -63,26 +63,10 @@ TEST(ProfileFromDriver, TheDriversValuesAreTakenOnlyOnceAllAreReportedAndNoneIsC
   Connect(line);
   const auto profile = ProfileFromDriver(line.link.parameters, "2026-12-08T13:00:00Z", "");
   ASSERT_TRUE(profile);
-  EXPECT_EQ(ProfileText(*profile),
-            "{\n"
-            "  \"format\": \"velkor-profile\",\n"
-            "  \"version\": 1,\n"
-            "  \"device\": \"VK-3\",\n"
-            "  \"savedAt\": \"2026-12-08T13:00:00Z\",\n"
-            "  \"parameters\": {\n"
-            "    \"stepDivision\": 8,\n"
-            "    \"motionCurrent\": 1000,\n"
-            "    \"reductionDelay\": 500,\n"
-            "    \"holdingCurrent\": 500,\n"
-            "    \"faultCurrent\": 5000,\n"
-            "    \"proportionalK\": 30,\n"
-            "    \"levelingK\": 2,\n"
-            "    \"steps\": 200,\n"
-            "    \"jogSpeed\": 60,\n"
-            "    \"jogAccel\": 100,\n"
-            "    \"smoothing\": false\n"
-            "  }\n"
-            "}\n");
+  EXPECT_EQ(profile->savedAt, "2026-12-08T13:00:00Z");
+  // The emulator's factory settings, smoothing off.
+  EXPECT_EQ(profile->values, (std::array<std::optional<int32_t>, PARAMETER_STATE_COUNT>{
+                                 8, 1000, 500, 500, 5000, 30, 2, 200, 60, 100, 0}));
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_STEPS, 400));
   EXPECT_EQ(DriverSnapshotBlock(line.link.parameters), SnapshotBlock::RequestPending);
   EXPECT_FALSE(ProfileFromDriver(line.link.parameters, "t", ""));
@@ -226,11 +210,11 @@ TEST(ProfileApply, ADriverFallingSilentAfterTheFirstSetEndsTheApplyAndTellsWhatW
   EXPECT_EQ(ApplyOutcomeText(apply, Language::Russian),
             "Связь прервалась во время применения. Применено, без проверки: Ток движения (mA). "
             "Не применено: Ток удержания (mA), Шагов. "
-            "В EEPROM ничего не записано; после восстановления связи откройте профиль снова.");
+            "В EEPROM ничего не записано; после восстановления связи примените профиль снова.");
   EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
             "The link dropped during the apply. Applied, not verified: motionCurrent. "
             "Not applied: holdingCurrent, steps. "
-            "Nothing was saved to EEPROM; read the values again once the link is back.");
+            "Nothing was saved to EEPROM; apply the profile again once the link is back.");
   line.RunMs(1000);  // the link comes back; the dropped commands stay dropped
   EXPECT_EQ(Received(line), (Commands{{CMD_SET_MOTION_CURRENT, 1500}, {CMD_ACTION, ACT_REREAD}}));
   EXPECT_EQ(line.emulator.CurrentParameters().motionCurrent, 1500);
@@ -249,7 +233,7 @@ TEST(ProfileApply, ACommandNeverAcknowledgedBeforeTheLinkGivesUpIsUncertainNotAp
   EXPECT_EQ(Statuses(apply), (std::vector{Uncertain, NotApplied}));
   EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
             "The link dropped during the apply. Sent but not acknowledged, unknown: proportionalK. "
-            "Not applied: jogAccel. Nothing was saved to EEPROM; read the values again once the link is back.");
+            "Not applied: jogAccel. Nothing was saved to EEPROM; apply the profile again once the link is back.");
 }
 
 TEST(ProfileApply, ALinkDropDuringTheReReadLeavesTheSetsAcknowledgedButUnverified) {

@@ -87,7 +87,11 @@ TEST(ProfileFile, ASubsetWithoutNoteOrTimeKeepsOnlyWhatItSets) {
 TEST(ProfileFile, AHandWrittenFileWithOtherKeyOrderSpacingAndEmptyParametersReads) {
   TempDir dir;
   const std::string path = dir / "hand.json";
-  WriteText(path, "{\"parameters\":{},\"device\":\"VK-3\",\"version\":1,\"format\":\"velkor-profile\",\"extra\":[1]}");
+  // The same key in different objects is no duplicate; a quote inside a
+  // string ends nothing.
+  WriteText(path,
+            "{\"parameters\":{},\"device\":\"VK-3\",\"version\":1,\"format\":\"velkor-profile\",\"extra\":[1, "
+            "{\"version\": 2}],\"note\": \"\\\"version\\\": 3\"}");
   Profile read;
   read.values[0] = 8;
   ASSERT_FALSE(ReadProfile(path, read));
@@ -185,6 +189,14 @@ const BadFile BAD_FILES[] = {
      "деление шага 0 не из списка 1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120."},
     {"smoothing as a number", HEAD + R"("parameters": {"smoothing": 1}})",
      "\"smoothing\" must be true or false, not 1", "значение \"smoothing\" должно быть true или false, а не 1."},
+    {"a parameter written twice",
+     "{\"format\": \"velkor-profile\", \"version\": 1, \"device\": \"VK-3\", \"parameters\": {\n"
+     "  \"steps\": 400,\n  \"jogSpeed\": 60,\n  \"steps\" : 4000\n}}",
+     "\"steps\" is written twice, again at line 4, column 3",
+     "ключ \"steps\" записан дважды, второй раз в строке 4, позиция 3."},
+    {"a note written twice", HEAD + R"("note": "a", "note": "b", "parameters": {}})",
+     "\"note\" is written twice, again at line 1, column 75",
+     "ключ \"note\" записан дважды, второй раз в строке 1, позиция 75."},
     {"too large", std::string(MAX_PROFILE_BYTES + 1, ' '), "too large for a profile (over 1 MiB)",
      "слишком велик для профиля (больше 1 МБ)."},
 };
