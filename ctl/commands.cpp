@@ -48,17 +48,24 @@ int Show(const Invocation& inv, Session& session, std::FILE* out) {
 struct Tracked {
   Assignment wanted{};
   uint32_t reportsBefore = 0;
+  bool acknowledged = false;  // seen waiting for its report
   bool confirmed = false;
   std::string failure;
 };
 
+// Looked at after every tick. A request ends (is no longer pending) with the
+// report that answers its acknowledgement, or with a link reset. The driver
+// may report a value it was sent even when its acknowledgement went wrong: a
+// report alone, across a reset, confirms nothing.
 void Follow(Session& session, Tracked& t, uint32_t resetsBefore) {
   if (t.confirmed || !t.failure.empty()) return;
   const ParameterState& s = State(session.link.parameters, t.wanted.id);
-  // Only the report that answers the request ends it, short of a reset.
-  if (s.reports > t.reportsBefore && !Pending(s) && !s.awaitingReport) {
+  if (s.awaitingReport) t.acknowledged = true;
+  if (Pending(s) || s.awaitingReport) return;
+  const bool reset = session.link.parameters.resets != resetsBefore;
+  if (s.reports > t.reportsBefore && (!reset || t.acknowledged)) {
     t.confirmed = true;
-  } else if (session.link.parameters.resets != resetsBefore && !Pending(s) && !s.awaitingReport) {
+  } else if (reset) {
     t.failure = std::string(ParameterName(t.wanted.id)) + " was not set: " + session.ResetReason();
   }
 }

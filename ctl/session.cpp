@@ -27,8 +27,16 @@ void Session::Say(std::string_view text) const {
 }
 
 std::string Session::ResetReason() const {
-  if (link.values.statusText == STATUS_SEND_FAILED) return "the driver did not acknowledge the command";
-  return "the link dropped (" + EnglishMessage(link.values.statusText) + ")";
+  if (resetStatus_ == STATUS_SEND_FAILED) return "the driver did not acknowledge the command";
+  return "the link dropped (" + EnglishMessage(resetStatus_) + ")";
+}
+
+// The status line says why the link started over only until the next send
+// overwrites it: it is kept the moment a reset shows.
+void Session::NoteReset() {
+  if (link.parameters.resets == resetsSeen_) return;
+  resetsSeen_ = link.parameters.resets;
+  resetStatus_ = link.values.statusText;
 }
 
 bool Session::StartEmulator() {
@@ -80,11 +88,13 @@ bool Session::Connect(milliseconds timeout) {
 void Session::HandToLink(const uint8_t* bytes, size_t count) {
   std::memcpy(link.state.receiveBuffer, bytes, count);
   EndPollTick(link, count);
+  NoteReset();
 }
 
 void Session::Tick() {
   LinkState& s = link.state;
   BeginPollTick(link);
+  NoteReset();
   uint8_t bytes[RECEIVE_BUFFER_SIZE];
   const size_t count = s.port->Read(bytes, sizeof bytes);
   // The read goes to the link in pieces that each end with a status report,

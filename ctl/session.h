@@ -61,7 +61,7 @@ class Session {
 
   // Writes "velkorctl: TEXT" on the message stream.
   void Say(std::string_view text) const;
-  // Why the link started over, for a message: "the link dropped", ...
+  // Why the link last started over, for a message: "the link dropped (...)".
   std::string ResetReason() const;
 
   const std::string& PortName() const { return port_; }
@@ -71,6 +71,7 @@ class Session {
 
  private:
   void HandToLink(const uint8_t* bytes, size_t count);
+  void NoteReset();
   bool StartEmulator();
 
   std::string port_;
@@ -83,6 +84,8 @@ class Session {
   uint64_t reportsSeen_ = 0;
   int16_t lastStatusSpeed_ = 0;
   uint64_t statusReports_ = 0;
+  uint32_t resetsSeen_ = 0;
+  std::string_view resetStatus_;
 };
 
 // "5 s", "0.5 s": a duration as a message gives it.

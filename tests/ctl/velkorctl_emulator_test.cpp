@@ -165,6 +165,19 @@ TEST(VelkorctlSet, ADriverThatStoresAnotherValueEndsWithOneNamingTheParameterAnd
   EXPECT_EQ(driver.Saved().motionCurrent, 1000);
 }
 
+TEST(VelkorctlSet, ACommandTheDriverNeverAcknowledgesEndsWithOne) {
+  sim::EmulatorOptions wrongAcks;
+  wrongAcks.wrongAckProbability = 1;  // the handshake still completes: any acknowledgement counts there
+  Driver driver(wrongAcks);
+  const CtlResult set = RunCtl({"--port", driver.Port(), "set", "jogSpeed=90"});
+  EXPECT_EQ(set.exitStatus, 1);
+  EXPECT_EQ(set.err, "velkorctl: jogSpeed was not set: the driver did not acknowledge the command\n");
+  EXPECT_EQ(set.out, "");
+  const CtlResult action = RunCtl({"--port", driver.Port(), "action", "zero"});
+  EXPECT_EQ(action.exitStatus, 1);
+  EXPECT_EQ(action.err, "velkorctl: the driver did not acknowledge the command\n");
+}
+
 struct UsageCase {
   std::vector<std::string> args;
   std::string message;  // the whole of standard error
