@@ -1,0 +1,135 @@
+// profile_apply_text.cpp: the words for an apply, in English and Russian.
+#include "profile_apply_text.h"
+
+#include <array>
+#include <string_view>
+
+namespace velkor {
+namespace {
+
+// The panel's button captions, in ParameterId order; smoothing has a button
+// whose caption is its state, so it gets a name of its own.
+constexpr std::array<std::string_view, PARAMETER_STATE_COUNT> RUSSIAN_CAPTIONS = {
+    "Деление шага",       "Ток движения (mA)",        "Время до снижен. тока (mC)",
+    "Ток удержания (mA)", "Ток аварии (mA)",          "K пропорц. тока (Kp)",
+    "K выравнивания тока (KL)", "Шагов", "Скор. (об/мин)", "Уск. (об/с/с)",
+    "Сглаживание",
+};
+
+bool English(Language language) { return language == Language::English; }
+
+// The captions of the rows with this status, joined: "motionCurrent, steps".
+std::string RowsWith(const ProfileApply& apply, ApplyRowStatus status, Language language) {
+  std::string list;
+  for (const ApplyRow& row : Rows(apply)) {
+    if (row.status == status) list += (list.empty() ? "" : ", ") + ParameterCaption(row.id, language);
+  }
+  return list;
+}
+
+std::string Mismatches(const ProfileApply& apply, Language language) {
+  std::string list;
+  for (const ApplyRow& row : Rows(apply)) {
+    if (row.status != ApplyRowStatus::Mismatch) continue;
+    const std::string asked = ProfileValueText(row.id, row.profileValue, language);
+    const std::string got = ProfileValueText(row.id, row.reported, language);
+    list += (list.empty() ? "" : "; ") + ParameterCaption(row.id, language) +
+            (English(language) ? " (asked " + asked + ", the driver reported " + got + ")"
+                               : " (запрошено " + asked + ", устройство сообщило " + got + ")");
+  }
+  return list;
+}
+
+std::string DroppedText(const ProfileApply& apply, Language language) {
+  const bool en = English(language);
+  std::string text = en ? "The link dropped during the apply." : "Связь прервалась во время применения.";
+  // Rows sent and acknowledged are in the driver's memory; whether the re-read
+  // confirmed them depends on how far the apply came.
+  const std::string applied = RowsWith(apply, ApplyRowStatus::Acknowledged, language);
+  const std::string confirmed = RowsWith(apply, ApplyRowStatus::Confirmed, language);
+  const std::string notApplied = RowsWith(apply, ApplyRowStatus::NotApplied, language);
+  const std::string uncertain = RowsWith(apply, ApplyRowStatus::Uncertain, language);
+  if (apply.phase == ApplyPhase::Saving) {
+    text += en ? " Every value was confirmed; the save to EEPROM was not." :
+                 " Все значения подтверждены, но запись в EEPROM не подтверждена.";
+    return text;
+  }
+  if (!applied.empty()) text += (en ? " Applied, not verified: " : " Применено, без проверки: ") + applied + ".";
+  if (!uncertain.empty()) {
+    text += (en ? " Sent but not acknowledged, unknown: " : " Отправлено без подтверждения, неизвестно: ") +
+            uncertain + ".";
+  }
+  if (!notApplied.empty()) text += (en ? " Not applied: " : " Не применено: ") + notApplied + ".";
+  if (!confirmed.empty()) text += (en ? " Confirmed: " : " Подтверждено: ") + confirmed + ".";
+  text += en ? " Nothing was saved to EEPROM; read the values again once the link is back."
+             : " В EEPROM ничего не записано; после восстановления связи откройте профиль снова.";
+  return text;
+}
+
+}  // namespace
+
+std::string ParameterCaption(ParameterId id, Language language) {
+  return std::string(English(language) ? ParameterName(id) : RUSSIAN_CAPTIONS[Index(id)]);
+}
+
+std::string ProfileValueText(ParameterId id, int32_t value, Language language) {
+  if (id != ParameterId::Smoothing) return std::to_string(value);
+  if (English(language)) return value != 0 ? "on" : "off";
+  return value != 0 ? "вкл." : "выкл.";
+}
+
+std::string RowStatusText(const ApplyRow& row, Language language) {
+  const bool en = English(language);
+  switch (row.status) {
+    case ApplyRowStatus::Unchanged: return en ? "same" : "совпадает";
+    case ApplyRowStatus::Queued: return en ? "queued" : "в очереди";
+    case ApplyRowStatus::InFlight: return en ? "sent" : "отправлено";
+    case ApplyRowStatus::Acknowledged: return en ? "acknowledged" : "принято";
+    case ApplyRowStatus::Confirmed: return en ? "confirmed" : "подтверждено";
+    case ApplyRowStatus::Mismatch: {
+      const std::string got = ProfileValueText(row.id, row.reported, language);
+      return en ? "mismatch: the driver reported " + got : "расхождение: устройство сообщило " + got;
+    }
+    case ApplyRowStatus::NotApplied: return en ? "not applied" : "не применено";
+    case ApplyRowStatus::Uncertain: return en ? "unknown: not acknowledged" : "неизвестно: нет подтверждения";
+  }
+  return "";
+}
+
+std::string ApplyOutcomeText(const ProfileApply& apply, Language language) {
+  const bool en = English(language);
+  switch (apply.outcome) {
+    case ApplyOutcome::Running:
+      switch (apply.phase) {
+        case ApplyPhase::Setting: return en ? "Sending the values..." : "Отправка значений…";
+        case ApplyPhase::Rereading: return en ? "Reading the values back..." : "Проверка: устройство перечитывает значения…";
+        case ApplyPhase::Saving: return en ? "Saving to EEPROM..." : "Запись в EEPROM…";
+      }
+      return "";
+    case ApplyOutcome::NothingToDo:
+      return en ? "The driver already holds these values: nothing was sent."
+                : "Устройство уже содержит эти значения: ничего не отправлено.";
+    case ApplyOutcome::NotReady:
+      return en ? "The driver's values are not all known, or one is being changed: nothing was sent. "
+                  "Wait for the link and try again."
+                : "Значения устройства ещё не получены или меняются: ничего не отправлено. "
+                  "Дождитесь связи и повторите.";
+    case ApplyOutcome::QueueFull:
+      return en ? "The command queue is full: the apply stopped. Wait for the queue to empty and try again."
+                : "Очередь команд заполнена: применение остановлено. Дождитесь её отправки и повторите.";
+    case ApplyOutcome::Confirmed:
+      return en ? "Every value confirmed by the driver; not saved to EEPROM."
+                : "Все значения подтверждены устройством; в EEPROM не записаны.";
+    case ApplyOutcome::Saved:
+      return en ? "Every value confirmed by the driver and saved to EEPROM."
+                : "Все значения подтверждены устройством и записаны в EEPROM.";
+    case ApplyOutcome::Mismatch:
+      return (en ? "The driver reported other values than asked: " : "Устройство сообщило другие значения: ") +
+             Mismatches(apply, language) +
+             (apply.save ? (en ? ". Nothing was saved to EEPROM." : ". В EEPROM ничего не записано.") : ".");
+    case ApplyOutcome::LinkDropped: return DroppedText(apply, language);
+  }
+  return "";
+}
+
+}  // namespace velkor

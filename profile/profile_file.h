@@ -1,0 +1,26 @@
+// profile_file.h: a profile on disk. Reading checks everything a hand-edited
+// file can get wrong before any value can reach the wire; writing gives an
+// indented UTF-8 JSON text in the order the panel lists the parameters, and
+// replaces the file only once the whole text is on disk. Depends on QtCore's
+// JSON parser and on profile.h and profile_error.h.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "profile.h"
+#include "profile_error.h"
+
+namespace velkor {
+
+// Reads and checks the file; on success fills `profile`.
+std::optional<ProfileError> ReadProfile(const std::string& path, Profile& profile);
+// The same for text already read; `file` names it in an error.
+std::optional<ProfileError> ParseProfile(std::string_view text, const std::string& file, Profile& profile);
+
+// The file's text: one object, two-space indented, ending in a newline.
+std::string ProfileText(const Profile& profile);
+std::optional<ProfileError> WriteProfile(const Profile& profile, const std::string& path);
+
+}  // namespace velkor
