@@ -297,9 +297,10 @@ Commands:
       one NAME=VALUE a line; with --json, one JSON object with "port",
       "status", "parameters" and "readings".
   set NAME=VALUE... [--save]
-      Set parameters, then wait until the driver reports each value back, and
-      print the values it reports. With --save, store them in the driver's
-      EEPROM once every value was reported back as set.
+      Set parameters (only those that differ are sent), have the driver
+      report them all again, and print the values it reports. With --save,
+      store them in the driver's EEPROM once every value was reported back
+      as set; nothing is saved when one differs.
       Names and ranges:
         stepDivision    1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120
         motionCurrent   0..20000 mA       holdingCurrent  0..20000 mA
@@ -319,8 +320,10 @@ Commands:
       NAME=VALUE pairs, CSV under a header line, or one JSON object a line.
       Runs until SECONDS have passed, or until Ctrl-C.
   profile save FILE | profile diff FILE | profile apply FILE [--save]
-      Write the driver's parameters to a profile file; show how the driver
-      differs from a file; set the file's parameters, as set does.
+      save: write the driver's parameters to a profile file.
+      diff: print the driver's value of each parameter the file sets, with
+      the file's value beside those that differ; exit status 1 when any does.
+      apply: set the file's parameters as set does, and print them.
 
 Ctrl-C (or SIGTERM) during rotate or a step stops the motor before velkorctl
 ends: the stop action is sent and its acknowledgement awaited for up to half a
@@ -329,8 +332,9 @@ second.
 Results go to standard output, messages to standard error.
 Exit status: 0 done and confirmed; 1 the driver did not connect within the
 timeout, a command was not acknowledged, a value reported back differs from
-the one set, or the run was interrupted; 2 a usage error or a bad profile
-file, found before anything is sent.
+the one set (or, for profile diff, from the file), or the run was
+interrupted; 2 a usage error or a bad profile file, found before anything is
+sent.
 )";
 
 }  // namespace velkor::ctl

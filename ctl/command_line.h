@@ -16,6 +16,10 @@
 
 namespace velkor::ctl {
 
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_FAILED = 1;  // not connected, not acknowledged, another value reported
+inline constexpr int EXIT_USAGE = 2;   // a bad command line or profile file, found before anything was sent
+
 inline constexpr std::chrono::milliseconds DEFAULT_TIMEOUT{5000};
 inline constexpr std::string_view EMULATOR_PORT = "emulator";
 inline constexpr std::string_view PORT_VARIABLE = "VELKOR_PORT";

@@ -1,5 +1,5 @@
-// commands.cpp: show, set, action, rotate and watch, each a sequence of the
-// session's bounded waits.
+// commands.cpp: show, action, rotate and watch, each a sequence of the
+// session's bounded waits, and the dispatch of every command.
 #include "commands.h"
 
 #include <string>
@@ -7,6 +7,9 @@
 
 #include "codes.h"
 #include "interruption.h"
+#include "parameter_commands.h"
+#include "profile_error.h"
+#include "profile_file.h"
 #include "readings.h"
 
 namespace velkor::ctl {
@@ -41,94 +44,6 @@ int Show(const Invocation& inv, Session& session, std::FILE* out) {
     session.Say("not every live reading was reported within " + Seconds(inv.timeout) + "; those missing show 0");
     return EXIT_FAILED;
   }
-  return EXIT_DONE;
-}
-
-// One parameter of `set`, followed from the queue to the driver's report.
-struct Tracked {
-  Assignment wanted{};
-  uint32_t reportsBefore = 0;
-  bool acknowledged = false;  // seen waiting for its report
-  bool confirmed = false;
-  std::string failure;
-};
-
-// Looked at after every tick. A request ends (is no longer pending) with the
-// report that answers its acknowledgement, or with a link reset. The driver
-// may report a value it was sent even when its acknowledgement went wrong: a
-// report alone, across a reset, confirms nothing.
-void Follow(Session& session, Tracked& t, uint32_t resetsBefore) {
-  if (t.confirmed || !t.failure.empty()) return;
-  const ParameterState& s = State(session.link.parameters, t.wanted.id);
-  if (s.awaitingReport) t.acknowledged = true;
-  if (Pending(s) || s.awaitingReport) return;
-  const bool reset = session.link.parameters.resets != resetsBefore;
-  if (s.reports > t.reportsBefore && (!reset || t.acknowledged)) {
-    t.confirmed = true;
-  } else if (reset) {
-    t.failure = std::string(ParameterName(t.wanted.id)) + " was not set: " + session.ResetReason();
-  }
-}
-
-// Queues every assignment and waits for each value to be reported back. The
-// values the driver reports go to `out`; false after saying what went wrong.
-bool SetParameters(Session& session, const std::vector<Assignment>& assignments, milliseconds timeout,
-                   std::FILE* out) {
-  Link& link = session.link;
-  const uint32_t resetsBefore = link.parameters.resets;
-  std::vector<Tracked> tracked;
-  for (const Assignment& a : assignments) {
-    const ParameterState& s = State(link.parameters, a.id);
-    Tracked t;
-    t.wanted = a;
-    t.reportsBefore = s.reports;
-    if (a.id == ParameterId::Smoothing) {
-      // Smoothing only switches over: nothing to send when it already is so.
-      if (s.value == a.value) t.confirmed = true;
-      else if (!PushCommand(link, CMD_ACTION, ACT_TOGGLE_SMOOTHING)) t.failure = "the command queue is full";
-    } else if (!PushCommand(link, Info(a.id).setCode, static_cast<uint16_t>(a.value))) {
-      t.failure = "the command queue is full";
-    }
-    tracked.push_back(t);
-  }
-  auto settled = [&] {
-    bool all = true;
-    for (Tracked& t : tracked) {
-      Follow(session, t, resetsBefore);
-      all = all && (t.confirmed || !t.failure.empty());
-    }
-    return all;
-  };
-  const WaitEnd end = session.TickUntil(After(timeout), settled);
-
-  bool ok = true;
-  std::string results;
-  for (const Tracked& t : tracked) {
-    const std::string_view name = ParameterName(t.wanted.id);
-    const ParameterState& s = State(link.parameters, t.wanted.id);
-    if (t.confirmed) {
-      results += std::string(name) + "=" + ParameterText(t.wanted.id, s.value) + "\n";
-      if (s.value == t.wanted.value) continue;
-      session.Say(std::string(name) + ": set to " + ParameterText(t.wanted.id, t.wanted.value) +
-                  ", but the driver reports " + ParameterText(t.wanted.id, s.value));
-    } else if (!t.failure.empty()) {
-      session.Say(t.failure);
-    } else if (end == WaitEnd::Interrupted) {
-      session.Say(std::string(name) + " was not confirmed: interrupted");
-    } else {
-      session.Say(std::string(name) + (s.awaitingReport ? ": acknowledged, but not reported back" : ": not acknowledged") +
-                  " within " + Seconds(timeout));
-    }
-    ok = false;
-  }
-  Write(out, results);
-  return ok;
-}
-
-int Set(const Invocation& inv, Session& session, std::FILE* out) {
-  if (!SetParameters(session, inv.assignments, inv.timeout, out)) return EXIT_FAILED;
-  // Only values the driver reported back as set go into its EEPROM.
-  if (inv.save && !session.Act(ACT_SAVE_EEPROM, inv.timeout)) return EXIT_FAILED;
   return EXIT_DONE;
 }
 
@@ -265,18 +180,29 @@ int Watch(const Invocation& inv, Session& session, std::FILE* out) {
 }  // namespace
 
 int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
+  // A profile to compare or apply is read and checked before the port is
+  // opened: a bad file puts nothing on the wire.
+  Profile profile;
+  if (inv.command == Command::ProfileDiff || inv.command == Command::ProfileApply) {
+    if (const auto error = ReadProfile(inv.file, profile)) {
+      session.Say(ProfileErrorText(*error, Language::English));
+      return EXIT_USAGE;
+    }
+  }
   if (!session.Connect(inv.timeout)) return EXIT_FAILED;
   int status = EXIT_FAILED;
   switch (inv.command) {
     case Command::Show: status = Show(inv, session, out); break;
-    case Command::Set: status = Set(inv, session, out); break;
+    case Command::Set:
+      status = ApplyProfile(session, ProfileOf(inv.assignments), inv.save, inv.timeout, out);
+      break;
     case Command::Action: status = Action(inv, session, out); break;
     case Command::Rotate: status = Rotate(inv, session); break;
     case Command::Watch: status = Watch(inv, session, out); break;
-    case Command::Help:
-    case Command::ProfileSave:
-    case Command::ProfileDiff:
-    case Command::ProfileApply: break;
+    case Command::ProfileSave: status = SaveProfile(session, inv.file, inv.timeout); break;
+    case Command::ProfileDiff: status = DiffProfile(session, profile, inv.file, out); break;
+    case Command::ProfileApply: status = ApplyProfile(session, profile, inv.save, inv.timeout, out); break;
+    case Command::Help: break;
   }
   // Whatever ended the command, no jog outlives the program.
   if (session.link.state.jogActive) {

@@ -10,11 +10,8 @@
 
 namespace velkor::ctl {
 
-inline constexpr int EXIT_DONE = 0;
-inline constexpr int EXIT_FAILED = 1;  // not connected, not acknowledged, another value reported
-inline constexpr int EXIT_USAGE = 2;   // found before anything was sent
-
-// Connects, runs the command and, whatever happened, leaves no jog running.
+// Checks a profile file first, then connects, runs the command and, whatever
+// happened, leaves no jog running.
 int RunCommand(const Invocation& invocation, Session& session, std::FILE* out);
 
 }  // namespace velkor::ctl
