@@ -2,6 +2,8 @@
 // session's bounded waits, and the dispatch of every command.
 #include "commands.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -153,24 +155,28 @@ int Rotate(const Invocation& inv, Session& session) {
 }
 
 int Watch(const Invocation& inv, Session& session, std::FILE* out) {
-  bool written = true;
-  if (inv.format == WatchFormat::Csv) written = Write(out, WatchCsvHeader());
+  int writeError = 0;
+  auto print = [&](const std::string& line) {
+    if (writeError == 0 && !Write(out, line)) writeError = errno;
+  };
+  if (inv.format == WatchFormat::Csv) print(WatchCsvHeader());
   const uint32_t resets = session.link.parameters.resets;
   session.onStatusReport = [&] {
-    if (!written || session.link.parameters.resets != resets) return;
+    if (session.link.parameters.resets != resets) return;
     const PanelValues& v = session.link.values;
-    written = Write(out, inv.format == WatchFormat::Csv    ? WatchCsvLine(v)
-                         : inv.format == WatchFormat::Json ? WatchJsonLine(v)
-                                                           : WatchTextLine(v));
+    print(inv.format == WatchFormat::Csv    ? WatchCsvLine(v)
+          : inv.format == WatchFormat::Json ? WatchJsonLine(v)
+                                            : WatchTextLine(v));
   };
   const Clock::time_point until = inv.duration.count() > 0 ? After(inv.duration) : Clock::time_point::max();
   const WaitEnd end =
-      session.TickUntil(until, [&] { return !written || session.link.parameters.resets != resets; });
+      session.TickUntil(until, [&] { return writeError != 0 || session.link.parameters.resets != resets; });
   session.onStatusReport = nullptr;
-  // Ctrl-C is how an open-ended watch is meant to end.
-  if (end != WaitEnd::Met) return EXIT_DONE;
-  if (!written) {
-    session.Say("cannot write the readings: the output was closed");
+  // Ctrl-C is how an open-ended watch is meant to end, and so is a reader
+  // that has had enough (`watch | head`).
+  if (end != WaitEnd::Met || writeError == EPIPE) return EXIT_DONE;
+  if (writeError != 0) {
+    session.Say(std::string("cannot write the readings: ") + std::strerror(writeError));
     return EXIT_FAILED;
   }
   session.Say(session.ResetReason());
@@ -203,6 +209,12 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     case Command::ProfileDiff: status = DiffProfile(session, profile, inv.file, out); break;
     case Command::ProfileApply: status = ApplyProfile(session, profile, inv.save, inv.timeout, out); break;
     case Command::Help: break;
+  }
+  // Watch says for itself; for the rest a result that did not reach its
+  // file is a failure like any other.
+  if (inv.command != Command::Watch && std::ferror(out) && status == EXIT_DONE) {
+    session.Say("cannot write the result: " + std::string(std::strerror(errno)));
+    status = EXIT_FAILED;
   }
   // Whatever ended the command, no jog outlives the program.
   if (session.link.state.jogActive) {
