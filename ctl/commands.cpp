@@ -2,8 +2,10 @@
 // session's bounded waits, and the dispatch of every command.
 #include "commands.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,8 +33,7 @@ Clock::time_point After(milliseconds duration) { return Clock::now() + duration;
 int Show(const Invocation& inv, Session& session, std::FILE* out) {
   // Every reading once, and a status report after them for the shaft speed.
   session.ForgetReportsSeen();
-  const uint64_t status = session.StatusReports();
-  uint64_t statusAfterReadings = status;
+  uint64_t statusAfterReadings = session.StatusReports();
   const WaitEnd end = session.TickUntil(After(inv.timeout), [&] {
     if ((session.ReportsSeen() & LIVE_READING_TYPES) != LIVE_READING_TYPES) statusAfterReadings = session.StatusReports();
     return session.StatusReports() > statusAfterReadings;
@@ -49,14 +50,16 @@ int Show(const Invocation& inv, Session& session, std::FILE* out) {
   return EXIT_DONE;
 }
 
-// Waits for the reports of `ids` that come after `before` (their report counters).
-bool AwaitReports(Session& session, const std::vector<ParameterId>& ids, const std::vector<uint32_t>& before,
-                  milliseconds timeout, std::string_view what) {
+// Waits until `reported` holds for each of `ids`.
+bool AwaitReports(Session& session, const std::vector<ParameterId>& ids,
+                  const std::function<bool(ParameterId)>& reported, milliseconds timeout,
+                  std::string_view what) {
   const ParameterStates& states = session.link.parameters;
   const uint32_t resets = states.resets;
   const WaitEnd end = session.TickUntil(After(timeout), [&] {
-    for (size_t i = 0; i < ids.size(); ++i) {
-      if (State(states, ids[i]).reports == before[i]) return states.resets != resets;
+    if (states.resets != resets) return true;
+    for (const ParameterId id : ids) {
+      if (!reported(id)) return false;
     }
     return true;
   });
@@ -65,12 +68,6 @@ bool AwaitReports(Session& session, const std::vector<ParameterId>& ids, const s
   else if (end == WaitEnd::TimedOut) session.Say(std::string(what) + " did not come within " + Seconds(timeout));
   else session.Say(session.ResetReason());
   return false;
-}
-
-std::vector<uint32_t> ReportCounts(const Session& session, const std::vector<ParameterId>& ids) {
-  std::vector<uint32_t> counts;
-  for (const ParameterId id : ids) counts.push_back(State(session.link.parameters, id).reports);
-  return counts;
 }
 
 std::string Values(const Session& session, const std::vector<ParameterId>& ids) {
@@ -113,25 +110,31 @@ int Action(const Invocation& inv, Session& session, std::FILE* out) {
       ParameterId::StepDivision, ParameterId::MotionCurrent, ParameterId::ReductionDelay, ParameterId::HoldingCurrent,
       ParameterId::FaultCurrent, ParameterId::ProportionalK, ParameterId::LevelingK, ParameterId::Steps,
       ParameterId::JogSpeed, ParameterId::JogAccel, ParameterId::Smoothing};
-  const std::vector<ParameterId> tuned = {ParameterId::ProportionalK, ParameterId::LevelingK};
-  const std::vector<ParameterId> smoothing = {ParameterId::Smoothing};
   switch (inv.action) {
     case ACT_STEP_LEFT:
     case ACT_STEP_RIGHT: return Step(inv, session);
     case ACT_STOP: return session.StopMotor(inv.timeout) ? EXIT_DONE : EXIT_FAILED;
-    case ACT_REREAD:
+    case ACT_REREAD: {
+      if (!session.Act(ACT_REREAD, inv.timeout)) return EXIT_FAILED;
+      // Every parameter reported after this re-read's acknowledgement.
+      const uint32_t reread = session.link.parameters.actionsAcknowledged[ACT_REREAD];
+      const auto after = [&](ParameterId id) { return State(session.link.parameters, id).rereadAtReport >= reread; };
+      if (!AwaitReports(session, all, after, inv.timeout, "the parameters' reports")) return EXIT_FAILED;
+      Write(out, Values(session, all));
+      return EXIT_DONE;
+    }
     case ACT_AUTOTUNE:
     case ACT_TOGGLE_SMOOTHING: {
-      // These end with reports: all parameters, the new coefficients, the
-      // new smoothing state.
-      const std::vector<ParameterId>& ids =
-          inv.action == ACT_REREAD ? all : inv.action == ACT_AUTOTUNE ? tuned : smoothing;
-      const std::vector<uint32_t> before = ReportCounts(session, ids);
+      // Both end with reports: the tuned coefficients, the new smoothing state.
+      const bool tuning = inv.action == ACT_AUTOTUNE;
+      const std::vector<ParameterId> ids =
+          tuning ? std::vector{ParameterId::ProportionalK, ParameterId::LevelingK} : std::vector{ParameterId::Smoothing};
+      std::array<uint32_t, PARAMETER_STATE_COUNT> before = {};
+      for (const ParameterId id : ids) before[Index(id)] = State(session.link.parameters, id).reports;
       if (!session.Act(inv.action, inv.timeout)) return EXIT_FAILED;
-      const char* what = inv.action == ACT_REREAD ? "the parameters' reports"
-                         : inv.action == ACT_AUTOTUNE ? "the tuned coefficients"
-                                                      : "the smoothing report";
-      if (!AwaitReports(session, ids, before, inv.timeout, what)) return EXIT_FAILED;
+      const auto newer = [&](ParameterId id) { return State(session.link.parameters, id).reports > before[Index(id)]; };
+      if (!AwaitReports(session, ids, newer, inv.timeout, tuning ? "the tuned coefficients" : "the smoothing report"))
+        return EXIT_FAILED;
       Write(out, Values(session, ids));
       return EXIT_DONE;
     }
