@@ -1,10 +1,10 @@
 // session.cpp: connecting, the tick, and the waits for acknowledgements.
 #include "session.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "codes.h"
+#include "command_line.h"
 #include "interruption.h"
 #include "open_port.h"
 #include "status_texts.h"
@@ -51,7 +51,7 @@ bool Session::StartEmulator() {
 
 bool Session::Connect(milliseconds timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
-  if (port_ == "emulator") {
+  if (port_ == EMULATOR_PORT) {
     if (!StartEmulator()) return false;
   } else {
     window_.device = port_;
