@@ -10,6 +10,7 @@
 #include "drive_panel_dlg.h"
 #include "frame_pacer.h"
 #include "qt_translations.h"
+#include "termination_signals.h"
 
 namespace velkor {
 
@@ -29,6 +30,7 @@ CDriveApp::CDriveApp(int& argc, char** argv) : app_(argc, argv) {
 int CDriveApp::Run() {
   CDrivePanelDlg panel;
   DecoratePanel(panel);
+  CloseOnTerminationSignals(panel);
   panel.exec();
   return 0;
 }

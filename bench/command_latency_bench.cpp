@@ -4,9 +4,13 @@
 // stream of queued parameter commands. The emulator's wire tap stamps each
 // status report's check byte as it is written and the first byte of the
 // command frame that answers it as it is read. A port wrapper stamps the
-// panel's own part: from its read returning to its write being done.
-// Depends on the link, the port setup, the emulator's pty runner.
+// panel's own part: from its read returning to its write being done. The same
+// again with a ser2net on loopback between the port and the emulator's
+// terminal, as a driver on another machine is reached.
+// Depends on the link, the port setup, the network port, the emulator's pty
+// runner and the network tests' ser2net runner.
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +18,10 @@
 #include "codes.h"
 #include "command_decoder.h"
 #include "figures.h"
+#include "make_port.h"
 #include "open_port.h"
 #include "pty_runner.h"
+#include "ser2net_server.h"
 
 using namespace velkor;
 using Clock = std::chrono::steady_clock;
@@ -57,7 +63,7 @@ struct WireStamps {
 
 class StampedPort : public Port {
  public:
-  explicit StampedPort(SerialPort& port) : port_(port) {}
+  explicit StampedPort(LinePort& port) : port_(port) {}
   size_t Read(uint8_t* buffer, size_t capacity) override {
     const size_t got = port_.Read(buffer, capacity);
     readDone_ = Clock::now();
@@ -72,7 +78,7 @@ class StampedPort : public Port {
   std::vector<double> ownMs;
 
  private:
-  SerialPort& port_;
+  LinePort& port_;
   Clock::time_point readDone_;
   bool answered_ = true;
 };
@@ -89,7 +95,10 @@ class SilentWindow : public PanelWindow {
   void Beep() override {}
 };
 
-void Measure(const std::string& name, sim::EmulatorOptions options) {
+// How the panel reaches the emulator's terminal.
+enum class Route { PseudoTerminal, Ser2netRfc2217, Ser2netRfc2217NoCharDelay };
+
+void Measure(const std::string& name, sim::EmulatorOptions options, Route route = Route::PseudoTerminal) {
   WireStamps stamps;
   sim::PtyRunner runner(options);
   runner.SetWireTap([&stamps](auto direction, auto bytes, auto count, auto when) {
@@ -99,14 +108,27 @@ void Measure(const std::string& name, sim::EmulatorOptions options) {
     bench::Row("Command latency, " + name, "no pseudo-terminal: " + runner.Error());
     return;
   }
+  std::unique_ptr<test::Ser2netServer> server;
+  std::string portName = runner.SlavePath();
+  if (route != Route::PseudoTerminal) {
+    if (!test::Ser2netInstalled()) {
+      bench::Row("Command latency, " + name, "ser2net is not installed (scripts/install-deps.sh installs it)");
+      return;
+    }
+    server = std::make_unique<test::Ser2netServer>(runner.SlavePath(), route == Route::Ser2netRfc2217);
+    portName = server->Rfc2217Name();
+  }
   Link link;
   SilentWindow window;
   window.link = &link;
-  window.port = runner.SlavePath();
+  window.port = portName;
   link.window = &window;
-  SerialPort serial;
-  OpenPort(link, serial);
-  StampedPort stamped(serial);
+  const std::unique_ptr<LinePort> port = MakePort(portName);
+  if (OpenPort(link, *port) != PortSetup::Polling) {
+    bench::Row("Command latency, " + name, "the port did not open: " + port->LastErrorText());
+    return;
+  }
+  StampedPort stamped(*port);
   link.state.port = &stamped;
 
   uint16_t value = 0;
@@ -141,5 +163,9 @@ int main() {
   quiet.readingsPerStatus = 0;  // status reports and answers only
   Measure("status reports only", quiet);
   Measure("full traffic", sim::EmulatorOptions{});
+  Measure("status reports only, through ser2net (rfc2217) on loopback", quiet, Route::Ser2netRfc2217);
+  Measure("full traffic, through ser2net (rfc2217) on loopback", sim::EmulatorOptions{}, Route::Ser2netRfc2217);
+  Measure("full traffic, through ser2net (rfc2217, chardelay: false) on loopback", sim::EmulatorOptions{},
+          Route::Ser2netRfc2217NoCharDelay);
   return 0;
 }

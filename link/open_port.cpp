@@ -9,7 +9,7 @@ namespace {
 
 // Everything between opening and waking. False after showing the operator
 // which step the port refused.
-bool ConfigurePort(SerialPort& port, PanelWindow& window) {
+bool ConfigurePort(LinePort& port, PanelWindow& window) {
   port.Purge();
   if (!port.SetLineSettings()) {
     window.ShowMessage(MSG_LINE_SETTINGS_FAILED);
@@ -28,7 +28,7 @@ bool ConfigurePort(SerialPort& port, PanelWindow& window) {
 
 }  // namespace
 
-PortSetup OpenPort(Link& link, SerialPort& port) {
+PortSetup OpenPort(Link& link, LinePort& port) {
   PanelWindow& window = *link.window;
   window.ReadPanel();
   window.StopTick();

@@ -1,11 +1,12 @@
 // open_port.h: what happens when the operator picks a port: polling stops, the
 // previous port closes, the chosen one opens and is set up for the driver, the
-// driver is woken and the link starts over. Depends on the link controller and
-// the serial port.
+// driver is woken and the link starts over, the same for a serial device and a
+// network port. Depends on the link controller and the port interface.
 #pragma once
 
 #include "link_controller.h"
-#include "serial_port.h"
+#include "line_port.h"
+#include "serial_port.h"  // the port most callers hand in
 
 namespace velkor {
 
@@ -20,6 +21,6 @@ enum class PortSetup {
 // tick runs and the status line asks for the device; a port that cannot be
 // opened says so in the status line; a port that refuses its setup gets a
 // message box and stays open, unpolled, until the next choice.
-PortSetup OpenPort(Link& link, SerialPort& port);
+PortSetup OpenPort(Link& link, LinePort& port);
 
 }  // namespace velkor

@@ -1,5 +1,5 @@
-// serial_port.cpp: the termios port. Reads are timed with ppoll against
-// CLOCK_MONOTONIC deadlines: VTIME counts tenths of a second and cannot say 2 ms.
+// serial_port.cpp: the termios port. Reads are timed by port_wait against
+// monotonic deadlines.
 #include "serial_port.h"
 
 #include <fcntl.h>
@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "port_name.h"
+#include "port_wait.h"
 
 namespace velkor {
 namespace {
@@ -30,40 +31,6 @@ constexpr size_t ERROR_TEXT_CAPACITY = 128;
 constexpr tcflag_t FRAMING_FLAGS = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
 constexpr tcflag_t DRIVER_FRAMING = CS8 | CLOCAL | CREAD;
 constexpr speed_t DRIVER_SPEED = B38400;
-
-timespec Remaining(Clock::time_point deadline) {
-  const auto left = std::max(deadline - Clock::now(), Clock::duration::zero());
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-  return timespec{static_cast<time_t>(seconds.count()),
-                  static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
-}
-
-void SleepUntil(Clock::time_point deadline) {
-  for (;;) {
-    const timespec wait = Remaining(deadline);
-    if (wait.tv_sec == 0 && wait.tv_nsec == 0) return;
-    nanosleep(&wait, nullptr);  // an interrupted sleep just goes round again
-  }
-}
-
-// Waits for `events` on fd until the deadline; an expired deadline still looks
-// once, so a reader held up by the scheduler takes what has come meanwhile.
-// Returns the revents, 0 on timeout, -1 with errno on failure.
-int PollUntil(int fd, short events, Clock::time_point deadline) {
-  for (;;) {
-    pollfd entry{fd, events, 0};
-    const timespec wait = Remaining(deadline);
-    const int ready = ppoll(&entry, 1, &wait, nullptr);
-    if (ready > 0) return entry.revents;
-    if (ready == 0) return 0;
-    if (errno != EINTR) return -1;
-  }
-}
-
-bool HungUp(int fd) {
-  pollfd entry{fd, POLLIN, 0};
-  return poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // serial_port.h: a serial device opened exclusively and driven through POSIX
-// termios, with reads and writes timed like the driver expects. Implements Port
-// for the link controller. Depends on port.h, port_error.h, port_name.h,
+// termios, with reads and writes timed like the driver expects. Implements
+// LinePort for the port setup and the link controller. Depends on line_port.h, port_error.h, port_name.h,
 // port_timeouts.h, the lock file (port_lock.h) and the terminal calls it is handed.
 #pragma once
 
@@ -9,15 +9,14 @@
 #include <filesystem>
 #include <string>
 
-#include "port.h"
-#include "port_error.h"
+#include "line_port.h"
 #include "port_lock.h"
 #include "terminal_control.h"
 #include "port_timeouts.h"
 
 namespace velkor {
 
-class SerialPort : public Port {
+class SerialPort : public LinePort {
  public:
   // The terminal calls and the lock directory are the system's unless a test
   // hands in its own.
@@ -32,20 +31,20 @@ class SerialPort : public Port {
   // DevicePath). Closes any port open before. False, with LastError set, when
   // the device cannot be had; Busy with LockHolder() naming the process when
   // another program's lock file marks it.
-  bool Open(const std::string& portName);
+  bool Open(const std::string& portName) override;
   // Lets go of everything the port holds: descriptor, exclusivity, lock file.
-  void Close();
-  bool IsOpen() const;
+  void Close() override;
+  bool IsOpen() const override;
 
   // Throws away whatever waits in either direction.
-  void Purge();
+  void Purge() override;
   // 38400 baud, 8 data bits, no parity, one stop bit, raw bytes, no flow control.
   // Where the driver keeps serial flags, an old speed alias that would turn
   // 38400 into another rate is cleared, and low latency is asked for.
-  bool SetLineSettings();
-  bool SetTimeouts(const PortTimeouts& timeouts);
-  bool RaiseDtr();
-  bool LowerRts();
+  bool SetLineSettings() override;
+  bool SetTimeouts(const PortTimeouts& timeouts) override;
+  bool RaiseDtr() override;
+  bool LowerRts() override;
 
   // Both are bounded by the timeouts. A read that fails (the device is gone)
   // takes as long as one that got nothing, so a polling loop never spins. A
@@ -57,15 +56,15 @@ class SerialPort : public Port {
   // arrived, without waiting. A failure closes the port at once (a hung-up
   // descriptor would otherwise wake its watcher without end); from then on
   // the port reads nothing and Descriptor is -1.
-  size_t ReadAvailable(uint8_t* buffer, size_t capacity);
-  int Descriptor() const { return fd_; }
-  const PortTimeouts& Timeouts() const { return timeouts_; }
+  size_t ReadAvailable(uint8_t* buffer, size_t capacity) override;
+  int Descriptor() const override { return fd_; }
+  const PortTimeouts& Timeouts() const override { return timeouts_; }
 
   // The last failure of any operation, and the system's words for it.
-  PortError LastError() const { return lastError_; }
-  const std::string& LastErrorText() const { return lastErrorText_; }
+  PortError LastError() const override { return lastError_; }
+  const std::string& LastErrorText() const override { return lastErrorText_; }
   // Whose lock file refused the last Open; pid 0 when none did.
-  const LockOwner& LockHolder() const { return lock_.Holder(); }
+  LockOwner LockHolder() const override { return lock_.Holder(); }
   // The lock file while the port is open and marked.
   const std::filesystem::path& LockFile() const { return lock_.File(); }
 

@@ -18,7 +18,10 @@
 #include "dialog_units.h"
 #include "exit_stop.h"
 #include "frame_pacer.h"
+#include "input_box.h"
 #include "layout_builder.h"
+#include "make_port.h"
+#include "network_address.h"
 #include "open_port.h"
 #include "panel_commands.h"
 #include "port_failure_hint.h"
@@ -84,7 +87,8 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   reconnector_ = new CPortReconnector(link_, port_, this);
   connect(this, &CDrivePanelDlg::Ticked, reconnector_, &CPortReconnector::AfterTick);
   connect(reconnector_, &CPortReconnector::PortLost, this, [this](bool awaited) {
-    Control(ID_STATUS)->setToolTip(awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED);
+    const bool network = KindOfPort(link_.values.portName) == PortKind::Network;
+    Control(ID_STATUS)->setToolTip(network ? HINT_DISCONNECTED_AWAITED : awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED);
   });
   connect(reconnector_, &CPortReconnector::PortBack, this, [this] { OnPortChosen(ID_PORT_LIST); });
   RefreshPanel();
@@ -237,6 +241,7 @@ void CDrivePanelDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CDrivePanelDlg::OnTick(ControlId) { emit Ticked(); }
 
 void CDrivePanelDlg::OnPortChosen(ControlId) {
+  if (portList_->IsNetworkPrompt(portList_->currentIndex()) && !AskNetworkPort()) return;
   const bool emulatorChosen = portList_->IsEmulator(portList_->currentIndex());
   reconnector_->Forget();
   if (emulatorChosen) UseEmulator(true);
@@ -245,6 +250,20 @@ void CDrivePanelDlg::OnPortChosen(ControlId) {
   if (!emulatorChosen) UseEmulator(false);
   ExplainPortFailure(setup);
   emit PortOpened(portList_->currentText());
+}
+
+// The address goes into the list and becomes the choice; a closed prompt or an
+// address not understood leaves the port as it was.
+bool CDrivePanelDlg::AskNetworkPort() {
+  const InputBoxResult answer = RunInputBox(QString::fromUtf8(NETWORK_PROMPT));
+  const QString address = answer.text.trimmed();
+  if (answer.accepted && ParseNetworkAddress(address.toStdString())) {
+    portList_->AddNetworkPort(address);
+    return true;
+  }
+  portList_->SelectPort(QString::fromStdString(link_.values.portName));
+  if (answer.accepted) ShowMessage(MSG_INPUT_ERROR);
+  return false;
 }
 
 void CDrivePanelDlg::OnDivisionChosen(ControlId) { NoteRefused(SelectDivision(link_)); }

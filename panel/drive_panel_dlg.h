@@ -1,7 +1,7 @@
 // drive_panel_dlg.h: the main panel, the program's one working window. It shows
 // every field of PanelValues in a control of its own, offers the port and
 // division lists and the command buttons, and runs the poll tick. The panel
-// owns the link and the serial port for the whole run. Depends on Qt Widgets,
+// owns the link and the port, device or network, for the whole run. Depends on Qt Widgets,
 // the link, the port setup and the emulator's pseudo-terminal runner.
 #pragma once
 
@@ -13,13 +13,13 @@
 #include <optional>
 #include <unordered_map>
 
+#include "any_port.h"
 #include "link_controller.h"
 #include "open_port.h"
 #include "panel_bindings.h"
 #include "panel_commands.h"
 #include "panel_layout.h"
 #include "panel_window.h"
-#include "serial_port.h"
 #include "tick_reader.h"
 
 class QAction;
@@ -33,6 +33,9 @@ class PtyRunner;
 
 class CPortReconnector;
 class CPortSelector;
+
+// The title of the prompt for a network port's address.
+inline constexpr const char* NETWORK_PROMPT = "Адрес: rfc2217:// или tcp://";
 
 class CDrivePanelDlg : public QDialog, public PanelWindow {
   Q_OBJECT
@@ -91,11 +94,12 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
 
   // A command the full queue refused is told in words beside the status line.
   void NoteRefused(Queued queued);
+  bool AskNetworkPort();
   void UseEmulator(bool wanted);
   void ExplainPortFailure(PortSetup setup);
 
   Link link_;
-  SerialPort port_;
+  AnyPort port_;
   std::unique_ptr<sim::PtyRunner> emulator_;
   TickReader tick_{link_, port_};
   QMenu* contextMenu_ = nullptr;

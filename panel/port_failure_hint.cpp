@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include "make_port.h"
 #include "port_name.h"
 #include "processes.h"
 
@@ -45,6 +46,8 @@ std::string GroupOf(const std::string& devicePath) {
 }  // namespace
 
 std::string PortFailureHint(PortError error, const std::string& systemReason, const PortFailureContext& context) {
+  if (error == PortError::None) return {};
+  if (context.network) return systemReason + "\n" + HINT_NETWORK;
   switch (error) {
     case PortError::None: return {};
     case PortError::PermissionDenied: return systemReason + "\n" + PermissionAdvice(context.deviceGroup);
@@ -55,8 +58,9 @@ std::string PortFailureHint(PortError error, const std::string& systemReason, co
   return systemReason;
 }
 
-PortFailureContext ContextOfFailure(const SerialPort& port, const std::string& portName) {
+PortFailureContext ContextOfFailure(const LinePort& port, const std::string& portName) {
   PortFailureContext context;
+  context.network = KindOfPort(portName) == PortKind::Network;
   if (port.LastError() == PortError::PermissionDenied) context.deviceGroup = GroupOf(DevicePath(portName));
   if (port.LastError() == PortError::Busy) {
     context.lockHolder = port.LockHolder();
@@ -65,9 +69,9 @@ PortFailureContext ContextOfFailure(const SerialPort& port, const std::string& p
   return context;
 }
 
-std::string PortSetupHint(PortSetup setup, const SerialPort& port, const std::string& portName) {
+std::string PortSetupHint(PortSetup setup, const LinePort& port, const std::string& portName) {
   switch (setup) {
-    case PortSetup::Polling: break;
+    case PortSetup::Polling: return port.SetupNotes();
     case PortSetup::OpenFailed:
       return PortFailureHint(port.LastError(), port.LastErrorText(), ContextOfFailure(port, portName));
     case PortSetup::NotConfigured:

@@ -1,8 +1,9 @@
 // port_failure_hint.h: what the status line's tooltip says after a port choice
 // or a hang-up: for a port that did not open, the system's reason and, for the
 // failures an operator can fix, how; for a port that opened but refused its
-// setup, or an adapter that was pulled out, what happened. Depends on the
-// link's port, its errors, its lock file and the port setup's outcomes.
+// setup, or an adapter that was pulled out, what happened; for a network
+// port, also what to check on the server. Depends on the link's port, its
+// errors, its lock file and the port setup's outcomes.
 #pragma once
 
 #include <string>
@@ -10,7 +11,7 @@
 #include "open_port.h"
 #include "port_error.h"
 #include "port_lock.h"
-#include "serial_port.h"
+#include "line_port.h"
 
 namespace velkor {
 
@@ -22,12 +23,17 @@ inline constexpr const char* HINT_NOT_CONFIGURED = "Порт открыт, но 
 inline constexpr const char* HINT_CHOOSE_AGAIN = "Выберите порт снова.";
 inline constexpr const char* HINT_UNPLUGGED_AWAITED = "Адаптер отключён. Порт откроется снова, как только он вернётся.";
 inline constexpr const char* HINT_UNPLUGGED = "Адаптер отключён. Выберите порт снова, когда он вернётся.";
+inline constexpr const char* HINT_NETWORK =
+    "Проверьте адрес и порт, сеть до сервера и что на нём запущен сервер порта (ser2net).";
+inline constexpr const char* HINT_DISCONNECTED_AWAITED =
+    "Сервер закрыл соединение. Порт откроется снова, как только сервер снова его примет.";
 
 // What else is known about a port that did not open, for advice that fits.
 struct PortFailureContext {
   std::string deviceGroup;  // the group owning the device file; empty when unknown
   LockOwner lockHolder;     // whose lock file marks the port; pid 0: nobody's
   bool modemManagerRunning = false;
+  bool network = false;  // the port is on another machine
 };
 
 // Empty when there was no failure.
@@ -35,9 +41,10 @@ std::string PortFailureHint(PortError error, const std::string& systemReason,
                             const PortFailureContext& context = {});
 
 // The context of the port's last failure to open `portName`, looked up now.
-PortFailureContext ContextOfFailure(const SerialPort& port, const std::string& portName);
+PortFailureContext ContextOfFailure(const LinePort& port, const std::string& portName);
 
-// The tooltip after a port choice: empty once polling.
-std::string PortSetupHint(PortSetup setup, const SerialPort& port, const std::string& portName);
+// The tooltip after a port choice: once polling, empty unless the port has
+// something to say about its setup.
+std::string PortSetupHint(PortSetup setup, const LinePort& port, const std::string& portName);
 
 }  // namespace velkor

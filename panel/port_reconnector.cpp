@@ -13,7 +13,7 @@ bool CanComeBack(std::string_view portName) { return !portName.starts_with("/dev
 
 }  // namespace
 
-CPortReconnector::CPortReconnector(Link& link, SerialPort& port, QObject* parent)
+CPortReconnector::CPortReconnector(Link& link, LinePort& port, QObject* parent)
     : QObject(parent), link_(link), port_(port) {
   retry_.setInterval(REOPEN_PERIOD_MS);
   retry_.setTimerType(Qt::CoarseTimer);

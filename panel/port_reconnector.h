@@ -2,6 +2,7 @@
 // closes the port at once; once the link's watchdog has given the driver up,
 // the tick stops and the chosen port name is tried twice a second until it
 // opens again, when the panel sets it up as if the operator had chosen it.
+// A network port that the server dropped is waited for the same way.
 // Choosing any port ends the wait. Depends on Qt Core, the link and the port.
 #pragma once
 
@@ -11,7 +12,7 @@
 #include <string>
 
 #include "link_controller.h"
-#include "serial_port.h"
+#include "line_port.h"
 
 namespace velkor {
 
@@ -21,7 +22,7 @@ class CPortReconnector : public QObject {
   Q_OBJECT
 
  public:
-  CPortReconnector(Link& link, SerialPort& port, QObject* parent = nullptr);
+  CPortReconnector(Link& link, LinePort& port, QObject* parent = nullptr);
 
   // To run after every tick: notices a port that hung up.
   void AfterTick();
@@ -40,7 +41,7 @@ class CPortReconnector : public QObject {
   void TryAgain();
 
   Link& link_;
-  SerialPort& port_;
+  LinePort& port_;
   QTimer retry_;
   std::string awaited_;
 };

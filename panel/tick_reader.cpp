@@ -11,7 +11,7 @@ constexpr std::chrono::milliseconds TICK_PAUSE{1};
 
 }  // namespace
 
-TickReader::TickReader(Link& link, SerialPort& port, QObject* parent)
+TickReader::TickReader(Link& link, LinePort& port, QObject* parent)
     : QObject(parent), link_(link), port_(port) {
   // Coarse timers may fire 5% late: the read's 2 ms interval would grow.
   next_.setTimerType(Qt::PreciseTimer);

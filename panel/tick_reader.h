@@ -14,7 +14,7 @@
 
 #include "link_controller.h"
 #include "port_timeouts.h"
-#include "serial_port.h"
+#include "line_port.h"
 
 namespace velkor {
 
@@ -23,7 +23,7 @@ class TickReader : public QObject {
 
  public:
   // Reads `port` for `link`, whose receive buffer takes the bytes.
-  TickReader(Link& link, SerialPort& port, QObject* parent = nullptr);
+  TickReader(Link& link, LinePort& port, QObject* parent = nullptr);
 
   // The first tick begins 1 ms from now.
   void Start();
@@ -46,7 +46,7 @@ class TickReader : public QObject {
   void StopWatching();
 
   Link& link_;
-  SerialPort& port_;
+  LinePort& port_;
   QTimer next_;  // the pause between one tick's end and the next tick
   QTimer end_;   // the read's end, if nothing more arrives
   std::unique_ptr<QSocketNotifier> notifier_;  // the port's descriptor, watched during a read

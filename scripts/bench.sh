@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and prints every figure in one table:
-# codec throughput and command latency over a pseudo-terminal, then the real
+# codec throughput and command latency over a pseudo-terminal and through
+# ser2net on loopback, then the real
 # panel on a virtual X11 display, as the operator has it: processor use, input
 # and keystroke latency, command latency beside the chart window, start-up,
 # memory, and an adapter pulled out and plugged in again. About five minutes;

@@ -15,7 +15,7 @@ repo=$(pwd)
 
 # The tools the build, test, benchmark and packaging scripts call by name.
 tools=(cmake ctest cpack c++ g++ clang++ make pkg-config rsvg-convert desktop-file-validate
-       dpkg-shlibdeps dpkg-deb file xvfb-run Xvfb xauth xdotool import)
+       dpkg-shlibdeps dpkg-deb file xvfb-run Xvfb xauth xdotool import /usr/sbin/ser2net)
 
 if [ $# -eq 0 ]; then
   for dir in build build-sanitize build-fuzz build-bench; do

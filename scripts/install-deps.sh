@@ -17,6 +17,7 @@ packages=(
   xvfb xauth imagemagick xdotool libxtst-dev
   desktop-file-utils                 # desktop-file-validate
   util-linux
+  ser2net                            # serves the emulator over the network to the network-port tests
   # packaging
   dpkg-dev file
   # at run time: Qt's own texts in Russian, and a font with Cyrillic letters

@@ -153,4 +153,9 @@ void PtyRunner::Serve() {
   CloseTerminal();
 }
 
+speed_t PtyRunner::LineSpeed() const {
+  termios settings{};
+  return slave_ >= 0 && tcgetattr(slave_, &settings) == 0 ? cfgetospeed(&settings) : B0;
+}
+
 }  // namespace velkor::sim

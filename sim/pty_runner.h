@@ -4,6 +4,8 @@
 // Depends on emulator.h, POSIX pseudo-terminals and threads.
 #pragma once
 
+#include <termios.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -41,6 +43,9 @@ class PtyRunner {
   // The terminal to open, such as /dev/pts/3; empty before Start.
   const std::string& SlavePath() const { return slavePath_; }
   const std::string& Error() const { return error_; }
+  // The baud rate the panel's side has set on the terminal: what a real
+  // driver's line would run at. B0 when not serving.
+  speed_t LineSpeed() const;
 
   // Stops serving and closes the terminal. To a panel that still holds it open
   // this is an unplugged adapter: its reads return 0 or EIO from then on.

@@ -336,7 +336,7 @@ class DrivePanelTest : public QObject {
     for (int i = 0; i < ports.count(); ++i) texts << ports.itemText(i);
     QCOMPARE(texts, QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
                                  "ttyUSB0 — FT232R USB UART (A50285BI)", "ttyUSB1 — FT232R USB UART (A9K3L1QX)",
-                                 "Эмулятор VK-3"}));
+                                 "Сетевой порт…", "Эмулятор VK-3"}));
     ports.setCurrentIndex(10);
     QCOMPARE(ports.PortName(), QString::fromStdString(tree.ById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0")));
 
@@ -362,7 +362,7 @@ class DrivePanelTest : public QObject {
     ports.hidePopup();
     QCOMPARE(ports.currentText(), QString("ttyUSB4 — FT232R USB UART (A9K3L1QX)"));
     QCOMPARE(ports.PortName(), QString::fromStdString(tree.ById("usb-FTDI_FT232R_USB_UART_A9K3L1QX-if00-port0")));
-    QCOMPARE(ports.count(), 12);
+    QCOMPARE(ports.count(), 13);
   }
 
   void actionButtonsQueueTheirActionAndStartOrStopTheJog_data() {

@@ -1,7 +1,8 @@
 // exit_stop_test.cpp: ending the panel while the emulated driver's shaft turns
 // under a jog, on a pseudo-terminal, with every byte from the panel taken off
 // the wire: the stop action goes out and is carried out before the run ends,
-// and no keep-alive follows it, also while a numeric prompt keeps the program going.
+// and no keep-alive follows it, also while a numeric prompt keeps the program
+// going, and when the program is told to end by a signal.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -17,6 +18,10 @@
 #include "link_controller.h"
 #include "panel_test_support.h"
 #include "pty_runner.h"
+#include "termination_signals.h"
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace velkor;
 
@@ -134,6 +139,15 @@ class ExitStopTest : public QObject {
     });
     QCOMPARE(panel.exec(), int(QDialog::Accepted));
     QVERIFY(stoppedAtEnd);
+    QCOMPARE(KeepAlivesAfterStop(wire_.Inputs()), 0);
+  }
+
+  void aTerminationSignalEndsThePanelLikeClosingIt() {
+    CloseOnTerminationSignals(*panel_);
+    QVERIFY(::kill(::getpid(), SIGTERM) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!panel_->isVisible(), PATIENCE_MS);
+    QVERIFY(!runner_->WithEmulator([](sim::Emulator& e) { return e.Moving(); }));
+    QTest::qWait(300);
     QCOMPARE(KeepAlivesAfterStop(wire_.Inputs()), 0);
   }
 

@@ -1,0 +1,110 @@
+// network_port_panel_test.cpp: network ports as the operator meets them in the
+// panel: "Сетевой порт…" asks for an address, which then stays in the list and
+// connects through a real ser2net serving the emulator; an address not
+// understood; a connection refused; a server that goes away. Depends on Qt
+// Test, the panel, the emulator and the network tests' ser2net runner.
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTest>
+
+#include <memory>
+
+#include "drive_panel_dlg.h"
+#include "panel_test_support.h"
+#include "pty_runner.h"
+#include "ser2net_server.h"
+
+using namespace velkor;
+
+namespace {
+
+constexpr int PATIENCE_MS = 20000;
+
+QString Tooltip(CDrivePanelDlg& panel) { return panel.Control(ID_STATUS)->toolTip(); }
+
+QComboBox* PortList(CDrivePanelDlg& panel) { return static_cast<QComboBox*>(panel.Control(ID_PORT_LIST)); }
+
+// Clicks "Сетевой порт…" in the list, as the operator does.
+void ChooseNetworkEntry(CDrivePanelDlg& panel) {
+  QComboBox* ports = PortList(panel);
+  const int index = ports->findText("Сетевой порт…");
+  QVERIFY(index >= 0);
+  ports->setCurrentIndex(index);
+  emit ports->activated(index);
+}
+
+bool ShowsConnected(CDrivePanelDlg& panel) {
+  const QString status = test::Shown(panel, ID_STATUS);
+  return panel.DriveLink().state.readyWord == READY_CONNECTED &&
+         (status == "Соединено VK-3 ID-19.0" || status == "Команда выполнена");
+}
+
+}  // namespace
+
+class NetworkPortPanelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup() { test::StopPolling(); }
+
+  void theNetworkEntryAsksForAnAddressThatStaysInTheListAndConnectsThroughSer2net() {
+    if (!test::Ser2netInstalled()) QSKIP("ser2net is not installed (scripts/install-deps.sh installs it)");
+    sim::PtyRunner emulator;
+    QVERIFY(emulator.Start());
+    test::Ser2netServer server(emulator.SlavePath());
+    QVERIFY(server.Serving());
+    const QString address = QString::fromStdString(server.Rfc2217Name());
+    CDrivePanelDlg panel;
+    panel.show();
+
+    test::WhenPromptOpens("Адрес: rfc2217:// или tcp://", [&](QWidget* prompt) { test::Answer(prompt, address); });
+    ChooseNetworkEntry(panel);
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsConnected(panel), PATIENCE_MS);
+    QCOMPARE(PortList(panel)->currentText(), address);
+    QCOMPARE(Tooltip(panel),
+             QString("Сервер не ответил на запросы: DTR, RTS. Порт работает, но их исполнение не подтверждено."));
+
+    // Still listed after the list is opened and filled anew, and still chosen.
+    PortList(panel)->showPopup();
+    PortList(panel)->hidePopup();
+    QVERIFY(PortList(panel)->findText(address) >= 0);
+    QVERIFY(PortList(panel)->findText("Сетевой порт…") >= 0);
+    QCOMPARE(PortList(panel)->currentText(), address);
+
+    server.Stop();
+    QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_STATUS), QString("Обрыв связи"), PATIENCE_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        Tooltip(panel), QString("Сервер закрыл соединение. Порт откроется снова, как только сервер снова его примет."),
+        PATIENCE_MS);
+  }
+
+  void anAddressNotUnderstoodGetsTheInputErrorAndTheChoiceStaysAsItWas() {
+    CDrivePanelDlg panel;
+    panel.show();
+    QString message;
+    test::WhenPromptOpens("Адрес: rfc2217:// или tcp://", [&](QWidget* prompt) {
+      test::WhenMessageBoxOpens([&](QMessageBox* box) {
+        message = box->text();
+        box->accept();
+      });
+      test::Answer(prompt, "192.168.1.20:4000");
+    });
+    ChooseNetworkEntry(panel);
+    QCOMPARE(message, QString("Ошибка ввода"));
+    QCOMPARE(PortList(panel)->currentIndex(), -1);
+    QCOMPARE(PortList(panel)->findText("192.168.1.20:4000"), -1);
+    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Выберите порт"));
+  }
+
+  void aRefusedConnectionSaysSoAndWhatToCheckInTheTooltip() {
+    CDrivePanelDlg panel;
+    panel.show();
+    test::ChoosePort(panel, QString("tcp://127.0.0.1:%1").arg(test::FreeLocalPort()));
+    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
+    QCOMPARE(Tooltip(panel), QString("Connection refused\nПроверьте адрес и порт, сеть до сервера и что на нём "
+                                     "запущен сервер порта (ser2net)."));
+  }
+};
+
+QTEST_MAIN(NetworkPortPanelTest)
+#include "network_port_panel_test.moc"
