@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "codes.h"
+#include "network_address.h"
 
 namespace velkor::ctl {
 namespace {
@@ -273,8 +274,11 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
   else if (command == "profile") parsed = ParseProfile(commandArgs, std::move(inv));
   else return Fail("unknown command " + Quoted(command) + "; see velkorctl --help");
 
-  if (parsed.invocation && parsed.invocation->port.empty())
-    return Fail("no port: give --port PORT or set " + std::string(PORT_VARIABLE));
+  if (!parsed.invocation) return parsed;
+  const std::string& port = parsed.invocation->port;
+  if (port.empty()) return Fail("no port: give --port PORT or set " + std::string(PORT_VARIABLE));
+  if (IsNetworkPortName(port) && !ParseNetworkAddress(port))
+    return Fail(Quoted(port) + " is no network port: give rfc2217://HOST:PORT or tcp://HOST:PORT, PORT 1..65535");
   return parsed;
 }
 
@@ -285,10 +289,14 @@ Talks to a VK-3 microstep driver the way the Velkor panel does, from a shell.
 
 Options:
   --port PORT         the driver's port: a device (/dev/ttyUSB0,
-                      /dev/serial/by-id/..., COM3 for /dev/ttyS2), or "emulator"
-                      for the built-in VK-3 emulator; default: $VELKOR_PORT
-  --timeout SECONDS   how long to wait for the driver to connect, and for each
-                      acknowledgement and report after that (default 5)
+                      /dev/serial/by-id/..., COM3 for /dev/ttyS2);
+                      rfc2217://HOST:PORT, a serial port on another machine
+                      served with RFC 2217 (ser2net's telnet(rfc2217)), set up
+                      from here; tcp://HOST:PORT, a raw socket, where the
+                      server's own line settings apply; or "emulator" for the
+                      built-in VK-3 emulator. Default: $VELKOR_PORT
+  --timeout SECONDS   how long to wait for the driver to connect, and then for
+                      the command's acknowledgements and reports (default 5)
   --help              show this text
 
 Commands:

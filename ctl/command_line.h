@@ -1,7 +1,7 @@
 // command_line.h: what velkorctl is asked to do, read from its arguments and
 // checked in full before a port is touched: a bad name, value or option is a
-// usage error and nothing goes on the wire. Depends on the parameter table
-// and the wire's codes.
+// usage error and nothing goes on the wire. Depends on the parameter table,
+// the wire's codes and the network port names.
 #pragma once
 
 #include <chrono>

@@ -1,11 +1,13 @@
 // session.cpp: connecting, the tick, and the waits for acknowledgements.
 #include "session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "codes.h"
 #include "command_line.h"
 #include "interruption.h"
+#include "make_port.h"
 #include "open_port.h"
 #include "status_texts.h"
 
@@ -20,7 +22,7 @@ std::string Seconds(milliseconds duration) {
 }
 
 Session::Session(std::string port, std::FILE* messages)
-    : port_(std::move(port)), messages_(messages), window_(link, messages) {}
+    : portName_(std::move(port)), messages_(messages), window_(link, messages) {}
 
 void Session::Say(std::string_view text) const {
   std::fprintf(messages_, "velkorctl: %.*s\n", static_cast<int>(text.size()), text.data());
@@ -49,30 +51,46 @@ bool Session::StartEmulator() {
   return true;
 }
 
+// Why the port could not be had, in English. A network port words its own
+// failures for the panel's tooltip, in Russian; the system's words (errno,
+// the resolver) are English and are kept.
+std::string Session::OpenFailure() const {
+  const std::string& words = port_->LastErrorText();
+  const bool english = std::all_of(words.begin(), words.end(), [](char c) { return (c & 0x80) == 0; });
+  std::string reason = english ? words
+                       : port_->LastError() == PortError::NotFound
+                           ? "the server cannot be reached, or closed the connection"
+                           : "the server refused the serial port setup (RFC 2217); try tcp:// instead";
+  const LockOwner holder = port_->LockHolder();
+  if (port_->LastError() == PortError::Busy && holder.pid != 0) {
+    reason += "; it is in use by " + (holder.program.empty() ? "" : holder.program + " ") + "(pid " +
+              std::to_string(holder.pid) + ")";
+  } else if (port_->LastError() == PortError::PermissionDenied) {
+    reason += "; serial ports usually need the group dialout (sudo usermod -aG dialout $USER, then log in again)";
+  }
+  return reason;
+}
+
 bool Session::Connect(milliseconds timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
-  if (port_ == EMULATOR_PORT) {
+  if (portName_ == EMULATOR_PORT) {
     if (!StartEmulator()) return false;
   } else {
-    window_.device = port_;
+    window_.device = portName_;
   }
-  switch (OpenPort(link, serial_)) {
-    case PortSetup::OpenFailed: {
-      std::string reason = serial_.LastErrorText();
-      const LockOwner& holder = serial_.LockHolder();
-      if (serial_.LastError() == PortError::Busy && holder.pid != 0) {
-        reason += "; it is in use by " + (holder.program.empty() ? "" : holder.program + " ") + "(pid " +
-                  std::to_string(holder.pid) + ")";
-      } else if (serial_.LastError() == PortError::PermissionDenied) {
-        reason += "; serial ports usually need the group dialout (sudo usermod -aG dialout $USER, then log in again)";
-      }
-      Say("cannot open " + port_ + ": " + reason);
+  port_ = MakePort(window_.device);
+  switch (OpenPort(link, *port_)) {
+    case PortSetup::OpenFailed:
+      Say("cannot open " + portName_ + ": " + OpenFailure());
       return false;
-    }
     case PortSetup::NotConfigured:
-      Say("cannot set up " + port_ + ": " + serial_.LastErrorText());
+      Say("cannot set up " + portName_ + ": " + OpenFailure());
       return false;
     case PortSetup::Polling: break;
+  }
+  if (!port_->SetupNotes().empty()) {
+    Say("note: the serial server left some setup requests unanswered (as it does for DTR and RTS of a "
+        "device without modem lines); the link works all the same");
   }
   const WaitEnd end = TickUntil(deadline, [&] { return link.state.readyWord == READY_CONNECTED; });
   if (end == WaitEnd::Met) return true;

@@ -1,8 +1,10 @@
-// session.h: one run of the link from a shell: the port (a device or the
-// built-in emulator on a pseudo-terminal), the link and its headless window,
+// session.h: one run of the link from a shell: the port (a device, a network
+// port, or the built-in emulator on a pseudo-terminal), the link and its
+// headless window,
 // the tick that reads with the port's own timeouts, and the waits every
 // command is made of, each bounded and each giving way to an interruption.
-// Depends on the link core, the emulator's pty runner and the headless window.
+// Depends on the link core, the network ports' MakePort, the emulator's pty
+// runner and the headless window.
 #pragma once
 
 #include <chrono>
@@ -16,7 +18,7 @@
 #include "headless_window.h"
 #include "link_controller.h"
 #include "pty_runner.h"
-#include "serial_port.h"
+#include "line_port.h"
 
 namespace velkor::ctl {
 
@@ -64,7 +66,7 @@ class Session {
   // Why the link last started over, for a message: "the link dropped (...)".
   std::string ResetReason() const;
 
-  const std::string& PortName() const { return port_; }
+  const std::string& PortName() const { return portName_; }
 
   Link link;
   std::function<void()> onStatusReport;
@@ -72,15 +74,16 @@ class Session {
  private:
   void HandToLink(const uint8_t* bytes, size_t count);
   void NoteReset();
+  std::string OpenFailure() const;
   bool StartEmulator();
 
-  std::string port_;
+  std::string portName_;
   std::FILE* messages_;
   HeadlessWindow window_;
-  // Declared before the serial port so that the port closes first, as an
-  // adapter's would, and the emulator's terminal never hangs up under it.
+  // Declared before the port so that the port closes first, as an adapter's
+  // would, and the emulator's terminal never hangs up under it.
   std::unique_ptr<sim::PtyRunner> emulator_;
-  SerialPort serial_;
+  std::unique_ptr<LinePort> port_;
   uint64_t reportsSeen_ = 0;
   int16_t lastStatusSpeed_ = 0;
   uint64_t statusReports_ = 0;

@@ -1,6 +1,7 @@
 // velkorctl_emulator_test.cpp: velkorctl run as a script runs it, against the
-// VK-3 emulator on a pseudo-terminal (or a terminal nobody answers on): what
-// it prints, how it exits, and what reached the driver.
+// VK-3 emulator on a pseudo-terminal (or a terminal nobody answers on), and
+// through a ser2net serving that terminal: what it prints, how it exits, and
+// what reached the driver.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -20,6 +21,7 @@
 #include "codes.h"
 #include "ctl_process.h"
 #include "pty_runner.h"
+#include "ser2net_server.h"
 #include "temp_dir.h"
 
 namespace velkor::test {
@@ -241,6 +243,47 @@ TEST(VelkorctlProfile, ABadProfileFileEndsWithTwoAndNothingReachesTheWire) {
     }
   }
   EXPECT_EQ(line.Written(), "");
+}
+
+TEST(VelkorctlNetwork, OverSer2netWithRfc2217AndRawTheDriverIsShownAndSet) {
+  if (!Ser2netInstalled()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps.sh installs it)";
+  Driver driver;
+  Ser2netServer server(driver.Port());
+  ASSERT_TRUE(server.Serving());
+
+  const CtlResult show = RunCtl({"--port", server.Rfc2217Name(), "show", "--json"});
+  ASSERT_EQ(show.exitStatus, 0) << show.err;
+  EXPECT_EQ(show.out.rfind("{\"port\":\"" + server.Rfc2217Name() +
+                               "\",\"status\":\"Соединено VK-3 ID-19.0\",\"parameters\":{\"stepDivision\":8,"
+                               "\"motionCurrent\":1000,",
+                           0),
+            0u)
+      << show.out;
+
+  const CtlResult set = RunCtl({"--port", server.Rfc2217Name(), "set", "motionCurrent=1700", "reductionDelay=60000"});
+  ASSERT_EQ(set.exitStatus, 0) << set.err;
+  EXPECT_EQ(set.out, "motionCurrent=1700\nreductionDelay=60000\n");
+  EXPECT_EQ(driver.Current().motionCurrent, 1700);
+
+  // The raw accepter keeps ser2net's own 9600 baud towards the device; the
+  // emulator's terminal does not care, a real driver would.
+  const CtlResult raw = RunCtl({"--port", server.RawName(), "show"});
+  ASSERT_EQ(raw.exitStatus, 0) << raw.err;
+  EXPECT_NE(raw.out.find("\nmotionCurrent=1700\nreductionDelay=60000\n"), std::string::npos) << raw.out;
+}
+
+TEST(VelkorctlNetwork, ARefusedConnectionEndsWithOneAndAMalformedAddressWithTwo) {
+  const int nobody = FreeLocalPort();
+  const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(nobody);
+  const CtlResult r = RunCtl({"--port", refused, "show"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err, "velkorctl: cannot open " + refused + ": Connection refused\n");
+
+  const CtlResult malformed = RunCtl({"--port", "tcp://127.0.0.1:0", "show"});
+  EXPECT_EQ(malformed.exitStatus, 2);
+  EXPECT_EQ(malformed.err,
+            "velkorctl: 'tcp://127.0.0.1:0' is no network port: give rfc2217://HOST:PORT or tcp://HOST:PORT, "
+            "PORT 1..65535\n");
 }
 
 struct UsageCase {
