@@ -21,6 +21,7 @@ expect_file() {  # ROOT PATH...: each path exists, non-empty, under ROOT
 installed=(
   bin/velkor
   bin/velkor-sim
+  bin/velkorctl
   share/applications/velkor.desktop
   share/icons/hicolor/scalable/apps/velkor.svg
 )
@@ -31,7 +32,12 @@ done
 # cmake --install into a prefix of the user's choice.
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 expect_file "$work/prefix" "${installed[@]}"
-[ -x "$work/prefix/bin/velkor" ] || { echo "bin/velkor is not executable"; failures=$((failures + 1)); }
+for program in velkor velkor-sim velkorctl; do
+  [ -x "$work/prefix/bin/$program" ] || { echo "bin/$program is not executable"; failures=$((failures + 1)); }
+done
+# The installed velkorctl runs on its own and describes itself.
+help=$("$work/prefix/bin/velkorctl" --help || true)
+grep -q '^Usage: velkorctl' <<<"$help" || { echo "bin/velkorctl --help says no usage"; failures=$((failures + 1)); }
 # Each PNG is the size its folder names.
 for size in 16 32 48 64 128 256; do
   png="$work/prefix/share/icons/hicolor/${size}x${size}/apps/velkor.png"
@@ -71,4 +77,4 @@ if [ "$failures" -ne 0 ]; then
   echo "$failures problem(s) with the installed program or its package"
   exit 1
 fi
-echo "installed tree and $(basename "$deb") hold the program, the emulator, the desktop entry and the icons"
+echo "installed tree and $(basename "$deb") hold the program, velkorctl, the emulator, the desktop entry and the icons"

@@ -1,0 +1,348 @@
+// command_line.cpp: the argument parser, one small function per command, and
+// the help text that describes them all.
+#include "command_line.h"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "codes.h"
+#include "network_address.h"
+
+namespace velkor::ctl {
+namespace {
+
+using Args = std::span<const std::string_view>;
+
+// Longer than any sensible run; keeps the milliseconds far from overflowing.
+constexpr double MAX_SECONDS = 1'000'000;
+
+struct ActionEntry {
+  std::string_view name;
+  uint16_t code;
+};
+
+constexpr std::array<ActionEntry, 9> ACTIONS = {{
+    {"reread", ACT_REREAD},
+    {"save", ACT_SAVE_EEPROM},
+    {"autotune", ACT_AUTOTUNE},
+    {"smoothing", ACT_TOGGLE_SMOOTHING},
+    {"test", ACT_TEST},
+    {"step-left", ACT_STEP_LEFT},
+    {"step-right", ACT_STEP_RIGHT},
+    {"zero", ACT_ZERO_POSITION},
+    {"stop", ACT_STOP},
+}};
+
+Parsed Fail(std::string error) { return {std::nullopt, std::move(error)}; }
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// "--for 2" and "--for=2" alike. On a match, `value` is set and `i` moved past
+// what was taken; a flag without its value is an error.
+enum class OptionMatch { No, Yes, MissingValue };
+OptionMatch TakeValueOption(Args args, size_t& i, std::string_view flag, std::string_view& value) {
+  const std::string_view arg = args[i];
+  if (arg == flag) {
+    if (i + 1 >= args.size()) return OptionMatch::MissingValue;
+    value = args[++i];
+    return OptionMatch::Yes;
+  }
+  if (arg.size() > flag.size() && arg.substr(0, flag.size()) == flag && arg[flag.size()] == '=') {
+    value = arg.substr(flag.size() + 1);
+    return OptionMatch::Yes;
+  }
+  return OptionMatch::No;
+}
+
+// A positive number of seconds, decimals allowed; rounded up to whole milliseconds.
+std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
+  if (text.empty() || !((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return std::nullopt;
+  const std::string copy(text);
+  char* end = nullptr;
+  const double seconds = std::strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || !std::isfinite(seconds) || seconds <= 0 || seconds > MAX_SECONDS)
+    return std::nullopt;
+  return std::chrono::milliseconds(static_cast<int64_t>(std::ceil(seconds * 1000)));
+}
+
+std::string ParameterList() {
+  std::string list;
+  for (const ParameterInfo& p : PARAMETERS) list += std::string(p.name) + ", ";
+  return list + std::string(SMOOTHING_NAME);
+}
+
+std::string DivisionList() {
+  std::string list;
+  for (const uint16_t d : STEP_DIVISIONS) list += (list.empty() ? "" : ", ") + std::to_string(d);
+  return list;
+}
+
+// NAME=VALUE, or the reason it is not one the driver takes.
+std::optional<Assignment> ParseAssignment(std::string_view text, std::string& error) {
+  const size_t equals = text.find('=');
+  if (equals == std::string_view::npos || equals == 0) {
+    error = Quoted(text) + " is not NAME=VALUE";
+    return std::nullopt;
+  }
+  const std::string_view name = text.substr(0, equals);
+  const std::string_view value = text.substr(equals + 1);
+  const auto id = ParameterByName(name);
+  if (!id) {
+    error = "unknown parameter " + Quoted(name) + "; the parameters are " + ParameterList();
+    return std::nullopt;
+  }
+  if (*id == ParameterId::Smoothing) {
+    if (value == "on") return Assignment{*id, 1};
+    if (value == "off") return Assignment{*id, 0};
+    error = "smoothing takes on or off, not " + Quoted(value);
+    return std::nullopt;
+  }
+  // Digits only: no sign, no spaces, no hexadecimal; six are more than any maximum.
+  const bool digits = !value.empty() && value.size() <= 6 &&
+                      value.find_first_not_of("0123456789") == std::string_view::npos;
+  if (!digits) {
+    error = std::string(name) + " takes a whole number from 0, not " + Quoted(value);
+    return std::nullopt;
+  }
+  const int64_t number = std::strtoll(std::string(value).c_str(), nullptr, 10);
+  if (!ParameterValueAccepted(*id, number)) {
+    error = *id == ParameterId::StepDivision && number <= Info(*id).max
+                ? std::string(text) + ": the driver knows the divisions " + DivisionList()
+                : std::string(text) + ": out of range 0.." + std::to_string(Info(*id).max);
+    return std::nullopt;
+  }
+  return Assignment{*id, static_cast<int32_t>(number)};
+}
+
+Parsed ParseShow(Args args, Invocation inv) {
+  inv.command = Command::Show;
+  for (const std::string_view arg : args) {
+    if (arg != "--json") return Fail("show takes only --json, not " + Quoted(arg));
+    inv.json = true;
+  }
+  return {std::move(inv), {}};
+}
+
+Parsed ParseSet(Args args, Invocation inv) {
+  inv.command = Command::Set;
+  for (const std::string_view arg : args) {
+    if (arg == "--save") {
+      inv.save = true;
+      continue;
+    }
+    if (arg.starts_with("-")) return Fail("set takes only --save besides NAME=VALUE, not " + Quoted(arg));
+    std::string error;
+    const auto assignment = ParseAssignment(arg, error);
+    if (!assignment) return Fail(error);
+    for (const Assignment& earlier : inv.assignments) {
+      if (earlier.id == assignment->id) return Fail(std::string(ParameterName(earlier.id)) + " is given twice");
+    }
+    inv.assignments.push_back(*assignment);
+  }
+  if (inv.assignments.empty()) return Fail("set needs at least one NAME=VALUE");
+  return {std::move(inv), {}};
+}
+
+Parsed ParseAction(Args args, Invocation inv) {
+  inv.command = Command::Action;
+  std::string names;
+  for (const ActionEntry& a : ACTIONS) names += (names.empty() ? "" : ", ") + std::string(a.name);
+  if (args.size() != 1) return Fail("action takes one NAME: " + names);
+  const auto code = ActionByName(args[0]);
+  if (!code) return Fail("unknown action " + Quoted(args[0]) + "; the actions are " + names);
+  inv.action = *code;
+  return {std::move(inv), {}};
+}
+
+Parsed ParseRotate(Args args, Invocation inv) {
+  inv.command = Command::Rotate;
+  std::optional<uint16_t> direction;
+  std::optional<std::chrono::milliseconds> duration;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    const OptionMatch match = TakeValueOption(args, i, "--for", value);
+    if (match == OptionMatch::MissingValue) return Fail("--for needs a number of seconds");
+    if (match == OptionMatch::Yes) {
+      duration = ParseSeconds(value);
+      if (!duration) return Fail("--for takes a positive number of seconds, not " + Quoted(value));
+    } else if ((args[i] == "left" || args[i] == "right") && !direction) {
+      direction = args[i] == "left" ? ACT_ROTATE_LEFT : ACT_ROTATE_RIGHT;
+    } else {
+      return Fail("rotate takes left or right and --for SECONDS, not " + Quoted(args[i]));
+    }
+  }
+  if (!direction) return Fail("rotate needs a direction: left or right");
+  // A rotation without an end would keep the shaft turning after a lost
+  // terminal or a killed script: the duration is not optional.
+  if (!duration) return Fail("rotate needs --for SECONDS");
+  inv.action = *direction;
+  inv.duration = *duration;
+  return {std::move(inv), {}};
+}
+
+Parsed ParseWatch(Args args, Invocation inv) {
+  inv.command = Command::Watch;
+  bool formatGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    const OptionMatch match = TakeValueOption(args, i, "--for", value);
+    if (match == OptionMatch::MissingValue) return Fail("--for needs a number of seconds");
+    if (match == OptionMatch::Yes) {
+      const auto duration = ParseSeconds(value);
+      if (!duration) return Fail("--for takes a positive number of seconds, not " + Quoted(value));
+      inv.duration = *duration;
+    } else if (args[i] == "--csv" || args[i] == "--json") {
+      if (formatGiven) return Fail("watch takes one of --csv and --json");
+      formatGiven = true;
+      inv.format = args[i] == "--csv" ? WatchFormat::Csv : WatchFormat::Json;
+    } else {
+      return Fail("watch takes --csv or --json and --for SECONDS, not " + Quoted(args[i]));
+    }
+  }
+  return {std::move(inv), {}};
+}
+
+Parsed ParseProfile(Args args, Invocation inv) {
+  if (args.empty()) return Fail("profile needs save, diff or apply, and a FILE");
+  const std::string_view verb = args[0];
+  if (verb == "save") inv.command = Command::ProfileSave;
+  else if (verb == "diff") inv.command = Command::ProfileDiff;
+  else if (verb == "apply") inv.command = Command::ProfileApply;
+  else return Fail("profile takes save, diff or apply, not " + Quoted(verb));
+  for (const std::string_view arg : args.subspan(1)) {
+    if (arg == "--save" && inv.command == Command::ProfileApply) {
+      inv.save = true;
+    } else if (inv.file.empty() && !arg.empty() && !arg.starts_with("-")) {
+      inv.file = arg;
+    } else {
+      return Fail("profile " + std::string(verb) + " takes a FILE" +
+                  (inv.command == Command::ProfileApply ? " and --save" : "") + ", not " + Quoted(arg));
+    }
+  }
+  if (inv.file.empty()) return Fail("profile " + std::string(verb) + " needs a FILE");
+  return {std::move(inv), {}};
+}
+
+}  // namespace
+
+std::optional<uint16_t> ActionByName(std::string_view name) {
+  for (const ActionEntry& a : ACTIONS) {
+    if (a.name == name) return a.code;
+  }
+  return std::nullopt;
+}
+
+Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPort) {
+  Invocation inv;
+  bool portGiven = false;
+  std::vector<std::string_view> rest;  // the command and its own arguments
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") return {Invocation{}, {}};
+    std::string_view value;
+    OptionMatch match = TakeValueOption(args, i, "--port", value);
+    if (match == OptionMatch::Yes) {
+      if (value.empty()) return Fail("--port needs a port name");
+      inv.port = value;
+      portGiven = true;
+      continue;
+    }
+    if (match == OptionMatch::No) {
+      match = TakeValueOption(args, i, "--timeout", value);
+      if (match == OptionMatch::Yes) {
+        const auto timeout = ParseSeconds(value);
+        if (!timeout) return Fail("--timeout takes a positive number of seconds, not " + Quoted(value));
+        inv.timeout = *timeout;
+        continue;
+      }
+    }
+    if (match == OptionMatch::MissingValue) return Fail(std::string(args[i]) + " needs a value");
+    rest.push_back(args[i]);
+  }
+  if (rest.empty()) return Fail("no command given; see velkorctl --help");
+  if (!portGiven && environmentPort && !environmentPort->empty()) inv.port = *environmentPort;
+
+  const std::string_view command = rest[0];
+  const Args commandArgs = Args(rest).subspan(1);
+  Parsed parsed;
+  if (command == "show") parsed = ParseShow(commandArgs, std::move(inv));
+  else if (command == "set") parsed = ParseSet(commandArgs, std::move(inv));
+  else if (command == "action") parsed = ParseAction(commandArgs, std::move(inv));
+  else if (command == "rotate") parsed = ParseRotate(commandArgs, std::move(inv));
+  else if (command == "watch") parsed = ParseWatch(commandArgs, std::move(inv));
+  else if (command == "profile") parsed = ParseProfile(commandArgs, std::move(inv));
+  else return Fail("unknown command " + Quoted(command) + "; see velkorctl --help");
+
+  if (!parsed.invocation) return parsed;
+  const std::string& port = parsed.invocation->port;
+  if (port.empty()) return Fail("no port: give --port PORT or set " + std::string(PORT_VARIABLE));
+  if (IsNetworkPortName(port) && !ParseNetworkAddress(port))
+    return Fail(Quoted(port) + " is no network port: give rfc2217://HOST:PORT or tcp://HOST:PORT, PORT 1..65535");
+  return parsed;
+}
+
+const char* const HELP_TEXT =
+    R"(Usage: velkorctl [--port PORT] [--timeout SECONDS] COMMAND [ARGS]
+
+Talks to a VK-3 microstep driver the way the Velkor panel does, from a shell.
+
+Options:
+  --port PORT         the driver's port: a device (/dev/ttyUSB0,
+                      /dev/serial/by-id/..., COM3 for /dev/ttyS2);
+                      rfc2217://HOST:PORT, a serial port on another machine
+                      served with RFC 2217 (ser2net's telnet(rfc2217)), set up
+                      from here; tcp://HOST:PORT, a raw socket, where the
+                      server's own line settings apply; or "emulator" for the
+                      built-in VK-3 emulator. Default: $VELKOR_PORT
+  --timeout SECONDS   how long to wait for the driver to connect, and then for
+                      the command's acknowledgements and reports (default 5)
+  --help              show this text
+
+Commands:
+  show [--json]
+      Connect and print the ten parameters, smoothing and the live readings,
+      one NAME=VALUE a line; with --json, one JSON object with "port",
+      "status", "parameters" and "readings".
+  set NAME=VALUE... [--save]
+      Set parameters (only those that differ are sent), have the driver
+      report them all again, and print the values it reports. With --save,
+      store them in the driver's EEPROM once every value was reported back
+      as set; nothing is saved when one differs.
+      Names and ranges:
+        stepDivision    1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120
+        motionCurrent   0..20000 mA       holdingCurrent  0..20000 mA
+        faultCurrent    0..20000 mA       reductionDelay  0..60000 ms
+        proportionalK   0..255            levelingK       0..15
+        steps           0..30000          jogSpeed        0..30000 rpm
+        jogAccel        0..1000           smoothing       on or off
+  action NAME
+      Send one action and wait for its acknowledgement: reread, save (to
+      EEPROM), autotune (prints the new coefficients), smoothing (switches it
+      over and prints the new state), test, step-left, step-right (the shaft
+      is kept moving until it comes to rest), zero (the position), stop.
+  rotate left|right --for SECONDS
+      Rotate for that long, keeping the rotation alive meanwhile, then stop.
+  watch [--csv|--json] [--for SECONDS]
+      Print one line of live readings for each status report of the driver:
+      NAME=VALUE pairs, CSV under a header line, or one JSON object a line.
+      Runs until SECONDS have passed, or until Ctrl-C.
+  profile save FILE | profile diff FILE | profile apply FILE [--save]
+      save: write the driver's parameters to a profile file.
+      diff: print the driver's value of each parameter the file sets, with
+      the file's value beside those that differ; exit status 1 when any does.
+      apply: set the file's parameters as set does, and print them.
+
+Ctrl-C (or SIGTERM) during rotate or a step stops the motor before velkorctl
+ends: the stop action is sent and its acknowledgement awaited for up to half a
+second.
+
+Results go to standard output, messages to standard error.
+Exit status: 0 done and confirmed; 1 the driver did not connect within the
+timeout, a command was not acknowledged, a value reported back differs from
+the one set (or, for profile diff, from the file), or the run was
+interrupted; 2 a usage error or a bad profile file, found before anything is
+sent.
+)";
+
+}  // namespace velkor::ctl

@@ -1,0 +1,76 @@
+// command_line.h: what velkorctl is asked to do, read from its arguments and
+// checked in full before a port is touched: a bad name, value or option is a
+// usage error and nothing goes on the wire. Depends on the parameter table,
+// the wire's codes and the network port names.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parameter_table.h"
+
+namespace velkor::ctl {
+
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_FAILED = 1;  // not connected, not acknowledged, another value reported
+inline constexpr int EXIT_USAGE = 2;   // a bad command line or profile file, found before anything was sent
+
+inline constexpr std::chrono::milliseconds DEFAULT_TIMEOUT{5000};
+inline constexpr std::string_view EMULATOR_PORT = "emulator";
+inline constexpr std::string_view PORT_VARIABLE = "VELKOR_PORT";
+
+enum class Command {
+  Help,
+  Show,
+  Set,
+  Action,
+  Rotate,
+  Watch,
+  ProfileSave,
+  ProfileDiff,
+  ProfileApply,
+};
+
+enum class WatchFormat { Text, Csv, Json };
+
+// One NAME=VALUE of `set`, in the domain the parameter states compare in:
+// smoothing as 0 or 1.
+struct Assignment {
+  ParameterId id;
+  int32_t value;
+};
+
+struct Invocation {
+  Command command = Command::Help;
+  std::string port;  // --port, else $VELKOR_PORT
+  std::chrono::milliseconds timeout = DEFAULT_TIMEOUT;
+  bool json = false;                     // show --json
+  std::vector<Assignment> assignments;   // set, in the order given
+  bool save = false;                     // set / profile apply --save
+  uint16_t action = 0;                   // action: ACT_*; rotate: ACT_ROTATE_LEFT or _RIGHT
+  std::chrono::milliseconds duration{0}; // rotate --for; watch --for (0: until interrupted)
+  WatchFormat format = WatchFormat::Text;
+  std::string file;                      // profile save|diff|apply FILE
+};
+
+// The invocation, or the usage error in words for standard error.
+struct Parsed {
+  std::optional<Invocation> invocation;
+  std::string error;
+};
+
+// `args` without the program's name; `environmentPort` is $VELKOR_PORT if set.
+Parsed ParseCommandLine(std::span<const std::string_view> args, std::optional<std::string_view> environmentPort);
+
+// The action code (ACT_*) for a name `action` takes: "reread", "step-left"...
+std::optional<uint16_t> ActionByName(std::string_view name);
+
+// Everything --help says.
+extern const char* const HELP_TEXT;
+
+}  // namespace velkor::ctl

@@ -1,0 +1,17 @@
+// commands.h: what each velkorctl command does over a connected link, and the
+// exit status it ends with. Results go to `out`, messages through the session.
+// Depends on the command line, the session and the readings' printed forms.
+#pragma once
+
+#include <cstdio>
+
+#include "command_line.h"
+#include "session.h"
+
+namespace velkor::ctl {
+
+// Checks a profile file first, then connects, runs the command and, whatever
+// happened, leaves no jog running.
+int RunCommand(const Invocation& invocation, Session& session, std::FILE* out);
+
+}  // namespace velkor::ctl

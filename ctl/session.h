@@ -1,0 +1,97 @@
+// session.h: one run of the link from a shell: the port (a device, a network
+// port, or the built-in emulator on a pseudo-terminal), the link and its
+// headless window,
+// the tick that reads with the port's own timeouts, and the waits every
+// command is made of, each bounded and each giving way to an interruption.
+// Depends on the link core, the network ports' MakePort, the emulator's pty
+// runner and the headless window.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "headless_window.h"
+#include "link_controller.h"
+#include "pty_runner.h"
+#include "line_port.h"
+
+namespace velkor::ctl {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How long the stop action is given after an interruption: the operator
+// wants the program to end, and the motor to stand still first.
+inline constexpr milliseconds STOP_AFTER_INTERRUPTION{500};
+
+enum class WaitEnd { Met, TimedOut, Interrupted };
+
+class Session {
+ public:
+  // `port` as the operator named it; messages go to `messages`.
+  Session(std::string port, std::FILE* messages);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Opens the port and waits until the driver has greeted and reported all
+  // its parameters. False after saying why.
+  bool Connect(milliseconds timeout);
+
+  // One poll tick of the link. `onStatusReport` runs after each status
+  // report, with the link's values as they stood at that report.
+  void Tick();
+  WaitEnd TickUntil(Clock::time_point deadline, const std::function<bool()>& done);
+
+  // Queues an action and waits for its acknowledgement. False after saying
+  // why: not acknowledged, the link dropped, the time ran out, interrupted.
+  bool Act(uint16_t action, milliseconds timeout);
+  // Ends any jog and has the driver stop, within `timeout`. False after
+  // saying that the motor may still be moving.
+  bool StopMotor(milliseconds timeout);
+
+  // The report types seen since the last Forget, as bits; and the raw shaft
+  // speed of the latest status report.
+  void ForgetReportsSeen() { reportsSeen_ = 0; }
+  uint64_t ReportsSeen() const { return reportsSeen_; }
+  int16_t LastStatusSpeed() const { return lastStatusSpeed_; }
+  uint64_t StatusReports() const { return statusReports_; }
+
+  // Writes "velkorctl: TEXT" on the message stream.
+  void Say(std::string_view text) const;
+  // Why the link last started over, for a message: "the link dropped (...)".
+  std::string ResetReason() const;
+
+  const std::string& PortName() const { return portName_; }
+
+  Link link;
+  std::function<void()> onStatusReport;
+
+ private:
+  void HandToLink(const uint8_t* bytes, size_t count);
+  void NoteReset();
+  std::string OpenFailure() const;
+  bool StartEmulator();
+
+  std::string portName_;
+  std::FILE* messages_;
+  HeadlessWindow window_;
+  // Declared before the port so that the port closes first, as an adapter's
+  // would, and the emulator's terminal never hangs up under it.
+  std::unique_ptr<sim::PtyRunner> emulator_;
+  std::unique_ptr<LinePort> port_;
+  uint64_t reportsSeen_ = 0;
+  int16_t lastStatusSpeed_ = 0;
+  uint64_t statusReports_ = 0;
+  uint32_t resetsSeen_ = 0;
+  std::string_view resetStatus_;
+};
+
+// "5 s", "0.5 s": a duration as a message gives it.
+std::string Seconds(milliseconds duration);
+
+}  // namespace velkor::ctl

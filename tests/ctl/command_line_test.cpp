@@ -1,0 +1,88 @@
+// command_line_test.cpp: what velkorctl understands of its arguments: the
+// forms of the options, the port from the environment, the values as they
+// will be sent; and the JSON strings it prints.
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <vector>
+
+#include "codes.h"
+#include "command_line.h"
+#include "readings.h"
+
+namespace velkor::ctl {
+namespace {
+
+using namespace std::chrono_literals;
+
+Invocation Parse(std::vector<std::string_view> args, std::optional<std::string_view> environmentPort = {}) {
+  const Parsed parsed = ParseCommandLine(args, environmentPort);
+  EXPECT_TRUE(parsed.invocation) << parsed.error;
+  return parsed.invocation.value_or(Invocation{});
+}
+
+TEST(CommandLine, OptionsTakeTheirValueAfterASpaceOrAnEqualsSignAndMayFollowTheCommand) {
+  const Invocation a = Parse({"--port=/dev/ttyUSB0", "--timeout", "0.25", "rotate", "right", "--for=1.5"});
+  EXPECT_EQ(a.port, "/dev/ttyUSB0");
+  EXPECT_EQ(a.timeout, 250ms);
+  EXPECT_EQ(a.command, Command::Rotate);
+  EXPECT_EQ(a.action, ACT_ROTATE_RIGHT);
+  EXPECT_EQ(a.duration, 1500ms);
+
+  const Invocation b = Parse({"watch", "--json", "--port", "COM3", "--for", "0.0004"});
+  EXPECT_EQ(b.port, "COM3");
+  EXPECT_EQ(b.timeout, 5000ms);
+  EXPECT_EQ(b.format, WatchFormat::Json);
+  EXPECT_EQ(b.duration, 1ms);  // rounded up, never to nothing
+}
+
+TEST(CommandLine, ThePortComesFromVelkorPortUnlessGiven) {
+  EXPECT_EQ(Parse({"show"}, "/dev/ttyACM0").port, "/dev/ttyACM0");
+  EXPECT_EQ(Parse({"--port", "emulator", "show"}, "/dev/ttyACM0").port, "emulator");
+  EXPECT_FALSE(ParseCommandLine(std::vector<std::string_view>{"show"}, "").invocation);
+}
+
+TEST(CommandLine, SetKeepsTheOrderAndTakesSmoothingAsOnOrOffAndTheDelayUpTo60000) {
+  const Invocation set = Parse({"set", "smoothing=on", "reductionDelay=60000", "stepDivision=120", "--save"}, "x");
+  ASSERT_EQ(set.assignments.size(), 3u);
+  EXPECT_EQ(set.assignments[0].id, ParameterId::Smoothing);
+  EXPECT_EQ(set.assignments[0].value, 1);
+  EXPECT_EQ(set.assignments[1].id, ParameterId::ReductionDelay);
+  EXPECT_EQ(set.assignments[1].value, 60000);
+  EXPECT_EQ(set.assignments[2].value, 120);
+  EXPECT_TRUE(set.save);
+  EXPECT_EQ(Parse({"set", "smoothing=off"}, "x").assignments[0].value, 0);
+}
+
+TEST(CommandLine, EachActionNameGivesItsCode) {
+  const std::vector<std::pair<std::string_view, uint16_t>> names = {
+      {"reread", 0}, {"save", 1}, {"autotune", 2}, {"smoothing", 3}, {"test", 4},
+      {"step-left", 5}, {"step-right", 6}, {"zero", 10}, {"stop", 9}};
+  for (const auto& [name, code] : names) EXPECT_EQ(Parse({"action", name}, "x").action, code) << name;
+  // The rotations have a command of their own, with a duration.
+  EXPECT_FALSE(ActionByName("rotate-left"));
+}
+
+TEST(CommandLine, ProfileCommandsTakeOneFileAndOnlyApplyTakesSave) {
+  const Invocation apply = Parse({"profile", "apply", "bench.json", "--save"}, "x");
+  EXPECT_EQ(apply.command, Command::ProfileApply);
+  EXPECT_EQ(apply.file, "bench.json");
+  EXPECT_TRUE(apply.save);
+  EXPECT_EQ(ParseCommandLine(std::vector<std::string_view>{"profile", "diff", "a.json", "--save"}, "x").error,
+            "profile diff takes a FILE, not '--save'");
+  EXPECT_EQ(ParseCommandLine(std::vector<std::string_view>{"profile", "save"}, "x").error,
+            "profile save needs a FILE");
+}
+
+TEST(CommandLine, HelpAnywhereWinsOverEverythingElse) {
+  EXPECT_EQ(Parse({"set", "bogus", "--help"}).command, Command::Help);
+  EXPECT_EQ(Parse({"-h"}).command, Command::Help);
+}
+
+TEST(JsonText, QuotesBackslashesAndControlCharactersAreEscapedAndUtf8StaysAsItIs) {
+  EXPECT_EQ(JsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\u000ad\\u0001\"");
+  EXPECT_EQ(JsonString("Обрыв связи"), "\"Обрыв связи\"");
+}
+
+}  // namespace
+}  // namespace velkor::ctl

@@ -1,0 +1,469 @@
+// velkorctl_emulator_test.cpp: velkorctl run as a script runs it, against the
+// VK-3 emulator on a pseudo-terminal (or a terminal nobody answers on), and
+// through a ser2net serving that terminal: what it prints, how it exits, and
+// what reached the driver.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codes.h"
+#include "ctl_process.h"
+#include "pty_runner.h"
+#include "ser2net_server.h"
+#include "temp_dir.h"
+
+namespace velkor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The emulator, served on a pseudo-terminal for the length of a test.
+class Driver {
+ public:
+  explicit Driver(sim::EmulatorOptions options = {}) : runner_(options) {
+    EXPECT_TRUE(runner_.Start()) << runner_.Error();
+  }
+  ~Driver() { runner_.Stop(); }
+  const std::string& Port() const { return runner_.SlavePath(); }
+  sim::PtyRunner& Runner() { return runner_; }
+  sim::Parameters Current() {
+    return runner_.WithEmulator([](sim::Emulator& e) { return e.CurrentParameters(); });
+  }
+  sim::Parameters Saved() {
+    return runner_.WithEmulator([](sim::Emulator& e) { return e.SavedParameters(); });
+  }
+  bool Moving() {
+    return runner_.WithEmulator([](sim::Emulator& e) { return e.Moving(); });
+  }
+  // The executed actions and set commands, in order.
+  std::vector<std::pair<uint8_t, int16_t>> Commands() {
+    std::vector<std::pair<uint8_t, int16_t>> commands;
+    for (const sim::ReceivedCommand& c : runner_.CommandLog()) {
+      if (c.executed) commands.emplace_back(c.code, c.value);
+    }
+    return commands;
+  }
+  bool Received(uint8_t code, int16_t value) {
+    const auto commands = Commands();
+    return std::find(commands.begin(), commands.end(), std::pair{code, value}) != commands.end();
+  }
+
+ private:
+  sim::PtyRunner runner_;
+};
+
+// A terminal with nobody at the far end: what velkorctl writes stays there.
+class SilentLine {
+ public:
+  SilentLine() {
+    char path[128] = {};
+    EXPECT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(ttyname_r(slave_, path, sizeof path), 0);
+    path_ = path;
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  }
+  ~SilentLine() {
+    close(master_);
+    close(slave_);
+  }
+  const std::string& Port() const { return path_; }
+  std::string Written() {
+    std::string bytes;
+    char buffer[256];
+    ssize_t n = 0;
+    while ((n = read(master_, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(n));
+    return bytes;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+};
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+TEST(VelkorctlShow, JsonHoldsThePortTheStatusTheParametersByProfileNameAndEveryReading) {
+  Driver driver;
+  const CtlResult r = RunCtl({"--port", driver.Port(), "show", "--json"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string expected =
+      "\\{\"port\":\"" + driver.Port() +
+      "\",\"status\":\"Соединено VK-3 ID-19.0\","
+      "\"parameters\":\\{\"stepDivision\":8,\"motionCurrent\":1000,\"reductionDelay\":500,"
+      "\"holdingCurrent\":500,\"faultCurrent\":5000,\"proportionalK\":30,\"levelingK\":2,\"steps\":200,"
+      "\"jogSpeed\":60,\"jogAccel\":100,\"smoothing\":false\\},"
+      "\"readings\":\\{\"phase\":0,\"setCurrentA\":1000,\"setCurrentB\":0,\"pwmA\":\\d+,\"pwmB\":-?\\d+,"
+      "\"actualCurrentA\":\\d+,\"actualCurrentB\":-?\\d+,\"totalCurrent\":\\d+,\"position\":0,\"shaftSpeed\":0\\}\\}\n";
+  EXPECT_TRUE(std::regex_match(r.out, std::regex(expected))) << r.out;
+}
+
+TEST(VelkorctlShow, TheBuiltInEmulatorNamedByTheEnvironmentPrintsOneNameValueLineEach) {
+  const CtlResult r = RunCtl({"show"}, "emulator");
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find("phase=")),
+            "port=emulator\nstatus=Соединено VK-3 ID-19.0\nstepDivision=8\nmotionCurrent=1000\n"
+            "reductionDelay=500\nholdingCurrent=500\nfaultCurrent=5000\nproportionalK=30\nlevelingK=2\n"
+            "steps=200\njogSpeed=60\njogAccel=100\nsmoothing=off\n");
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nposition=0\nshaftSpeed=0\n$"))) << r.out;
+}
+
+TEST(VelkorctlSet, EachValueIsReportedBackAndOnlyThenSavedToTheEeprom) {
+  Driver driver;
+  const CtlResult r = RunCtl({"--port", driver.Port(), "set", "motionCurrent=1500", "stepDivision=4",
+                              "reductionDelay=60000", "smoothing=on", "--save"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  // In the order a profile lists them.
+  EXPECT_EQ(r.out, "stepDivision=4\nmotionCurrent=1500\nreductionDelay=60000\nsmoothing=on\n");
+  const sim::Parameters current = driver.Current();
+  EXPECT_EQ(current.motionCurrent, 1500);
+  EXPECT_EQ(current.stepDivision, 4);
+  EXPECT_EQ(current.reductionDelay, 60000);
+  EXPECT_TRUE(current.smoothing);
+  EXPECT_EQ(driver.Saved(), current);
+  const auto commands = driver.Commands();
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_SAVE_EEPROM}));
+  EXPECT_TRUE(driver.Received(CMD_SET_REDUCTION_DELAY, -5536));
+}
+
+TEST(VelkorctlSet, SmoothingAlreadyInTheWantedStateIsNotToggled) {
+  Driver driver;
+  const CtlResult r = RunCtl({"--port", driver.Port(), "set", "smoothing=off"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "smoothing=off\n");
+  EXPECT_FALSE(driver.Received(CMD_ACTION, ACT_TOGGLE_SMOOTHING));
+  EXPECT_FALSE(driver.Current().smoothing);
+}
+
+TEST(VelkorctlSet, ADriverThatStoresAnotherValueEndsWithOneNamingTheParameterAndNothingIsSaved) {
+  sim::EmulatorOptions clamping;
+  clamping.currentLimitMa = 2000;
+  Driver driver(clamping);
+  const CtlResult r =
+      RunCtl({"--port", driver.Port(), "set", "motionCurrent=2500", "holdingCurrent=700", "--save"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err,
+            "velkorctl: motionCurrent: set to 2500, but the driver reports 2000\n"
+            "velkorctl: nothing was saved to EEPROM\n");
+  EXPECT_EQ(r.out, "motionCurrent=2000\nholdingCurrent=700\n");
+  EXPECT_FALSE(driver.Received(CMD_ACTION, ACT_SAVE_EEPROM));
+  EXPECT_EQ(driver.Saved().motionCurrent, 1000);
+}
+
+TEST(VelkorctlSet, ACommandTheDriverNeverAcknowledgesEndsWithOne) {
+  sim::EmulatorOptions wrongAcks;
+  wrongAcks.wrongAckProbability = 1;  // the handshake still completes: any acknowledgement counts there
+  Driver driver(wrongAcks);
+  const CtlResult set = RunCtl({"--port", driver.Port(), "set", "jogSpeed=90"});
+  EXPECT_EQ(set.exitStatus, 1);
+  // The emulator carries out the first of the repeated frames: the value may well have arrived.
+  EXPECT_EQ(set.err, "velkorctl: jogSpeed may or may not be 90: the driver did not acknowledge the command\n");
+  EXPECT_EQ(set.out, "");
+  const CtlResult action = RunCtl({"--port", driver.Port(), "action", "zero"});
+  EXPECT_EQ(action.exitStatus, 1);
+  EXPECT_EQ(action.err, "velkorctl: the driver did not acknowledge the command\n");
+}
+
+TEST(VelkorctlProfile, SaveWritesTheDriversParametersDiffTellsTheChangesAndApplyBringsThemBackSaved) {
+  Driver driver;
+  TempDir dir;
+  const std::string file = (dir / "bench.json").string();
+  ASSERT_EQ(RunCtl({"--port", driver.Port(), "set", "motionCurrent=1200", "steps=400"}).exitStatus, 0);
+
+  const CtlResult save = RunCtl({"--port", driver.Port(), "profile", "save", file});
+  ASSERT_EQ(save.exitStatus, 0) << save.err;
+  EXPECT_EQ(save.out, "");
+  const std::regex written(
+      "\\{\n  \"format\": \"velkor-profile\",\n  \"version\": 1,\n  \"device\": \"VK-3\",\n"
+      "  \"savedAt\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\",\n  \"parameters\": \\{\n"
+      "    \"stepDivision\": 8,\n    \"motionCurrent\": 1200,\n    \"reductionDelay\": 500,\n"
+      "    \"holdingCurrent\": 500,\n    \"faultCurrent\": 5000,\n    \"proportionalK\": 30,\n"
+      "    \"levelingK\": 2,\n    \"steps\": 400,\n    \"jogSpeed\": 60,\n    \"jogAccel\": 100,\n"
+      "    \"smoothing\": false\n  \\}\n\\}\n");
+  EXPECT_TRUE(std::regex_match(FileText(file), written)) << FileText(file);
+
+  ASSERT_EQ(RunCtl({"--port", driver.Port(), "set", "motionCurrent=900", "smoothing=on"}).exitStatus, 0);
+  const CtlResult diff = RunCtl({"--port", driver.Port(), "profile", "diff", file});
+  EXPECT_EQ(diff.exitStatus, 1);
+  EXPECT_EQ(diff.out,
+            "stepDivision=8\nmotionCurrent=900 (profile: 1200)\nreductionDelay=500\nholdingCurrent=500\n"
+            "faultCurrent=5000\nproportionalK=30\nlevelingK=2\nsteps=400\njogSpeed=60\njogAccel=100\n"
+            "smoothing=on (profile: off)\n");
+  EXPECT_EQ(diff.err, "velkorctl: the driver differs from " + file + " in 2 parameters\n");
+
+  const CtlResult apply = RunCtl({"--port", driver.Port(), "profile", "apply", file, "--save"});
+  ASSERT_EQ(apply.exitStatus, 0) << apply.err;
+  EXPECT_EQ(apply.out,
+            "stepDivision=8\nmotionCurrent=1200\nreductionDelay=500\nholdingCurrent=500\nfaultCurrent=5000\n"
+            "proportionalK=30\nlevelingK=2\nsteps=400\njogSpeed=60\njogAccel=100\nsmoothing=off\n");
+  const sim::Parameters current = driver.Current();
+  EXPECT_EQ(current.motionCurrent, 1200);
+  EXPECT_EQ(current.steps, 400);
+  EXPECT_FALSE(current.smoothing);
+  EXPECT_EQ(driver.Saved(), current);
+  EXPECT_EQ(RunCtl({"--port", driver.Port(), "profile", "diff", file}).exitStatus, 0);
+}
+
+TEST(VelkorctlProfile, ABadProfileFileEndsWithTwoAndNothingReachesTheWire) {
+  TempDir dir;
+  const std::string broken = (dir / "broken.json").string();
+  const std::string tooHigh = (dir / "too-high.json").string();
+  std::ofstream(broken) << "{\"format\": \"velkor-profile\",";
+  std::ofstream(tooHigh) << "{\"format\": \"velkor-profile\", \"version\": 1, \"device\": \"VK-3\", "
+                            "\"parameters\": {\"motionCurrent\": 20001}}";
+  SilentLine line;
+  for (const std::string& file : {broken, tooHigh, (dir / "missing.json").string()}) {
+    for (const char* verb : {"diff", "apply"}) {
+      const CtlResult r = RunCtl({"--port", line.Port(), "profile", verb, file});
+      EXPECT_EQ(r.exitStatus, 2) << verb << " " << file;
+      EXPECT_EQ(r.err.rfind("velkorctl: " + file + ": ", 0), 0u) << r.err;
+      EXPECT_EQ(r.out, "");
+    }
+  }
+  EXPECT_EQ(line.Written(), "");
+}
+
+TEST(VelkorctlNetwork, OverSer2netWithRfc2217AndRawTheDriverIsShownAndSet) {
+  if (!Ser2netInstalled()) GTEST_SKIP() << "ser2net is not installed (scripts/install-deps.sh installs it)";
+  Driver driver;
+  Ser2netServer server(driver.Port());
+  ASSERT_TRUE(server.Serving());
+
+  const CtlResult show = RunCtl({"--port", server.Rfc2217Name(), "show", "--json"});
+  ASSERT_EQ(show.exitStatus, 0) << show.err;
+  EXPECT_EQ(show.out.rfind("{\"port\":\"" + server.Rfc2217Name() +
+                               "\",\"status\":\"Соединено VK-3 ID-19.0\",\"parameters\":{\"stepDivision\":8,"
+                               "\"motionCurrent\":1000,",
+                           0),
+            0u)
+      << show.out;
+
+  const CtlResult set = RunCtl({"--port", server.Rfc2217Name(), "set", "motionCurrent=1700", "reductionDelay=60000"});
+  ASSERT_EQ(set.exitStatus, 0) << set.err;
+  EXPECT_EQ(set.out, "motionCurrent=1700\nreductionDelay=60000\n");
+  EXPECT_EQ(driver.Current().motionCurrent, 1700);
+
+  // The raw accepter keeps ser2net's own 9600 baud towards the device; the
+  // emulator's terminal does not care, a real driver would.
+  const CtlResult raw = RunCtl({"--port", server.RawName(), "show"});
+  ASSERT_EQ(raw.exitStatus, 0) << raw.err;
+  EXPECT_NE(raw.out.find("\nmotionCurrent=1700\nreductionDelay=60000\n"), std::string::npos) << raw.out;
+}
+
+TEST(VelkorctlNetwork, ARefusedConnectionEndsWithOneAndAMalformedAddressWithTwo) {
+  const int nobody = FreeLocalPort();
+  const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(nobody);
+  const CtlResult r = RunCtl({"--port", refused, "show"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err, "velkorctl: cannot open " + refused + ": Connection refused\n");
+
+  const CtlResult malformed = RunCtl({"--port", "tcp://127.0.0.1:0", "show"});
+  EXPECT_EQ(malformed.exitStatus, 2);
+  EXPECT_EQ(malformed.err,
+            "velkorctl: 'tcp://127.0.0.1:0' is no network port: give rfc2217://HOST:PORT or tcp://HOST:PORT, "
+            "PORT 1..65535\n");
+}
+
+struct UsageCase {
+  std::vector<std::string> args;
+  std::string message;  // the whole of standard error
+};
+
+TEST(VelkorctlUsage, AUsageErrorEndsWithTwoAndNothingReachesTheWire) {
+  const std::vector<UsageCase> cases = {
+      {{"set", "motionCurrent=20001"}, "motionCurrent=20001: out of range 0..20000"},
+      {{"set", "reductionDelay=60001"}, "reductionDelay=60001: out of range 0..60000"},
+      {{"set", "stepDivision=7"},
+       "stepDivision=7: the driver knows the divisions 1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120"},
+      {{"set", "steps=-1"}, "steps takes a whole number from 0, not '-1'"},
+      {{"set", "levelingK=0x3"}, "levelingK takes a whole number from 0, not '0x3'"},
+      {{"set", "smoothing=1"}, "smoothing takes on or off, not '1'"},
+      {{"set", "speed=5"},
+       "unknown parameter 'speed'; the parameters are stepDivision, motionCurrent, reductionDelay, holdingCurrent, "
+       "faultCurrent, proportionalK, levelingK, steps, jogSpeed, jogAccel, smoothing"},
+      {{"set", "steps=5", "jogSpeed=10", "steps=6"}, "steps is given twice"},
+      {{"set"}, "set needs at least one NAME=VALUE"},
+      {{"action", "jump"},
+       "unknown action 'jump'; the actions are reread, save, autotune, smoothing, test, step-left, step-right, zero, stop"},
+      {{"rotate", "left"}, "rotate needs --for SECONDS"},
+      {{"rotate", "left", "--for", "-1"}, "--for takes a positive number of seconds, not '-1'"},
+      {{"rotate", "up", "--for", "1"}, "rotate takes left or right and --for SECONDS, not 'up'"},
+      {{"watch", "--csv", "--json"}, "watch takes one of --csv and --json"},
+      {{"show", "--xml"}, "show takes only --json, not '--xml'"},
+      {{"--timeout", "0", "show"}, "--timeout takes a positive number of seconds, not '0'"},
+      {{"--timeout", "nan", "show"}, "--timeout takes a positive number of seconds, not 'nan'"},
+      {{"jog"}, "unknown command 'jog'; see velkorctl --help"},
+      {{}, "no command given; see velkorctl --help"},
+  };
+  SilentLine line;
+  for (const UsageCase& c : cases) {
+    std::vector<std::string> args = {"--port", line.Port()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CtlResult r = RunCtl(args);
+    EXPECT_EQ(r.exitStatus, 2) << c.message;
+    EXPECT_EQ(r.err, "velkorctl: " + c.message + "\n");
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(line.Written(), "");
+}
+
+TEST(VelkorctlUsage, WithoutAPortOrVelkorPortItAsksForOne) {
+  const CtlResult r = RunCtl({"show"});
+  EXPECT_EQ(r.exitStatus, 2);
+  EXPECT_EQ(r.err, "velkorctl: no port: give --port PORT or set VELKOR_PORT\n");
+}
+
+TEST(VelkorctlUsage, HelpGoesToStandardOutputAndNamesEveryCommand) {
+  const CtlResult r = RunCtl({"--help"});
+  EXPECT_EQ(r.exitStatus, 0);
+  for (const char* command : {"show [--json]", "set NAME=VALUE... [--save]", "action NAME",
+                              "rotate left|right --for SECONDS", "watch [--csv|--json] [--for SECONDS]"}) {
+    EXPECT_NE(r.out.find(command), std::string::npos) << command;
+  }
+}
+
+TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithOneOnceTheTimeoutHasPassed) {
+  SilentLine line;
+  const auto start = std::chrono::steady_clock::now();
+  const CtlResult r = RunCtl({"--port", line.Port(), "--timeout", "0.5", "show"});
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err,
+            "velkorctl: the driver did not connect within 0.5 s (the port is open, but the driver has not "
+            "answered); check the port, the cable and the driver's power\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_GE(took, 500ms);
+  EXPECT_LT(took, 3s);
+  EXPECT_EQ(line.Written(), "\xFF");  // the wake byte, and no command
+}
+
+TEST(VelkorctlLink, APortThatCannotBeOpenedEndsWithOneAndTheSystemsReason) {
+  const CtlResult r = RunCtl({"--port", "/dev/velkor-no-such-port", "show"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err, "velkorctl: cannot open /dev/velkor-no-such-port: No such file or directory\n");
+}
+
+TEST(VelkorctlMotion, ARotationIsKeptAliveForItsTimeAndThenStopped) {
+  Driver driver;
+  const CtlResult r = RunCtl({"--port", driver.Port(), "rotate", "left", "--for", "1"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  // After the handshake's re-read: the rotation, then the stop.
+  const auto commands = driver.Commands();
+  ASSERT_EQ(commands.size(), 3u);
+  EXPECT_EQ(commands[1], (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_ROTATE_LEFT}));
+  EXPECT_EQ(commands[2], (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_STOP}));
+  EXPECT_FALSE(driver.Moving());
+  // Without keep-alive bytes the emulator would have stopped after 0.3 s:
+  // at 60 rpm and 8 microsteps, 1 s of turning is well past 480 steps.
+  const int16_t position = driver.Runner().WithEmulator([](sim::Emulator& e) { return e.Position(); });
+  EXPECT_LT(position, -600);
+}
+
+TEST(VelkorctlMotion, AStepIsKeptMovingUntilTheShaftComesToRest) {
+  Driver driver;
+  const CtlResult r = RunCtl({"--port", driver.Port(), "action", "step-right"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(driver.Runner().WithEmulator([](sim::Emulator& e) { return e.Position(); }), 200);
+}
+
+TEST(VelkorctlAction, ActionsThatEndInReportsPrintWhatTheDriverReported) {
+  Driver driver;
+  const CtlResult smoothing = RunCtl({"--port", driver.Port(), "action", "smoothing"});
+  ASSERT_EQ(smoothing.exitStatus, 0) << smoothing.err;
+  EXPECT_EQ(smoothing.out, "smoothing=on\n");
+  EXPECT_TRUE(driver.Current().smoothing);
+
+  const CtlResult tuned = RunCtl({"--port", driver.Port(), "action", "autotune"});
+  ASSERT_EQ(tuned.exitStatus, 0) << tuned.err;
+  const sim::Parameters after = driver.Current();
+  EXPECT_EQ(tuned.out, "proportionalK=" + std::to_string(after.proportionalK) +
+                           "\nlevelingK=" + std::to_string(after.levelingK) + "\n");
+  EXPECT_NE(after.proportionalK, 30);  // the factory's, before tuning
+
+  const CtlResult zero = RunCtl({"--port", driver.Port(), "action", "zero"});
+  EXPECT_EQ(zero.exitStatus, 0) << zero.err;
+  EXPECT_EQ(zero.out, "");
+  EXPECT_TRUE(driver.Received(CMD_ACTION, ACT_ZERO_POSITION));
+}
+
+struct Interruption {
+  int signal;
+  std::vector<std::string> command;
+  uint16_t motion;
+};
+
+TEST(VelkorctlMotion, AnInterruptionDuringARotationOrAStepStopsTheMotorBeforeTheProgramEnds) {
+  const std::vector<Interruption> cases = {
+      {SIGINT, {"rotate", "right", "--for", "30"}, ACT_ROTATE_RIGHT},
+      {SIGTERM, {"action", "step-left"}, ACT_STEP_LEFT},
+  };
+  for (const Interruption& c : cases) {
+    Driver driver;
+    // A step long enough to be caught moving: 30000 steps at 1 rpm.
+    ASSERT_EQ(RunCtl({"--port", driver.Port(), "set", "steps=30000", "jogSpeed=1"}).exitStatus, 0);
+    std::vector<std::string> args = {"--port", driver.Port()};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    CtlProcess ctl(args);
+    ASSERT_TRUE(WaitFor([&] { return driver.Received(CMD_ACTION, c.motion) && driver.Moving(); }))
+        << c.command[0];
+    std::this_thread::sleep_for(500ms);  // past the emulator's keep-alive timeout
+    ASSERT_TRUE(driver.Moving()) << "kept alive";
+    ctl.Signal(c.signal);
+    const auto start = std::chrono::steady_clock::now();
+    const CtlResult r = ctl.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+    const auto commands = driver.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_STOP})) << c.command[0];
+    EXPECT_FALSE(driver.Moving());
+  }
+}
+
+TEST(VelkorctlWatch, CsvPrintsAHeaderThenOneLineForEachStatusReport) {
+  sim::EmulatorOptions slow;
+  slow.statusPeriodMs = 50;
+  Driver driver(slow);
+  const CtlResult r = RunCtl({"--port", driver.Port(), "watch", "--csv", "--for", "1"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  const std::string header =
+      "phase,setCurrentA,setCurrentB,pwmA,pwmB,actualCurrentA,actualCurrentB,totalCurrent,position,shaftSpeed\n";
+  ASSERT_EQ(r.out.substr(0, header.size()), header);
+  const std::regex row("0,\\d+,0,\\d+,-?\\d+,\\d+,-?\\d+,\\d+,0,0");
+  size_t rows = 0;
+  std::string rest = r.out.substr(header.size());
+  for (size_t end = 0; (end = rest.find('\n')) != std::string::npos; rest.erase(0, end + 1)) {
+    EXPECT_TRUE(std::regex_match(rest.substr(0, end), row)) << rest.substr(0, end);
+    ++rows;
+  }
+  EXPECT_EQ(rest, "");
+  // One status report each 50 ms for a second.
+  EXPECT_GE(rows, 15u);
+  EXPECT_LE(rows, 21u);
+}
+
+}  // namespace
+}  // namespace velkor::test
