@@ -103,7 +103,7 @@ std::optional<Assignment> ParseAssignment(std::string_view text, std::string& er
   const bool digits = !value.empty() && value.size() <= 6 &&
                       value.find_first_not_of("0123456789") == std::string_view::npos;
   if (!digits) {
-    error = std::string(name) + " takes a whole number from 0, not " + Quoted(value);
+    error = std::string(name) + " takes a whole number from 0 to " + std::to_string(Info(*id).max) + ", not " + Quoted(value);
     return std::nullopt;
   }
   const int64_t number = std::strtoll(std::string(value).c_str(), nullptr, 10);

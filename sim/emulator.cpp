@@ -99,7 +99,7 @@ void Emulator::Execute(const CommandFrame& frame) {
     RunAction(static_cast<uint16_t>(frame.value));
   } else {
     ApplyParameterCommand(parameters_, frame.code, frame.value);
-    ClampCurrents(parameters_, options_.currentLimitMa);
+    ClampCurrent(parameters_, frame.code, options_.currentLimitMa);
     const uint8_t report = *ReportForCommand(frame.code);
     Answer(report, ParameterReportValue(parameters_, report));
   }

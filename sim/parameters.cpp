@@ -38,11 +38,12 @@ void ApplyParameterCommand(Parameters& p, uint8_t code, int16_t value) {
   }
 }
 
-void ClampCurrents(Parameters& p, uint16_t limitMa) {
-  if (limitMa == 0) return;
-  for (int16_t* current : {&p.motionCurrent, &p.holdingCurrent, &p.faultCurrent}) {
-    if (*current > limitMa) *current = static_cast<int16_t>(limitMa);
-  }
+void ClampCurrent(Parameters& p, uint8_t code, uint16_t limitMa) {
+  int16_t* current = code == CMD_SET_MOTION_CURRENT    ? &p.motionCurrent
+                     : code == CMD_SET_HOLDING_CURRENT ? &p.holdingCurrent
+                     : code == CMD_SET_FAULT_CURRENT   ? &p.faultCurrent
+                                                       : nullptr;
+  if (current && limitMa != 0 && *current > limitMa) *current = static_cast<int16_t>(limitMa);
 }
 
 int16_t ParameterReportValue(const Parameters& p, uint8_t type) {

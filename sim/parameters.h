@@ -35,8 +35,9 @@ std::optional<uint8_t> ReportForCommand(uint8_t code);
 // Stores the value of parameter command `code` (2..11). KL keeps its four
 // bits only: that is all report 5 has room for.
 void ApplyParameterCommand(Parameters& parameters, uint8_t code, int16_t value);
-// Holds the three currents at or below `limitMa` (0: no limit).
-void ClampCurrents(Parameters& parameters, uint16_t limitMa);
+// Holds the current that parameter command `code` sets (motion, holding or
+// fault) at or below `limitMa`; 0: no limit. Other commands change nothing.
+void ClampCurrent(Parameters& parameters, uint8_t code, uint16_t limitMa);
 
 // The value of parameter report `type` (2..11).
 int16_t ParameterReportValue(const Parameters& parameters, uint8_t type);

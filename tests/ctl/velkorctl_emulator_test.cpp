@@ -297,8 +297,8 @@ TEST(VelkorctlUsage, AUsageErrorEndsWithTwoAndNothingReachesTheWire) {
       {{"set", "reductionDelay=60001"}, "reductionDelay=60001: out of range 0..60000"},
       {{"set", "stepDivision=7"},
        "stepDivision=7: the driver knows the divisions 1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120"},
-      {{"set", "steps=-1"}, "steps takes a whole number from 0, not '-1'"},
-      {{"set", "levelingK=0x3"}, "levelingK takes a whole number from 0, not '0x3'"},
+      {{"set", "steps=-1"}, "steps takes a whole number from 0 to 30000, not '-1'"},
+      {{"set", "levelingK=0x3"}, "levelingK takes a whole number from 0 to 15, not '0x3'"},
       {{"set", "smoothing=1"}, "smoothing takes on or off, not '1'"},
       {{"set", "speed=5"},
        "unknown parameter 'speed'; the parameters are stepDivision, motionCurrent, reductionDelay, holdingCurrent, "

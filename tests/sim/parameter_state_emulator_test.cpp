@@ -106,6 +106,9 @@ TEST_F(ClampingDriver, AClampedCurrentIsAMismatchWithBothValues) {
   EXPECT_EQ(s.mismatchReported, 2000);
   EXPECT_EQ(s.value, 2000);
   EXPECT_FALSE(s.changedByDriver);
+  // Only the current that was set is held: the fault threshold above the limit stays.
+  EXPECT_EQ(line.emulator.CurrentParameters().faultCurrent, 5000);
+  EXPECT_FALSE(Of(ParameterId::FaultCurrent).changedByDriver);
 
   // A value within the limit, confirmed, clears the mismatch.
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_MOTION_CURRENT, 1800));
