@@ -1,7 +1,8 @@
 // readings.cpp: the readings table and the printed forms built from it.
 #include "readings.h"
 
-#include <cstdio>
+
+#include "json_string.h"
 
 namespace velkor::ctl {
 
@@ -49,24 +50,6 @@ std::string ReadingsJson(const PanelValues& values) {
 std::string ParameterText(ParameterId id, int32_t value) {
   if (id == ParameterId::Smoothing) return value != 0 ? "on" : "off";
   return std::to_string(value);
-}
-
-std::string JsonString(std::string_view text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      json += escaped;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
 }
 
 std::string ShowText(std::string_view port, const Link& link) {

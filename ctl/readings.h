@@ -32,7 +32,4 @@ std::string WatchCsvHeader();
 std::string WatchCsvLine(const PanelValues& values);
 std::string WatchJsonLine(const PanelValues& values);
 
-// A JSON string literal, quotes included; the text is UTF-8 and stays so.
-std::string JsonString(std::string_view text);
-
 }  // namespace velkor::ctl

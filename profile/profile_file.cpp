@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include "json_string.h"
+
 namespace velkor {
 namespace {
 
@@ -127,27 +129,6 @@ std::optional<ProfileError> TakeText(const QJsonObject& root, const char* field,
   if (!value.isString()) return Problem(ProfileErrorKind::BadField, file, field);
   into = value.toString().toStdString();
   return std::nullopt;
-}
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
 }
 
 struct FileCloser {

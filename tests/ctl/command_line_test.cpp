@@ -8,6 +8,7 @@
 
 #include "codes.h"
 #include "command_line.h"
+#include "json_string.h"
 #include "readings.h"
 
 namespace velkor::ctl {
