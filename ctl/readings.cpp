@@ -1,7 +1,6 @@
 // readings.cpp: the readings table and the printed forms built from it.
 #include "readings.h"
 
-
 #include "json_string.h"
 
 namespace velkor::ctl {
