@@ -3,6 +3,7 @@
 #include "port_reconnector.h"
 
 #include <string_view>
+#include <utility>
 
 #include "network_address.h"
 
@@ -20,9 +21,10 @@ CPortReconnector::CPortReconnector(Link& link, LinePort& port, QObject* parent)
   retry_.setInterval(REOPEN_PERIOD_MS);
   retry_.setTimerType(Qt::CoarseTimer);
   connect(&retry_, &QTimer::timeout, this, &CPortReconnector::TryAgain);
+  // The server is back; the knock is let go at once.
   connect(&probe_, &QTcpSocket::connected, this, [this] {
     probe_.abort();
-    Reopen();
+    serverBack_ = true;
   });
 }
 
@@ -41,22 +43,24 @@ void CPortReconnector::AfterTick() {
 void CPortReconnector::Forget() {
   retry_.stop();
   probe_.abort();
+  serverBack_ = false;
   awaited_.clear();
 }
 
 void CPortReconnector::TryAgain() {
-  // A server that is away would hold a blocking open for its whole bound,
-  // twice a second; a connection still being tried is left to go on.
   if (const auto address = ParseNetworkAddress(awaited_)) {
-    if (probe_.state() == QAbstractSocket::UnconnectedState) {
+    // A server that is away would hold a blocking open for its whole bound,
+    // twice a second: it is knocked at instead. A serial server gives its
+    // device to one connection at a time, so the port choice opens the port
+    // itself, once, a retry after the knock was answered and let go.
+    if (std::exchange(serverBack_, false)) {
+      retry_.stop();
+      emit PortBack();
+    } else if (probe_.state() == QAbstractSocket::UnconnectedState) {
       probe_.connectToHost(QString::fromStdString(address->host), address->port);
     }
     return;
   }
-  Reopen();
-}
-
-void CPortReconnector::Reopen() {
   // Opening is the test: the name may be back while another program (or the
   // system's modem prober) still has the device, or before its permissions
   // are set.

@@ -42,12 +42,12 @@ class CPortReconnector : public QObject {
 
  private:
   void TryAgain();
-  void Reopen();
 
   Link& link_;
   LinePort& port_;
   QTimer retry_;
   QTcpSocket probe_;
+  bool serverBack_ = false;  // a knock was answered: the next retry opens the port
   std::string awaited_;
 };
 

@@ -88,7 +88,8 @@ class NetworkPortPanelTest : public QObject {
     // The server comes back on its port: the panel connects again by itself.
     test::Ser2netServer again(emulator.SlavePath(), true, server.RawPort(), server.TelnetPort());
     QVERIFY(again.Serving());
-    QTRY_VERIFY_WITH_TIMEOUT(ShowsConnected(panel), PATIENCE_MS);
+    QTRY_VERIFY2_WITH_TIMEOUT(ShowsConnected(panel), qPrintable(test::Shown(panel, ID_STATUS) + " / " + Tooltip(panel)),
+                              PATIENCE_MS);
     QCOMPARE(PortList(panel)->currentText(), address);
   }
 
