@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "codes.h"
+#include "parameter_table.h"
 #include "link_controller.h"
 #include "panel_layout.h"
 
@@ -53,16 +54,19 @@ struct ParameterButton {
   bool beep;           // sounds before the prompt opens
 };
 
+// The prompts take what the parameter table allows, up to its maximum.
+constexpr uint32_t Bound(ParameterId id) { return Info(id).max + 1u; }
+
 inline constexpr ParameterButton PARAMETER_BUTTONS[] = {
-    {ID_KP, "K пропорц. тока (Kp) (0-255)", 256, CMD_SET_KP, false},
-    {ID_MOTION_CURRENT, "Ток движения (0-20000)", 20001, CMD_SET_MOTION_CURRENT, false},
-    {ID_REDUCTION_DELAY, "Время (мСек) (0-60000)", 60001, CMD_SET_REDUCTION_DELAY, false},
-    {ID_HOLDING_CURRENT, "Ток покоя (0-20000)", 20001, CMD_SET_HOLDING_CURRENT, false},
-    {ID_KL, "K выравн. тока(KL) (0-15)", 16, CMD_SET_KL, false},
-    {ID_STEPS, "Шагов (0-30000)", 30001, CMD_SET_STEPS, true},
-    {ID_JOG_SPEED, "Скор. об/мин (0-30000)", 30001, CMD_SET_JOG_SPEED, true},
-    {ID_JOG_ACCEL, "Уск. ш/с/с (0-1000)", 1001, CMD_SET_JOG_ACCEL, true},
-    {ID_FAULT_CURRENT, "Ток аварии (0-20000)", 20001, CMD_SET_FAULT_CURRENT, false},
+    {ID_KP, "K пропорц. тока (Kp) (0-255)", Bound(ParameterId::ProportionalK), CMD_SET_KP, false},
+    {ID_MOTION_CURRENT, "Ток движения (0-20000)", Bound(ParameterId::MotionCurrent), CMD_SET_MOTION_CURRENT, false},
+    {ID_REDUCTION_DELAY, "Время (мСек) (0-60000)", Bound(ParameterId::ReductionDelay), CMD_SET_REDUCTION_DELAY, false},
+    {ID_HOLDING_CURRENT, "Ток покоя (0-20000)", Bound(ParameterId::HoldingCurrent), CMD_SET_HOLDING_CURRENT, false},
+    {ID_KL, "K выравн. тока(KL) (0-15)", Bound(ParameterId::LevelingK), CMD_SET_KL, false},
+    {ID_STEPS, "Шагов (0-30000)", Bound(ParameterId::Steps), CMD_SET_STEPS, true},
+    {ID_JOG_SPEED, "Скор. об/мин (0-30000)", Bound(ParameterId::JogSpeed), CMD_SET_JOG_SPEED, true},
+    {ID_JOG_ACCEL, "Уск. ш/с/с (0-1000)", Bound(ParameterId::JogAccel), CMD_SET_JOG_ACCEL, true},
+    {ID_FAULT_CURRENT, "Ток аварии (0-20000)", Bound(ParameterId::FaultCurrent), CMD_SET_FAULT_CURRENT, false},
 };
 
 // The queue refuses a command while 255 wait; the operator then hears a beep,

@@ -1,10 +1,14 @@
 // bounded_number_test.cpp: which answers of the numeric prompt are accepted,
-// with which value, for the bounds the parameter buttons use.
+// with which value, for the bounds the parameter buttons use; and that each
+// button's bound is the range its prompt's title names.
 #include "bounded_number.h"
+#include "panel_commands.h"
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
 
 using velkor::BoundedNumber;
 using velkor::ParseBoundedNumber;
@@ -100,5 +104,24 @@ TEST(ParseBoundedNumber, EveryValueBelowTheBoundComesBackExactlyAndTheBoundDoesN
         ASSERT_EQ(result.value, v);
       }
     }
+  }
+}
+
+// Each prompt's title names its range; the number it takes must be that range.
+TEST(ParameterPrompts, EachTakesTheTopOfTheRangeItsTitleNamesAndNothingAbove) {
+  const std::pair<const char*, const char*> expected[] = {
+      {"K пропорц. тока (Kp) (0-255)", "255"}, {"Ток движения (0-20000)", "20000"},
+      {"Время (мСек) (0-60000)", "60000"},     {"Ток покоя (0-20000)", "20000"},
+      {"K выравн. тока(KL) (0-15)", "15"},     {"Шагов (0-30000)", "30000"},
+      {"Скор. об/мин (0-30000)", "30000"},     {"Уск. ш/с/с (0-1000)", "1000"},
+      {"Ток аварии (0-20000)", "20000"},
+  };
+  ASSERT_EQ(std::size(velkor::PARAMETER_BUTTONS), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    const velkor::ParameterButton& button = velkor::PARAMETER_BUTTONS[i];
+    EXPECT_STREQ(button.prompt, expected[i].first);
+    const std::string top = expected[i].second;
+    EXPECT_TRUE(ParseBoundedNumber(top, button.bound).valid) << button.prompt;
+    EXPECT_FALSE(ParseBoundedNumber(std::to_string(std::stoul(top) + 1), button.bound).valid) << button.prompt;
   }
 }
