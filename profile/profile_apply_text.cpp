@@ -4,17 +4,25 @@
 #include <array>
 #include <string_view>
 
+#include "panel_layout.h"
+
 namespace velkor {
 namespace {
 
-// The panel's button captions, in ParameterId order; smoothing has a button
-// whose caption is its state, so it gets a name of its own.
-constexpr std::array<std::string_view, PARAMETER_STATE_COUNT> RUSSIAN_CAPTIONS = {
-    "Деление шага",       "Ток движения (mA)",        "Время до снижен. тока (mC)",
-    "Ток удержания (mA)", "Ток аварии (mA)",          "K пропорц. тока (Kp)",
-    "K выравнивания тока (KL)", "Шагов", "Скор. (об/мин)", "Уск. (об/с/с)",
-    "Сглаживание",
+// The panel's button for each of the ten, in ParameterId order: its caption
+// names the row. Smoothing's button shows its state, so it has a name of its own.
+constexpr std::array<ControlId, PARAMETER_COUNT> BUTTONS = {
+    ID_DIVISION, ID_MOTION_CURRENT, ID_REDUCTION_DELAY, ID_HOLDING_CURRENT, ID_FAULT_CURRENT,
+    ID_KP,       ID_KL,             ID_STEPS,           ID_JOG_SPEED,       ID_JOG_ACCEL,
 };
+constexpr std::string_view SMOOTHING_CAPTION = "Сглаживание";
+
+std::string_view ButtonCaption(ControlId id) {
+  for (const ControlRow& row : layout_rows::PANEL_LAYOUT) {
+    if (row.id == id && row.kind == ControlKind::Button) return row.caption;
+  }
+  return {};
+}
 
 bool English(Language language) { return language == Language::English; }
 
@@ -69,7 +77,8 @@ std::string DroppedText(const ProfileApply& apply, Language language) {
 }  // namespace
 
 std::string ParameterCaption(ParameterId id, Language language) {
-  return std::string(English(language) ? ParameterName(id) : RUSSIAN_CAPTIONS[Index(id)]);
+  if (English(language)) return std::string(ParameterName(id));
+  return std::string(id == ParameterId::Smoothing ? SMOOTHING_CAPTION : ButtonCaption(BUTTONS[Index(id)]));
 }
 
 std::string ProfileValueText(ParameterId id, int32_t value, Language language) {
