@@ -27,6 +27,11 @@ class CtlProcess {
   CtlProcess& operator=(const CtlProcess&) = delete;
 
   void Signal(int signal) const;
+  // Reads standard output until it holds `lines` lines, at most for `limit`;
+  // what was read is kept for Finish. False if they did not come.
+  bool AwaitLines(size_t lines, std::chrono::milliseconds limit);
+  // Closes the reading end of standard output, as `| head` does once it has had enough.
+  void CloseOutput();
   // Collects its output until it ends; kills it after `limit`.
   CtlResult Finish(std::chrono::milliseconds limit = std::chrono::seconds(20));
 
@@ -34,6 +39,7 @@ class CtlProcess {
   pid_t pid_ = -1;
   int out_ = -1;
   int err_ = -1;
+  std::string outSoFar_;
 };
 
 // Runs velkorctl to its end.

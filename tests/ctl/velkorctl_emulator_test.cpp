@@ -109,23 +109,23 @@ TEST(VelkorctlShow, JsonHoldsThePortTheStatusTheParametersByProfileNameAndEveryR
   EXPECT_EQ(r.err, "");
   const std::string expected =
       "\\{\"port\":\"" + driver.Port() +
-      "\",\"status\":\"Соединено VK-3 ID-19.0\","
+      "\",\"state\":\"connected\",\"status\":\"Соединено VK-3 ID-19.0\","
       "\"parameters\":\\{\"stepDivision\":8,\"motionCurrent\":1000,\"reductionDelay\":500,"
       "\"holdingCurrent\":500,\"faultCurrent\":5000,\"proportionalK\":30,\"levelingK\":2,\"steps\":200,"
       "\"jogSpeed\":60,\"jogAccel\":100,\"smoothing\":false\\},"
-      "\"readings\":\\{\"phase\":0,\"setCurrentA\":1000,\"setCurrentB\":0,\"pwmA\":\\d+,\"pwmB\":-?\\d+,"
-      "\"actualCurrentA\":\\d+,\"actualCurrentB\":-?\\d+,\"totalCurrent\":\\d+,\"position\":0,\"shaftSpeed\":0\\}\\}\n";
+      "\"readings\":\\{\"setCurrentA\":1000,\"setCurrentB\":0,\"actualCurrentA\":\\d+,\"actualCurrentB\":-?\\d+,"
+      "\"pwmA\":\\d+,\"pwmB\":-?\\d+,\"totalCurrent\":\\d+,\"shaftSpeed\":0,\"position\":0,\"phase\":0\\}\\}\n";
   EXPECT_TRUE(std::regex_match(r.out, std::regex(expected))) << r.out;
 }
 
 TEST(VelkorctlShow, TheBuiltInEmulatorNamedByTheEnvironmentPrintsOneNameValueLineEach) {
   const CtlResult r = RunCtl({"show"}, "emulator");
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.out.substr(0, r.out.find("phase=")),
-            "port=emulator\nstatus=Соединено VK-3 ID-19.0\nstepDivision=8\nmotionCurrent=1000\n"
+  EXPECT_EQ(r.out.substr(0, r.out.find("setCurrentA=")),
+            "port=emulator\nstate=connected\nstatus=Соединено VK-3 ID-19.0\nstepDivision=8\nmotionCurrent=1000\n"
             "reductionDelay=500\nholdingCurrent=500\nfaultCurrent=5000\nproportionalK=30\nlevelingK=2\n"
             "steps=200\njogSpeed=60\njogAccel=100\nsmoothing=off\n");
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nposition=0\nshaftSpeed=0\n$"))) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nshaftSpeed=0\nposition=0\nphase=0\n$"))) << r.out;
 }
 
 TEST(VelkorctlSet, EachValueIsReportedBackAndOnlyThenSavedToTheEeprom) {
@@ -172,17 +172,17 @@ TEST(VelkorctlSet, ADriverThatStoresAnotherValueEndsWithOneNamingTheParameterAnd
   EXPECT_EQ(driver.Saved().motionCurrent, 1000);
 }
 
-TEST(VelkorctlSet, ACommandTheDriverNeverAcknowledgesEndsWithOne) {
+TEST(VelkorctlSet, ACommandTheDriverNeverAcknowledgesEndsWithThree) {
   sim::EmulatorOptions wrongAcks;
   wrongAcks.wrongAckProbability = 1;  // the handshake still completes: any acknowledgement counts there
   Driver driver(wrongAcks);
   const CtlResult set = RunCtl({"--port", driver.Port(), "set", "jogSpeed=90"});
-  EXPECT_EQ(set.exitStatus, 1);
+  EXPECT_EQ(set.exitStatus, 3);
   // The emulator carries out the first of the repeated frames: the value may well have arrived.
   EXPECT_EQ(set.err, "velkorctl: jogSpeed may or may not be 90: the driver did not acknowledge the command\n");
   EXPECT_EQ(set.out, "");
   const CtlResult action = RunCtl({"--port", driver.Port(), "action", "zero"});
-  EXPECT_EQ(action.exitStatus, 1);
+  EXPECT_EQ(action.exitStatus, 3);
   EXPECT_EQ(action.err, "velkorctl: the driver did not acknowledge the command\n");
 }
 
@@ -254,7 +254,7 @@ TEST(VelkorctlNetwork, OverSer2netWithRfc2217AndRawTheDriverIsShownAndSet) {
   const CtlResult show = RunCtl({"--port", server.Rfc2217Name(), "show", "--json"});
   ASSERT_EQ(show.exitStatus, 0) << show.err;
   EXPECT_EQ(show.out.rfind("{\"port\":\"" + server.Rfc2217Name() +
-                               "\",\"status\":\"Соединено VK-3 ID-19.0\",\"parameters\":{\"stepDivision\":8,"
+                               "\",\"state\":\"connected\",\"status\":\"Соединено VK-3 ID-19.0\",\"parameters\":{\"stepDivision\":8,"
                                "\"motionCurrent\":1000,",
                            0),
             0u)
@@ -272,11 +272,11 @@ TEST(VelkorctlNetwork, OverSer2netWithRfc2217AndRawTheDriverIsShownAndSet) {
   EXPECT_NE(raw.out.find("\nmotionCurrent=1700\nreductionDelay=60000\n"), std::string::npos) << raw.out;
 }
 
-TEST(VelkorctlNetwork, ARefusedConnectionEndsWithOneAndAMalformedAddressWithTwo) {
+TEST(VelkorctlNetwork, ARefusedConnectionEndsWithThreeAndAMalformedAddressWithTwo) {
   const int nobody = FreeLocalPort();
   const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(nobody);
   const CtlResult r = RunCtl({"--port", refused, "show"});
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.exitStatus, 3);
   EXPECT_EQ(r.err, "velkorctl: cannot open " + refused + ": Connection refused\n");
 
   const CtlResult malformed = RunCtl({"--port", "tcp://127.0.0.1:0", "show"});
@@ -344,12 +344,12 @@ TEST(VelkorctlUsage, HelpGoesToStandardOutputAndNamesEveryCommand) {
   }
 }
 
-TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithOneOnceTheTimeoutHasPassed) {
+TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithThreeOnceTheTimeoutHasPassed) {
   SilentLine line;
   const auto start = std::chrono::steady_clock::now();
   const CtlResult r = RunCtl({"--port", line.Port(), "--timeout", "0.5", "show"});
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.exitStatus, 3);
   EXPECT_EQ(r.err,
             "velkorctl: the driver did not connect within 0.5 s (the port is open, but the driver has not "
             "answered); check the port, the cable and the driver's power\n");
@@ -359,9 +359,9 @@ TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithOneOnceTheTimeoutHasPassed) {
   EXPECT_EQ(line.Written(), "\xFF");  // the wake byte, and no command
 }
 
-TEST(VelkorctlLink, APortThatCannotBeOpenedEndsWithOneAndTheSystemsReason) {
+TEST(VelkorctlLink, APortThatCannotBeOpenedEndsWithThreeAndTheSystemsReason) {
   const CtlResult r = RunCtl({"--port", "/dev/velkor-no-such-port", "show"});
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.exitStatus, 3);
   EXPECT_EQ(r.err, "velkorctl: cannot open /dev/velkor-no-such-port: No such file or directory\n");
 }
 
@@ -434,7 +434,7 @@ TEST(VelkorctlMotion, AnInterruptionDuringARotationOrAStepStopsTheMotorBeforeThe
     const auto start = std::chrono::steady_clock::now();
     const CtlResult r = ctl.Finish();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.exitStatus, 3);
     EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
     const auto commands = driver.Commands();
     ASSERT_FALSE(commands.empty());
@@ -443,16 +443,18 @@ TEST(VelkorctlMotion, AnInterruptionDuringARotationOrAStepStopsTheMotorBeforeThe
   }
 }
 
-TEST(VelkorctlWatch, CsvPrintsAHeaderThenOneLineForEachStatusReport) {
+TEST(VelkorctlWatch, CsvPrintsAHeaderWithUnitsThenOneTimedLineForEachStatusReport) {
   sim::EmulatorOptions slow;
   slow.statusPeriodMs = 50;
   Driver driver(slow);
   const CtlResult r = RunCtl({"--port", driver.Port(), "watch", "--csv", "--for", "1"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   const std::string header =
-      "phase,setCurrentA,setCurrentB,pwmA,pwmB,actualCurrentA,actualCurrentB,totalCurrent,position,shaftSpeed\n";
+      "time_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,actual_current_b_ma,pwm_a,pwm_b,"
+      "total_current_ma,shaft_speed_rpm,position_steps,phase\n";
   ASSERT_EQ(r.out.substr(0, header.size()), header);
-  const std::regex row("0,\\d+,0,\\d+,-?\\d+,\\d+,-?\\d+,\\d+,0,0");
+  // Seconds since the first row, then the readings: the shaft at rest, winding A holding.
+  const std::regex row("\\d\\.\\d{3},\\d+,0,\\d+,-?\\d+,\\d+,-?\\d+,\\d+,0,0,0");
   size_t rows = 0;
   std::string rest = r.out.substr(header.size());
   for (size_t end = 0; (end = rest.find('\n')) != std::string::npos; rest.erase(0, end + 1)) {
@@ -460,9 +462,94 @@ TEST(VelkorctlWatch, CsvPrintsAHeaderThenOneLineForEachStatusReport) {
     ++rows;
   }
   EXPECT_EQ(rest, "");
+  EXPECT_EQ(r.out.substr(header.size(), 6), "0.000,");
   // One status report each 50 ms for a second.
   EXPECT_GE(rows, 15u);
   EXPECT_LE(rows, 21u);
+}
+
+struct SparseCase {
+  std::vector<std::string> command;
+  std::string out;  // a regular expression, PORT for the port's path as the form writes it
+  bool named;       // whether the missing readings are named on standard error
+};
+
+TEST(VelkorctlShow, ReadingsTheDriverNeverSendsAreUnknownNamedAndNotWaitedForThePathNeedNotBeUtf8) {
+  sim::EmulatorOptions sparse;
+  sparse.liveReports = 1u << RPT_SET_CURRENT_A | 1u << RPT_SET_CURRENT_B | 1u << RPT_POSITION;
+  Driver driver(sparse);
+  TempDir dir;
+  const std::string port = (dir / "driver\xff").string();
+  ASSERT_EQ(symlink(driver.Port().c_str(), port.c_str()), 0);
+  // One line for watch, one line each for show.
+  const std::string unknown = std::regex_replace(
+      "setCurrentA=\\d+ setCurrentB=0 actualCurrentA=unknown actualCurrentB=unknown pwmA=unknown pwmB=unknown "
+      "totalCurrent=unknown shaftSpeed=0 position=0 phase=unknown\n", std::regex(" "), "[ \n]");
+  const std::vector<SparseCase> cases = {
+      {{"show", "--json"},
+       "\\{\"port\":\"PORT\\\\udcff\",\"state\":\"connected\",.*\"readings\":\\{\"setCurrentA\":\\d+,\"setCurrentB\":0,"
+       "\"actualCurrentA\":null,\"actualCurrentB\":null,\"pwmA\":null,\"pwmB\":null,\"totalCurrent\":null,"
+       "\"shaftSpeed\":0,\"position\":0,\"phase\":null\\}\\}\n",
+       true},
+      {{"show"}, "port=[^\n]+\nstate=connected\n[\\s\\S]*\nsmoothing=off\n" + unknown, true},
+      {{"watch", "--for", "0.3"}, "(" + unknown + ")+", false},
+  };
+  for (const SparseCase& c : cases) {
+    std::vector<std::string> args = {"--port", port, "--timeout", "20"};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    const auto start = std::chrono::steady_clock::now();
+    const CtlResult r = RunCtl(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << c.command[0];
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const std::string out = std::regex_replace(c.out, std::regex("PORT"), dir.Path().string() + "/driver");
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(out))) << r.out;
+    EXPECT_EQ(r.err, c.named ? "velkorctl: the driver has not reported actualCurrentA, actualCurrentB, pwmA, pwmB, "
+                               "totalCurrent, phase; shown as unknown\n"
+                             : "");
+  }
+}
+
+struct StatusCase {
+  std::vector<std::string> command;  // FILE: a profile with motionCurrent MA
+  int motionCurrent;
+  bool connected;
+  int status;
+};
+
+TEST(VelkorctlStatus, DiffAndSetTellADriverThatDiffersFromOneThatCouldNotBeAsked) {
+  sim::EmulatorOptions clamping;
+  clamping.currentLimitMa = 2000;
+  Driver driver(clamping);
+  SilentLine line;
+  TempDir dir;
+  const std::vector<StatusCase> cases = {
+      {{"profile", "diff", "FILE"}, 1000, true, 0}, {{"profile", "diff", "FILE"}, 1200, true, 1},
+      {{"set", "motionCurrent=2500"}, 0, true, 1},  {{"set", "motionCurrent=1500"}, 0, true, 0},
+      {{"profile", "diff", "FILE"}, 1500, false, 3}, {{"set", "motionCurrent=1500"}, 0, false, 3},
+  };
+  for (StatusCase c : cases) {
+    const std::string file = (dir / (std::to_string(c.motionCurrent) + ".json")).string();
+    std::ofstream(file) << "{\"format\": \"velkor-profile\", \"version\": 1, \"device\": \"VK-3\", "
+                           "\"parameters\": {\"motionCurrent\": " << c.motionCurrent << "}}";
+    std::replace(c.command.begin(), c.command.end(), std::string("FILE"), file);
+    std::vector<std::string> args = {"--port", c.connected ? driver.Port() : line.Port(), "--timeout", "0.5"};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    EXPECT_EQ(RunCtl(args).exitStatus, c.status) << c.command[0] << " " << c.command.back();
+  }
+}
+
+TEST(VelkorctlWatch, CtrlCSigtermOrAReaderThatHasHadEnoughEndsItWithZeroAndNoMessage) {
+  Driver driver;
+  for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) {
+    CtlProcess ctl({"--port", driver.Port(), "watch"});
+    ASSERT_TRUE(ctl.AwaitLines(2, 20s)) << signal;
+    if (signal == SIGPIPE) ctl.CloseOutput();  // as `watch | head -n 2` does
+    else ctl.Signal(signal);
+    const CtlResult r = ctl.Finish();
+    EXPECT_EQ(r.exitStatus, 0) << signal;
+    EXPECT_EQ(r.err, "") << signal;
+    EXPECT_EQ(r.out.rfind("setCurrentA=", 0), 0u) << r.out;
+  }
 }
 
 }  // namespace
