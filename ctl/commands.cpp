@@ -12,6 +12,7 @@
 
 #include "codes.h"
 #include "interruption.h"
+#include "live_readings.h"
 #include "parameter_commands.h"
 #include "profile_error.h"
 #include "profile_file.h"
@@ -39,7 +40,7 @@ int Show(const Invocation& inv, Session& session, std::FILE* out) {
   const uint32_t resets = session.link.parameters.resets;
   const uint64_t from = session.StatusReports();
   const WaitEnd end = session.TickUntil(After(inv.timeout), [&] {
-    return MissingReadings(session.link.values).empty() || session.StatusReports() - from >= READINGS_STATUS_REPORTS ||
+    return EveryReadingReported(session.link.values) || session.StatusReports() - from >= READINGS_STATUS_REPORTS ||
            session.link.parameters.resets != resets;
   });
   if (end == WaitEnd::Interrupted) {

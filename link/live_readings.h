@@ -80,4 +80,10 @@ constexpr bool Reported(const PanelValues& values, const LiveReadingInfo& info) 
   return (values.liveReports & info.reports) == info.reports;
 }
 
+constexpr bool EveryReadingReported(const PanelValues& values) {
+  for (const LiveReadingInfo& info : LIVE_READINGS)
+    if (!Reported(values, info)) return false;
+  return true;
+}
+
 }  // namespace velkor

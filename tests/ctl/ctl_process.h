@@ -27,11 +27,9 @@ class CtlProcess {
   CtlProcess& operator=(const CtlProcess&) = delete;
 
   void Signal(int signal) const;
-  // Reads standard output until it holds `lines` lines, at most for `limit`;
-  // what was read is kept for Finish. False if they did not come.
-  bool AwaitLines(size_t lines, std::chrono::milliseconds limit);
-  // Closes the reading end of standard output, as `| head` does once it has had enough.
-  void CloseOutput();
+  // Waits for its first output, which is kept for Finish; false if it ended without.
+  bool AwaitOutput();
+  void CloseOutput();  // its standard output's reading end, as `| head` does when it has had enough
   // Collects its output until it ends; kills it after `limit`.
   CtlResult Finish(std::chrono::milliseconds limit = std::chrono::seconds(20));
 

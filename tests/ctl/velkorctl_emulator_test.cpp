@@ -16,6 +16,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "codes.h"
@@ -462,79 +463,63 @@ TEST(VelkorctlWatch, CsvPrintsAHeaderWithUnitsThenOneTimedLineForEachStatusRepor
     ++rows;
   }
   EXPECT_EQ(rest, "");
-  EXPECT_EQ(r.out.substr(header.size(), 6), "0.000,");
   // One status report each 50 ms for a second.
   EXPECT_GE(rows, 15u);
   EXPECT_LE(rows, 21u);
 }
 
-struct SparseCase {
-  std::vector<std::string> command;
-  std::string out;  // a regular expression, PORT for the port's path as the form writes it
-  bool named;       // whether the missing readings are named on standard error
-};
-
-TEST(VelkorctlShow, ReadingsTheDriverNeverSendsAreUnknownNamedAndNotWaitedForThePathNeedNotBeUtf8) {
+TEST(VelkorctlShow, ReadingsTheDriverNeverSendsAreUnknownAndNamedShowEndsWithZeroAndPathsNeedNoUtf8) {
   sim::EmulatorOptions sparse;
   sparse.liveReports = 1u << RPT_SET_CURRENT_A | 1u << RPT_SET_CURRENT_B | 1u << RPT_POSITION;
   Driver driver(sparse);
   TempDir dir;
-  const std::string port = (dir / "driver\xff").string();
+  const std::string path = (dir / "driver").string(), port = path + "\xff";
   ASSERT_EQ(symlink(driver.Port().c_str(), port.c_str()), 0);
-  // One line for watch, one line each for show.
-  const std::string unknown = std::regex_replace(
-      "setCurrentA=\\d+ setCurrentB=0 actualCurrentA=unknown actualCurrentB=unknown pwmA=unknown pwmB=unknown "
-      "totalCurrent=unknown shaftSpeed=0 position=0 phase=unknown\n", std::regex(" "), "[ \n]");
-  const std::vector<SparseCase> cases = {
+  const std::string unknown = "setCurrentA=\\d+ setCurrentB=0 actualCurrentA=unknown actualCurrentB=unknown pwmA=unknown "
+                              "pwmB=unknown totalCurrent=unknown shaftSpeed=0 position=0 phase=unknown\n";
+  // The command, and a regular expression for its output; PORT: the path's UTF-8 part.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"show", "--json"},
        "\\{\"port\":\"PORT\\\\udcff\",\"state\":\"connected\",.*\"readings\":\\{\"setCurrentA\":\\d+,\"setCurrentB\":0,"
        "\"actualCurrentA\":null,\"actualCurrentB\":null,\"pwmA\":null,\"pwmB\":null,\"totalCurrent\":null,"
-       "\"shaftSpeed\":0,\"position\":0,\"phase\":null\\}\\}\n",
-       true},
-      {{"show"}, "port=[^\n]+\nstate=connected\n[\\s\\S]*\nsmoothing=off\n" + unknown, true},
-      {{"watch", "--for", "0.3"}, "(" + unknown + ")+", false},
+       "\"shaftSpeed\":0,\"position\":0,\"phase\":null\\}\\}\n"},
+      {{"show"}, "port=[^\n]+\nstate=connected\n[\\s\\S]*\nsmoothing=off\n" + std::regex_replace(unknown, std::regex(" "), "\n")},
+      {{"watch", "--for", "0.3"}, "(" + unknown + ")+"},
   };
-  for (const SparseCase& c : cases) {
+  for (const auto& [command, out] : cases) {
     std::vector<std::string> args = {"--port", port, "--timeout", "20"};
-    args.insert(args.end(), c.command.begin(), c.command.end());
+    args.insert(args.end(), command.begin(), command.end());
     const auto start = std::chrono::steady_clock::now();
     const CtlResult r = RunCtl(args);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << c.command[0];
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << command[0];  // not the timeout
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    const std::string out = std::regex_replace(c.out, std::regex("PORT"), dir.Path().string() + "/driver");
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(out))) << r.out;
-    EXPECT_EQ(r.err, c.named ? "velkorctl: the driver has not reported actualCurrentA, actualCurrentB, pwmA, pwmB, "
-                               "totalCurrent, phase; shown as unknown\n"
-                             : "");
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::regex_replace(out, std::regex("PORT"), path)))) << r.out;
+    EXPECT_EQ(r.err, command[0] == "watch" ? "" : "velkorctl: the driver has not reported actualCurrentA, actualCurrentB, "
+                                                   "pwmA, pwmB, totalCurrent, phase; shown as unknown\n");
   }
 }
 
-struct StatusCase {
-  std::vector<std::string> command;  // FILE: a profile with motionCurrent MA
-  int motionCurrent;
-  bool connected;
-  int status;
-};
-
-TEST(VelkorctlStatus, DiffAndSetTellADriverThatDiffersFromOneThatCouldNotBeAsked) {
+TEST(VelkorctlStatus, DiffAndSetTellADriverThatDiffersByOneAndOneThatCouldNotBeAskedByThree) {
   sim::EmulatorOptions clamping;
   clamping.currentLimitMa = 2000;
   Driver driver(clamping);
   SilentLine line;
   TempDir dir;
-  const std::vector<StatusCase> cases = {
-      {{"profile", "diff", "FILE"}, 1000, true, 0}, {{"profile", "diff", "FILE"}, 1200, true, 1},
-      {{"set", "motionCurrent=2500"}, 0, true, 1},  {{"set", "motionCurrent=1500"}, 0, true, 0},
-      {{"profile", "diff", "FILE"}, 1500, false, 3}, {{"set", "motionCurrent=1500"}, 0, false, 3},
+  const std::string same = (dir / "1000.json").string(), other = (dir / "1200.json").string();
+  for (const std::string current : {"1000", "1200"}) {
+    std::ofstream(dir / (current + ".json")) << "{\"format\": \"velkor-profile\", \"version\": 1, \"device\": "
+                                                "\"VK-3\", \"parameters\": {\"motionCurrent\": " << current << "}}";
+  }
+  const std::vector<std::tuple<bool, std::vector<std::string>, int>> cases = {  // driver there?, command, status
+      {true, {"profile", "diff", same}, 0},     {true, {"profile", "diff", other}, 1},
+      {true, {"set", "motionCurrent=2500"}, 1}, {true, {"set", "motionCurrent=1500"}, 0},
+      {false, {"profile", "diff", same}, 3},    {false, {"set", "motionCurrent=1500"}, 3},
   };
-  for (StatusCase c : cases) {
-    const std::string file = (dir / (std::to_string(c.motionCurrent) + ".json")).string();
-    std::ofstream(file) << "{\"format\": \"velkor-profile\", \"version\": 1, \"device\": \"VK-3\", "
-                           "\"parameters\": {\"motionCurrent\": " << c.motionCurrent << "}}";
-    std::replace(c.command.begin(), c.command.end(), std::string("FILE"), file);
-    std::vector<std::string> args = {"--port", c.connected ? driver.Port() : line.Port(), "--timeout", "0.5"};
-    args.insert(args.end(), c.command.begin(), c.command.end());
-    EXPECT_EQ(RunCtl(args).exitStatus, c.status) << c.command[0] << " " << c.command.back();
+  for (const auto& [connected, command, status] : cases) {
+    std::vector<std::string> args = {"--port", connected ? driver.Port() : line.Port()};
+    if (!connected) args.insert(args.end(), {"--timeout", "0.5"});
+    args.insert(args.end(), command.begin(), command.end());
+    EXPECT_EQ(RunCtl(args).exitStatus, status) << command[0] << " " << command.back();
   }
 }
 
@@ -542,8 +527,8 @@ TEST(VelkorctlWatch, CtrlCSigtermOrAReaderThatHasHadEnoughEndsItWithZeroAndNoMes
   Driver driver;
   for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) {
     CtlProcess ctl({"--port", driver.Port(), "watch"});
-    ASSERT_TRUE(ctl.AwaitLines(2, 20s)) << signal;
-    if (signal == SIGPIPE) ctl.CloseOutput();  // as `watch | head -n 2` does
+    ASSERT_TRUE(ctl.AwaitOutput()) << signal;
+    if (signal == SIGPIPE) ctl.CloseOutput();  // as `watch | head -n 1` does
     else ctl.Signal(signal);
     const CtlResult r = ctl.Finish();
     EXPECT_EQ(r.exitStatus, 0) << signal;
