@@ -6,6 +6,7 @@
 
 #include "json_string.h"
 #include "live_readings.h"
+#include "status_texts.h"
 
 namespace velkor::ctl {
 namespace {
