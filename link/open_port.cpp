@@ -1,6 +1,8 @@
 // open_port.cpp: the port setup, step by step, each refusal with its own message.
 #include "open_port.h"
 
+#include <string>
+
 #include "codes.h"
 #include "status_texts.h"
 
@@ -30,10 +32,23 @@ bool ConfigurePort(LinePort& port, PanelWindow& window) {
 
 PortSetup OpenPort(Link& link, LinePort& port) {
   PanelWindow& window = *link.window;
+  const std::string previous = link.values.portName;
   window.ReadPanel();
   window.StopTick();
   window.Beep();
   port.Close();
+  // Whatever becomes of the choice, the old port is closed: what was queued
+  // or on its way to its driver ends here, and an apply learns of it.
+  ResetLink(link);
+  // The driver that was talking on this very port until now is still the
+  // one there. Another port has another driver, or none; on the same port
+  // after the driver was lost, the one that answers may have restarted.
+  if (link.values.portName != previous) {
+    ForgetDriver(link.parameters, false);
+  } else if (link.driverPort.empty()) {
+    ForgetDriver(link.parameters, true);
+  }
+  link.driverPort.clear();
   // The link always reads this one port object; while it is closed or
   // unconfigured the tick is stopped, and a stray read would only wait and
   // return nothing.
@@ -43,7 +58,7 @@ PortSetup OpenPort(Link& link, LinePort& port) {
     link.values.statusText = STATUS_OPEN_FAILED;
     setup = PortSetup::OpenFailed;
   } else if (ConfigurePort(port, window)) {
-    ForgetDriver(link.parameters);
+    link.driverPort = link.values.portName;
     port.Write(&WAKE_BYTE, 1);
     link.values.statusText = STATUS_CONNECT_DEVICE;
     ResetLink(link);
