@@ -140,18 +140,43 @@ TEST(ProfileApply, WithoutSaveTheEepromIsLeftAsItWas) {
   EXPECT_EQ(line.emulator.SavedParameters().jogSpeed, 60);
 }
 
-TEST(ProfileApply, AProfileTheDriverAlreadyHoldsSendsNothing) {
+TEST(ProfileApply, AProfileTheDriverAlreadyHoldsSendsNothingWithoutSave) {
   VirtualLine line;
   Connect(line);
   const size_t written = line.pipe.Written().size();
   ProfileApply apply = StartApply(line.link, Make({{ParameterId::StepDivision, 8}, {ParameterId::Smoothing, 0},
-                                                   {ParameterId::FaultCurrent, 5000}}), true);
+                                                   {ParameterId::FaultCurrent, 5000}}), false);
   EXPECT_EQ(apply.outcome, ApplyOutcome::NothingToDo);
   EXPECT_EQ(Statuses(apply), (std::vector{Unchanged, Unchanged, Unchanged}));
   line.RunMs(100);
   EXPECT_FALSE(StepApply(apply, line.link));
   EXPECT_EQ(line.pipe.Written().size(), written);
   EXPECT_EQ(Received(line), Commands{});
+}
+
+// The EEPROM cannot be read: what the program believes it holds decides nothing.
+TEST(ProfileApply, ApplyAndSaveOfValuesHeldIsVerifiedAndSavedAndNamesWhatElseTheSaveStores) {
+  VirtualLine line;
+  Connect(line);
+  ProfileApply apply = StartApply(line.link, Make({{ParameterId::StepDivision, 8}, {ParameterId::Smoothing, 0},
+                                                   {ParameterId::FaultCurrent, 5000}}), true);
+  ASSERT_TRUE(RunApply(line, apply));
+  EXPECT_EQ(apply.outcome, ApplyOutcome::Saved);
+  EXPECT_EQ(Received(line), (Commands{{CMD_ACTION, ACT_REREAD}, {CMD_ACTION, ACT_SAVE_EEPROM}}));
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
+            "Every value confirmed by the driver; the save to EEPROM acknowledged by the driver. The save stores "
+            "the driver's other values too, as it holds them: motionCurrent 1000 (the EEPROM's value unknown); "
+            "reductionDelay 500 (the EEPROM's value unknown); holdingCurrent 500 (the EEPROM's value unknown); "
+            "proportionalK 30 (the EEPROM's value unknown); levelingK 2 (the EEPROM's value unknown); steps 200 "
+            "(the EEPROM's value unknown); jogSpeed 60 (the EEPROM's value unknown); jogAccel 100 (the EEPROM's "
+            "value unknown).");
+  // Saved in this run: a second save names only what changed since.
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_JOG_SPEED, 90));
+  apply = StartApply(line.link, Make({{ParameterId::Steps, 300}}), true);
+  ASSERT_TRUE(RunApply(line, apply));
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::Russian),
+            "Все значения подтверждены устройством; запись в EEPROM подтверждена устройством. Запись сохраняет и "
+            "другие значения устройства, как они есть: Скор. (об/мин) 90 (при последней записи было 60).");
 }
 
 TEST(ProfileApply, ApplyAndSaveOfValuesHeldButNotSavedVerifiesThemAndSaves) {

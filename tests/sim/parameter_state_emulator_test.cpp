@@ -35,10 +35,11 @@ struct ClampingDriver : Connected {
   ClampingDriver() : Connected(LimitedTo2000Ma()) {}
 };
 
-TEST_F(Connected, TheHandshakeReportsEveryValueAsWhatTheEepromHolds) {
+TEST_F(Connected, TheHandshakeReportsEveryValueAndLeavesTheEepromUnknown) {
   for (const ParameterInfo& p : PARAMETERS) {
     EXPECT_TRUE(Of(p.id).known) << p.name;
     EXPECT_TRUE(Of(p.id).reportedSinceReset) << p.name;
+    EXPECT_FALSE(Of(p.id).savedKnown) << p.name;
     EXPECT_FALSE(Unsaved(Of(p.id))) << p.name;
     EXPECT_FALSE(Pending(Of(p.id))) << p.name;
   }
@@ -55,7 +56,8 @@ TEST_F(Connected, ASetValueIsPendingUntilReportedThenConfirmedAndUnsavedUntilSav
   EXPECT_EQ(Of(ParameterId::MotionCurrent).value, 1500);
   EXPECT_FALSE(Of(ParameterId::MotionCurrent).mismatch);
   EXPECT_TRUE(Unsaved(Of(ParameterId::MotionCurrent)));
-  EXPECT_EQ(Of(ParameterId::MotionCurrent).saved, 1000);
+  EXPECT_FALSE(Of(ParameterId::MotionCurrent).savedKnown);
+  EXPECT_EQ(Of(ParameterId::MotionCurrent).connectedValue, 1000);
   EXPECT_FALSE(Unsaved(Of(ParameterId::HoldingCurrent)));
 
   ASSERT_TRUE(PushCommand(line.link, CMD_ACTION, ACT_SAVE_EEPROM));
@@ -132,15 +134,17 @@ TEST_F(Connected, AutoTuningShowsKpAndKlAsChangedByTheDriverUntilSaved) {
   EXPECT_FALSE(Unsaved(Of(ParameterId::ProportionalK)));
 }
 
-TEST_F(Connected, ADroppedLinkForgetsQueuedRequestsButKeepsWhatWasReported) {
+TEST_F(Connected, ALostDriverIsForgottenButTheRequestItNeverSentStaysFailed) {
   line.emulator.StaySilent(3000);
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_JOG_SPEED, 900));
   const uint32_t resets = line.link.parameters.resets;
   ASSERT_TRUE(line.RunUntil([&] { return line.link.parameters.resets != resets; }, 2000));
   EXPECT_FALSE(Pending(Of(ParameterId::JogSpeed)));
   EXPECT_FALSE(Of(ParameterId::JogSpeed).reportedSinceReset);
-  EXPECT_TRUE(Of(ParameterId::JogSpeed).known);
-  EXPECT_EQ(Of(ParameterId::JogSpeed).value, 60);
+  EXPECT_FALSE(Of(ParameterId::JogSpeed).known);
+  // Silent, the driver never invited the command out.
+  EXPECT_EQ(Of(ParameterId::JogSpeed).failure, RequestFailure::NotSent);
+  EXPECT_EQ(Of(ParameterId::JogSpeed).failedValue, 900);
 }
 
 TEST_F(Connected, ADriverThatComesBackWithOtherValuesShowsThemAsItsOwnChange) {
