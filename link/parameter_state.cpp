@@ -58,8 +58,10 @@ void TakeReport(ParameterStates& states, ParameterId id, int32_t reported) {
   if (s.awaitingReports > 0) {
     TakeAwaitedReport(s, reported);
   } else if (s.known && reported != s.value) {
-    // A request the driver took without a valid acknowledgement is no change of its own.
-    const bool asked = s.failure == RequestFailure::Unconfirmed && reported == s.failedValue;
+    // A request the driver took before (or without) a valid acknowledgement
+    // is no change of its own.
+    const bool asked = (s.request == RequestPhase::InFlight && reported == s.inFlight) ||
+                       (s.failure == RequestFailure::Unconfirmed && reported == s.failedValue);
     if (!asked) {
       s.changedFrom = s.changedByDriver ? s.changedFrom : s.value;
       s.changedTo = reported;

@@ -63,9 +63,10 @@ struct EmulatorOptions {
   uint32_t swapAtMs = 0;
 };
 
-// How long the line is dead while it is moved to the second driver: longer
-// than the panel's silence watchdog.
-inline constexpr uint32_t SWAP_GAP_MS = 100;
+// How long the line is dead while it is moved to the second driver, as long
+// as a hand needs to move a plug: well past the panel's silence watchdog,
+// whose silent ticks each wait out a read's whole timeout.
+inline constexpr uint32_t SWAP_GAP_MS = 2000;
 
 // A valid command frame with a known code (1..11), as it arrived; frames with
 // other codes are dropped unanswered. `executed` is false for a frame that
