@@ -62,7 +62,7 @@ const Refusal REFUSALS[] = {
     {"lowering RTS", "TIOCMBIC RTS", 1, "Не выполнена функция EscapeCommFunction() для порта ", "TIOCMBIC RTS"},
 };
 
-TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolledAndTheLinkAsItWas) {
+TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolledAndTheLinkStartedOver) {
   for (const Refusal& r : REFUSALS) {
     SCOPED_TRACE(r.name);
     ScriptedTerminal refusing;
@@ -82,8 +82,9 @@ TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolled
     EXPECT_EQ(refusing.Count("TIOCMBIC RTS"), r.request == std::string("TIOCMBIC RTS") ? 1 : 0);
     EXPECT_EQ(window.statusAtRefresh.back(), STATUS_OPEN_FAILED);  // the status line is not changed
     EXPECT_FALSE(window.tickRunning);
-    EXPECT_EQ(link.state.seq, 14);
-    EXPECT_EQ(link.state.readyWord, READY_CONNECTED);
+    // The old port is closed: whatever it carried ends there.
+    EXPECT_EQ(link.state.seq, 15);
+    EXPECT_EQ(link.state.readyWord, READY_NONE);
     EXPECT_TRUE(peer.Receive(1, milliseconds(50)).empty()) << "no wake byte";
     // Open until the next choice: no other program may have it meanwhile.
     EXPECT_TRUE(refused.IsOpen());
@@ -99,6 +100,34 @@ TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolled
     EXPECT_TRUE(other.Open(peer.TerminalPath())) << other.LastErrorText();
     window.selectedPort = peer.TerminalPath();
   }
+}
+
+// What a port choice keeps of the driver: all of it when the same port is
+// chosen again, nothing for another port; the requests end either way, also
+// when the new port cannot be opened.
+TEST_F(PortSetupTest, AChoiceOfTheSamePortKeepsTheDriverKnownAndAnyChoiceEndsTheRequests) {
+  ASSERT_EQ(OpenPort(link, port), PortSetup::Polling);
+  NoteReport(link.parameters, RPT_STEPS, 200);
+  NoteReport(link.parameters, RPT_STEPS, 300);
+  ASSERT_TRUE(PushCommand(link, CMD_SET_JOG_SPEED, 90));
+  const uint32_t resets = link.parameters.resets;
+
+  ASSERT_EQ(OpenPort(link, port), PortSetup::Polling);
+  const ParameterState& steps = State(link.parameters, ParameterId::Steps);
+  EXPECT_TRUE(steps.known);
+  EXPECT_EQ(steps.connectedValue, 200);
+  EXPECT_TRUE(Unsaved(steps));
+  EXPECT_EQ(State(link.parameters, ParameterId::JogSpeed).failure, RequestFailure::NotSent);
+  EXPECT_FALSE(QueueNotEmpty(link.queue));
+  EXPECT_GT(link.parameters.resets, resets);
+
+  ASSERT_TRUE(PushCommand(link, CMD_SET_JOG_SPEED, 120));
+  window.selectedPort = "/dev/velkor-no-such-port";
+  EXPECT_EQ(OpenPort(link, port), PortSetup::OpenFailed);
+  EXPECT_FALSE(QueueNotEmpty(link.queue));
+  EXPECT_FALSE(Pending(State(link.parameters, ParameterId::JogSpeed)));
+  EXPECT_FALSE(steps.known);
+  EXPECT_FALSE(Unsaved(steps));
 }
 
 TEST_F(PortSetupTest, ASpeedAliasLeftByAnOldToolIsClearedAndLowLatencyAskedFor) {

@@ -101,6 +101,20 @@ TEST(ProfileDiff, RowsFollowThePanelsOrderAndMarkWhatDiffers) {
   EXPECT_TRUE(diff.rows[2].differs);
 }
 
+// After the driver failed a command the link starts over: until it has
+// reported again, what it reported before decides nothing.
+TEST(ProfileDiff, ValuesReportedBeforeTheLastResetAreUnknown) {
+  VirtualLine line;
+  Connect(line);
+  const Profile profile = Make({{ParameterId::Steps, 400}});
+  EXPECT_EQ(DifferingRows(DiffProfile(profile, line.link.parameters)), 1u);
+  NoteReset(line.link.parameters);
+  const ProfileDiff diff = DiffProfile(profile, line.link.parameters);
+  EXPECT_FALSE(DriverKnown(diff));
+  EXPECT_FALSE(diff.rows[0].driverKnown);
+  EXPECT_EQ(DifferingRows(diff), 0u);
+}
+
 TEST(ProfileApply, OnlyTheDifferingSetsGoOutThenTheReReadThenTheSaveAndEveryRowIsConfirmed) {
   VirtualLine line;
   Connect(line);
@@ -259,6 +273,23 @@ TEST(ProfileApply, ACommandNeverAcknowledgedBeforeTheLinkGivesUpIsUncertainNotAp
   EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
             "The link dropped during the apply. Sent but not acknowledged, unknown: proportionalK. "
             "Not applied: jogAccel. Nothing was saved to EEPROM; apply the profile again once the link is back.");
+}
+
+// The driver may have saved without its acknowledgement getting through.
+TEST(ProfileApply, ASaveSentButNeverAcknowledgedMayOrMayNotHaveHappened) {
+  VirtualLine line;
+  Connect(line);
+  ProfileApply apply = StartApply(line.link, Make({{ParameterId::Steps, 400}}), true);
+  ASSERT_TRUE(line.RunUntil([&] { StepApply(apply, line.link); return apply.phase == ApplyPhase::Saving; },
+                            LIMIT_MS));
+  line.emulator.Options().wrongAckProbability = 1;
+  ASSERT_TRUE(RunApply(line, apply, 1000));
+  EXPECT_EQ(apply.outcome, ApplyOutcome::LinkDropped);
+  EXPECT_TRUE(apply.saveSent);
+  EXPECT_EQ(line.emulator.SavedParameters().steps, 400);
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::English).substr(0, 164),
+            "The link dropped during the apply. Every value was confirmed. The save to EEPROM was sent but not "
+            "acknowledged: it may or may not have happened. The save stores the");
 }
 
 TEST(ProfileApply, ALinkDropDuringTheReReadLeavesTheSetsAcknowledgedButUnverified) {
