@@ -37,7 +37,21 @@ PortSetup OpenPort(Link& link, LinePort& port) {
   window.StopTick();
   window.Beep();
   port.Close();
-  // Whatever becomes of the choice, the old port is closed: what was queued
+  // The link always reads this one port object; while it is closed or
+  // unconfigured the tick is stopped, and a stray read would only wait and
+  // return nothing.
+  link.state.port = &port;
+  PortSetup setup = PortSetup::NotConfigured;
+  if (!port.Open(link.values.portName)) {
+    link.values.statusText = STATUS_OPEN_FAILED;
+    setup = PortSetup::OpenFailed;
+  } else if (ConfigurePort(port, window)) {
+    port.Write(&WAKE_BYTE, 1);
+    link.values.statusText = STATUS_CONNECT_DEVICE;
+    window.StartTick();
+    setup = PortSetup::Polling;
+  }
+  // Whatever became of the choice, the old port is closed: what was queued
   // or on its way to its driver ends here, and an apply learns of it.
   ResetLink(link);
   // The driver that was talking on this very port until now is still the
@@ -48,23 +62,7 @@ PortSetup OpenPort(Link& link, LinePort& port) {
   } else if (link.driverPort.empty()) {
     ForgetDriver(link.parameters, true);
   }
-  link.driverPort.clear();
-  // The link always reads this one port object; while it is closed or
-  // unconfigured the tick is stopped, and a stray read would only wait and
-  // return nothing.
-  link.state.port = &port;
-  PortSetup setup = PortSetup::NotConfigured;
-  if (!port.Open(link.values.portName)) {
-    link.values.statusText = STATUS_OPEN_FAILED;
-    setup = PortSetup::OpenFailed;
-  } else if (ConfigurePort(port, window)) {
-    link.driverPort = link.values.portName;
-    port.Write(&WAKE_BYTE, 1);
-    link.values.statusText = STATUS_CONNECT_DEVICE;
-    ResetLink(link);
-    window.StartTick();
-    setup = PortSetup::Polling;
-  }
+  link.driverPort = setup == PortSetup::Polling ? link.values.portName : std::string();
   window.RefreshPanel();
   return setup;
 }
