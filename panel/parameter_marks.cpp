@@ -36,22 +36,19 @@ QString PendingLine(ParameterId id, const MarkState& m) {
 
 QString FailedLine(ParameterId id, const MarkState& m) {
   const QString asked = QStringLiteral("запрос %1 %2 ").arg(ValueText(id, m.failedValue), At(m.failedAt));
-  if (m.failure == RequestFailure::NotSent) {
-    return asked + QStringLiteral("не отправлен: связь была начата заново. Запросите снова, если нужно");
-  }
-  const QString now = m.known ? QStringLiteral("Сейчас устройство сообщает %1").arg(ValueText(id, m.value))
-                              : QStringLiteral("Что сейчас в устройстве, неизвестно: связь с ним терялась");
-  return asked + QStringLiteral("отправлен, но устройство его не подтвердило: принят ли он, неизвестно. ") + now;
+  if (m.failure == RequestFailure::NotSent) return asked + QStringLiteral("не отправлен: связь была начата заново");
+  const QString now = m.known ? QStringLiteral("устройство сейчас сообщает %1").arg(ValueText(id, m.value))
+                              : QStringLiteral("что сейчас в устройстве, неизвестно: связь с ним терялась");
+  return asked + QStringLiteral("отправлен, но не подтверждён: принят ли он, неизвестно;\n") + now;
 }
 
 QString UnsavedLine(ParameterId id, const MarkState& m) {
   if (m.savedKnown) {
-    return QStringLiteral("изменено после записи в EEPROM: при записи было %1, сейчас %2 (%3)")
+    return QStringLiteral("изменено после записи в EEPROM: было %1, сейчас %2 (%3)")
         .arg(ValueText(id, m.saved), ValueText(id, m.value), At(m.valueSince));
   }
-  return QStringLiteral("изменено после подключения: %1 устройство сообщило %2, сейчас %3 (%4); "
-                        "записи в EEPROM с тех пор устройство не подтверждало")
-      .arg(At(m.connectedAt), ValueText(id, m.connectedValue), ValueText(id, m.value), At(m.valueSince));
+  return QStringLiteral("изменено после подключения: было %1 (%2), сейчас %3 (%4)")
+      .arg(ValueText(id, m.connectedValue), At(m.connectedAt), ValueText(id, m.value), At(m.valueSince));
 }
 
 QString Line(ParameterId id, const MarkState& m, Mark mark) {
@@ -72,12 +69,12 @@ QString Line(ParameterId id, const MarkState& m, Mark mark) {
 // The panel cannot read the EEPROM: it says what it infers, and from what.
 QString EepromLine(ParameterId id, const MarkState& m) {
   if (m.savedKnown) {
-    return QStringLiteral("В EEPROM, по всей видимости, %1: запись подтверждена устройством %2 "
+    return QStringLiteral("В EEPROM, по всей видимости, %1: запись подтверждена устройством %2\n"
                           "(само EEPROM прочитать нельзя).")
         .arg(ValueText(id, m.saved), At(m.savedAt));
   }
-  return QStringLiteral("Что в EEPROM, неизвестно: прочитать его нельзя, а записи, подтверждённой "
-                        "устройством, с подключения не было.");
+  return QStringLiteral("Что в EEPROM, неизвестно: прочитать его нельзя,\n"
+                        "а записи, подтверждённой устройством, с подключения не было.");
 }
 
 }  // namespace

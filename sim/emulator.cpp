@@ -138,7 +138,7 @@ Parameters SecondDriverParameters() {
   p.jogSpeed = 90;
   p.levelingK = 4;
   p.proportionalK = 45;
-  p.stepDivision = 16;
+  p.stepDivision = 20;
   p.motionCurrent = 1800;
   p.holdingCurrent = 900;
   p.faultCurrent = 6000;

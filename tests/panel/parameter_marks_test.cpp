@@ -35,14 +35,14 @@ constexpr int64_t NOW = 1796734207;
 int64_t StillClock() { return NOW; }
 
 const QString EEPROM_UNKNOWN =
-    "Что в EEPROM, неизвестно: прочитать его нельзя, а записи, подтверждённой устройством, с подключения не было.";
+    "Что в EEPROM, неизвестно: прочитать его нельзя,\n"
+    "а записи, подтверждённой устройством, с подключения не было.";
 QString EepromInferred(const char* value) {
-  return QString("В EEPROM, по всей видимости, %1: запись подтверждена устройством в 12:50:07 "
+  return QString("В EEPROM, по всей видимости, %1: запись подтверждена устройством в 12:50:07\n"
                  "(само EEPROM прочитать нельзя).").arg(value);
 }
 QString ChangedSinceConnection(const char* then, const char* now) {
-  return QString("✱ изменено после подключения: в 12:50:07 устройство сообщило %1, сейчас %2 (в 12:50:07); "
-                 "записи в EEPROM с тех пор устройство не подтверждало").arg(then, now);
+  return QString("✱ изменено после подключения: было %1 (в 12:50:07), сейчас %2 (в 12:50:07)").arg(then, now);
 }
 
 void Save(ParameterStates& states) {
@@ -167,8 +167,8 @@ class ParameterMarksTest : public QObject {
       NoteQueued(s, CMD_SET_STEPS, 400);
       NoteReset(s);
     }) << int{ID_STEPS_SHOWN} << "!"
-                              << "! запрос 400 в 12:50:07 не отправлен: связь была начата заново. Запросите снова, "
-                                 "если нужно\n" + EEPROM_UNKNOWN;
+                              << "! запрос 400 в 12:50:07 не отправлен: связь была начата заново\n" +
+                                     EEPROM_UNKNOWN;
     QTest::newRow("the value on the wire, and a newer one behind it") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_STEPS, 200);
       NoteQueued(s, CMD_SET_STEPS, 300);
@@ -192,8 +192,8 @@ class ParameterMarksTest : public QObject {
       NoteReset(s);
       NoteReport(s, RPT_JOG_SPEED, 90);
     }) << int{ID_JOG_SPEED_SHOWN} << "!✱"
-                                  << "! запрос 90 в 12:50:07 отправлен, но устройство его не подтвердило: принят ли "
-                                     "он, неизвестно. Сейчас устройство сообщает 90\n" +
+                                  << "! запрос 90 в 12:50:07 отправлен, но не подтверждён: принят ли он, "
+                                     "неизвестно;\nустройство сейчас сообщает 90\n" +
                                          ChangedSinceConnection("60", "90") + "\n" + EEPROM_UNKNOWN;
     // The save came before the clamped value's report: the EEPROM holds what was reported.
     QTest::newRow("a save acknowledged before the set's report") << Feed([](ParameterStates& s) {
@@ -382,8 +382,8 @@ class ParameterMarksTest : public QObject {
     QTest::qWait(200);
     QCOMPARE(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString("!"));
     QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN),
-             "! запрос 1500 в 12:50:07 отправлен, но устройство его не подтвердило: принят ли он, неизвестно. "
-             "Сейчас устройство сообщает 1000\n" + EEPROM_UNKNOWN);
+             "! запрос 1500 в 12:50:07 отправлен, но не подтверждён: принят ли он, неизвестно;\n"
+             "устройство сейчас сообщает 1000\n" + EEPROM_UNKNOWN);
   }
 
   void aValueTheDriverTakesIsShownNotSaved() {
@@ -418,7 +418,7 @@ class ParameterMarksTest : public QObject {
     test::WhenPromptOpens("Ток движения (0-20000)", [](QWidget* prompt) { test::Answer(prompt, "1700"); });
     test::Click(panel, ID_MOTION_CURRENT);
     QTRY_COMPARE_WITH_TIMEOUT(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString("✱"), PATIENCE_MS);
-    const QString expected = "✱ изменено после записи в EEPROM: при записи было 1500, сейчас 1700 (в 12:50:07)\n" +
+    const QString expected = "✱ изменено после записи в EEPROM: было 1500, сейчас 1700 (в 12:50:07)\n" +
                              EepromInferred("1500");
     QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN), expected);
     auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
