@@ -11,9 +11,11 @@
 
 #include <fstream>
 
+#include "drive_panel_dlg.h"
 #include "panel_test_support.h"
 #include "profile_window.h"
 #include "temp_dir.h"
+#include "pty_runner.h"
 #include "virtual_line.h"
 
 using namespace velkor;
@@ -226,6 +228,33 @@ class ProfileWindowTest : public QObject {
     std::vector<std::pair<int, int>> received;
     for (const auto& c : bench.line.emulator.TakeCommandLog()) received.emplace_back(c.code, c.value);
     QCOMPARE(received, (std::vector<std::pair<int, int>>{{CMD_ACTION, ACT_REREAD}, {CMD_ACTION, ACT_SAVE_EEPROM}}));
+  }
+
+  // On the real panel: a port that fails to open still ends the apply, with
+  // no tick to follow, and the requests become failed ones.
+  void aPortThatFailsToOpenEndsTheApplyAndItsRequests() {
+    CDrivePanelDlg panel;
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QTest::keyClick(panel.Control(ID_PORT_LIST), Qt::Key_End);
+    QVERIFY(panel.Emulator() != nullptr);
+    const ParameterStates& states = panel.DriveLink().parameters;
+    QTRY_VERIFY_WITH_TIMEOUT(DriverSnapshotBlock(states) == SnapshotBlock::None, 20000);
+    ProfileWindow window(panel.DriveLink(), &panel, &panel);
+    test::TempDir dir;
+    const std::string path = dir / "p.json";
+    WriteFile(path, CLAMP_PROFILE);
+    QVERIFY(window.OpenProfile(QString::fromStdString(path)));
+    panel.Emulator()->WithEmulator([](sim::Emulator& e) { e.Options().ignoreCommandProbability = 1; });
+    window.Apply(true);
+    QCOMPARE(StatusLine(window), "Отправка значений…");
+    test::ChoosePort(panel, "/dev/velkor-no-such-port");
+    QCOMPARE(window.LastApply().outcome, ApplyOutcome::LinkDropped);
+    QVERIFY(StatusLine(window).startsWith("Связь прервалась во время применения."));
+    QVERIFY(Button(window, "Применить")->isEnabled());
+    QVERIFY(!Pending(State(states, ParameterId::MotionCurrent)));
+    QVERIFY(!Pending(State(states, ParameterId::HoldingCurrent)));
+    QVERIFY(!QueueNotEmpty(panel.DriveLink().queue));
   }
 
   void closedAndIdleItIsNotCalledOnTicksButAnApplyRunsToItsEnd() {
