@@ -7,8 +7,6 @@
 #   scripts/screenshot.sh states [OUT]    the parameter displays' marks, with a
 #                                         tooltip (res/screenshots/parameter-states.png);
 #   scripts/screenshot.sh states-dark [OUT]   the same on a dark palette
-#   scripts/screenshot.sh states-rechosen [OUT]   a value changed after a save, the port chosen again
-#   scripts/screenshot.sh states-moved [OUT]      a value changed on a driver moved onto the line
 #   scripts/screenshot.sh profile-clamp [OUT]         "Профили…" after applying res/profiles/example.json
 #   scripts/screenshot.sh profile-link-dropped [OUT]  to a driver that clamps currents at 1200 mA, or that
 #                                         is unplugged mid-apply (res/screenshots/profile-*.png); the
@@ -60,15 +58,12 @@ fi
 
 what=panel screen=640x520x24
 case "${1:-}" in
-  charts | panel | states | states-dark | states-rechosen | states-moved | profile-clamp | profile-link-dropped)
-    what=$1; shift ;;
+  charts | panel | states | states-dark | profile-clamp | profile-link-dropped) what=$1; shift ;;
 esac
 [ "$what" = charts ] && screen=1000x800x24
 case "$what" in
   states) out=${1:-res/screenshots/parameter-states.png} ;;
   states-dark) out=${1:-res/screenshots/parameter-states-dark.png} ;;
-  states-rechosen) out=${1:-res/screenshots/parameter-states-rechosen.png} ;;
-  states-moved) out=${1:-res/screenshots/parameter-states-moved.png} ;;
   *) out=${1:-res/screenshots/$what.png} ;;
 esac
 
@@ -85,11 +80,11 @@ if [ "$what" = profile-clamp ] || [ "$what" = profile-link-dropped ]; then
   exit
 fi
 # The marks are made by a program that drives the panel and its emulator itself.
-if [[ "$what" == states* ]]; then
+if [ "$what" = states ] || [ "$what" = states-dark ]; then
   cmake --build "$build" -j 2 --target parameter_states_shot
   mkdir -p "$(dirname "$out")"
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1100x520x24" \
-    "$build/tests/panel/parameter_states_shot" "$out" $([ "$what" != states ] && echo "--${what#states-}")
+    "$build/tests/panel/parameter_states_shot" "$out" $([ "$what" = states-dark ] && echo --dark)
   echo "saved $out"
   exit
 fi

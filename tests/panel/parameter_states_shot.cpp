@@ -1,10 +1,8 @@
 // parameter_states_shot.cpp: drives the real panel against its emulated driver
 // until its parameter displays show every kind of mark at once, and saves a
 // picture of the screen around the panel, with the tooltip of the clamped
-// value open; or, with --rechosen or --moved, the tooltip of a motion current
-// changed after a save once the port was chosen again, or changed on a
-// second driver moved onto the open line:
-//   parameter_states_shot OUT.png [--dark | --rechosen | --moved]
+// value open:
+//   parameter_states_shot OUT.png [--dark]
 // Run it on an X display (scripts/screenshot.sh states). The driver clamps
 // currents above 10000 mA, tunes Kp and KL, and at last ignores a request, so
 // that it stays on its way and the smoothing switch asked for after it stays
@@ -67,10 +65,10 @@ void SetThroughPrompt(CDrivePanelDlg& panel, ControlId button, const char* promp
   test::Click(panel, button);
 }
 
-bool Connect(CDrivePanelDlg& panel);
-
 bool Drive(CDrivePanelDlg& panel) {
-  if (!Connect(panel)) return false;
+  auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
+  QTest::keyClick(ports, Qt::Key_End);
+  if (!panel.Emulator()) return Fail("the emulator did not start");
   if (!QTest::qWaitFor([&] { return test::Shown(panel, ID_MOTION_CURRENT_SHOWN) == "1000"; }, PATIENCE_MS)) {
     return Fail("no connection");
   }
@@ -100,61 +98,12 @@ bool Drive(CDrivePanelDlg& panel) {
                        PATIENCE_MS)) {
     return Fail("no pending request");
   }
-  return true;
-}
-
-bool Connect(CDrivePanelDlg& panel) {
-  auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
-  QTest::keyClick(ports, Qt::Key_End);
-  if (!panel.Emulator()) return Fail("the emulator did not start");
-  return QTest::qWaitFor([&] { return panel.DriveLink().state.readyWord == READY_CONNECTED; }, PATIENCE_MS) ||
-         Fail("no connection");
-}
-
-bool SetMotionCurrent(CDrivePanelDlg& panel, const char* value) {
-  SetThroughPrompt(panel, ID_MOTION_CURRENT, "Ток движения (0-20000)", value);
-  return QTest::qWaitFor([&] { return test::Shown(panel, ID_MOTION_CURRENT_SHOWN) == value; }, PATIENCE_MS) ||
-         Fail("the motion current was not set");
-}
-
-// Saved at 1500, set to 1700, and the same port chosen again.
-bool Rechoose(CDrivePanelDlg& panel) {
-  if (!Connect(panel) || !SetMotionCurrent(panel, "1500")) return false;
-  test::Click(panel, ID_SAVE_EEPROM);
-  if (!QTest::qWaitFor([&] { return GlyphsOf(panel, ID_MOTION_CURRENT_SHOWN).isEmpty(); }, PATIENCE_MS)) {
-    return Fail("no save");
-  }
-  if (!SetMotionCurrent(panel, "1700")) return false;
-  auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
-  emit ports->activated(ports->currentIndex());
-  QTest::qWait(300);
-  return QTest::qWaitFor([&] { return panel.DriveLink().state.readyWord == READY_CONNECTED; }, PATIENCE_MS) ||
-         Fail("no connection after the port was chosen again");
-}
-
-// Saved at 1500, then the line moved to another driver, whose current is set.
-bool Move(CDrivePanelDlg& panel) {
-  if (!Connect(panel) || !SetMotionCurrent(panel, "1500")) return false;
-  test::Click(panel, ID_SAVE_EEPROM);
-  panel.Emulator()->WithEmulator([](sim::Emulator& e) {
-    e.Options().swapAtMs = static_cast<uint32_t>(e.NowMicroseconds() / 1000) + 100;
-  });
-  if (!QTest::qWaitFor([&] { return test::Shown(panel, ID_MOTION_CURRENT_SHOWN) == "1800"; }, PATIENCE_MS)) {
-    return Fail("the line was not moved");
-  }
-  if (!QTest::qWaitFor([&] { return panel.DriveLink().state.readyWord == READY_CONNECTED; }, PATIENCE_MS)) {
-    return Fail("no connection to the second driver");
-  }
-  return SetMotionCurrent(panel, "1900");
-}
-
-// Beside the panel, where it hides nothing of it.
-void ShowToolTip(CDrivePanelDlg& panel, ControlId id) {
-  QWidget* display = panel.Control(id);
-  QToolTip::showText(QPoint(panel.frameGeometry().right() + MARGIN_PX, display->mapToGlobal(QPoint()).y()),
-                     display->toolTip(), display);
-  std::printf("%s\n", qPrintable(display->toolTip()));
+  // Beside the panel, where it hides nothing of it.
+  QWidget* clamped = panel.Control(ID_HOLDING_CURRENT_SHOWN);
+  QToolTip::showText(QPoint(panel.frameGeometry().right() + MARGIN_PX, clamped->mapToGlobal(QPoint()).y()),
+                     clamped->toolTip(), clamped);
   QTest::qWait(400);
+  return true;
 }
 
 }  // namespace
@@ -167,16 +116,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: parameter_states_shot OUT.png [--dark]\n");
     return 2;
   }
-  const QString mode = argc > 2 ? QString(argv[2]) : QString();
-  if (mode == "--dark") QApplication::setPalette(DarkPalette());
+  if (argc > 2 && QString(argv[2]) == "--dark") QApplication::setPalette(DarkPalette());
 
   CDrivePanelDlg panel;
   panel.move(MARGIN_PX, MARGIN_PX);
   panel.show();
-  if (!QTest::qWaitForWindowExposed(&panel)) return 1;
-  const bool driven = mode == "--rechosen" ? Rechoose(panel) : mode == "--moved" ? Move(panel) : Drive(panel);
-  if (!driven) return 1;
-  ShowToolTip(panel, mode.startsWith("--") && mode != "--dark" ? ID_MOTION_CURRENT_SHOWN : ID_HOLDING_CURRENT_SHOWN);
+  if (!QTest::qWaitForWindowExposed(&panel) || !Drive(panel)) return 1;
 
   // The panel with its frame, and the tooltip where it reaches beyond it.
   QRect area = panel.frameGeometry();

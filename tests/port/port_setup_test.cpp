@@ -102,34 +102,6 @@ TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolled
   }
 }
 
-// What a port choice keeps of the driver: all of it when the same port is
-// chosen again, nothing for another port; the requests end either way, also
-// when the new port cannot be opened.
-TEST_F(PortSetupTest, AChoiceOfTheSamePortKeepsTheDriverKnownAndAnyChoiceEndsTheRequests) {
-  ASSERT_EQ(OpenPort(link, port), PortSetup::Polling);
-  NoteReport(link.parameters, RPT_STEPS, 200);
-  NoteReport(link.parameters, RPT_STEPS, 300);
-  ASSERT_TRUE(PushCommand(link, CMD_SET_JOG_SPEED, 90));
-  const uint32_t resets = link.parameters.resets;
-
-  ASSERT_EQ(OpenPort(link, port), PortSetup::Polling);
-  const ParameterState& steps = State(link.parameters, ParameterId::Steps);
-  EXPECT_TRUE(steps.known);
-  EXPECT_EQ(steps.connectedValue, 200);
-  EXPECT_TRUE(Unsaved(steps));
-  EXPECT_EQ(State(link.parameters, ParameterId::JogSpeed).failure, RequestFailure::NotSent);
-  EXPECT_FALSE(QueueNotEmpty(link.queue));
-  EXPECT_GT(link.parameters.resets, resets);
-
-  ASSERT_TRUE(PushCommand(link, CMD_SET_JOG_SPEED, 120));
-  window.selectedPort = "/dev/velkor-no-such-port";
-  EXPECT_EQ(OpenPort(link, port), PortSetup::OpenFailed);
-  EXPECT_FALSE(QueueNotEmpty(link.queue));
-  EXPECT_FALSE(Pending(State(link.parameters, ParameterId::JogSpeed)));
-  EXPECT_FALSE(steps.known);
-  EXPECT_FALSE(Unsaved(steps));
-}
-
 TEST_F(PortSetupTest, ASpeedAliasLeftByAnOldToolIsClearedAndLowLatencyAskedFor) {
   terminal.serialFlags = ASYNC_SPD_CUST | ASYNC_SKIP_TEST;
   EXPECT_EQ(OpenPort(link, port), PortSetup::Polling);

@@ -161,126 +161,84 @@ TEST_F(Connected, ADriverThatComesBackWithOtherValuesShowsThemAsItsOwnChange) {
   EXPECT_FALSE(Unsaved(s));
 }
 
-// The same requests against drivers of different habits.
+// The same requests against drivers that report at once and in their own cycle.
 struct Habit {
   const char* name;
-  uint32_t reportDelayMs;  // 0: the report follows the acknowledgement
+  uint32_t reportDelayMs;
 };
 
-std::string HabitName(const ::testing::TestParamInfo<Habit>& info) { return info.param.name; }
-
-struct EachHabit : ::testing::TestWithParam<Habit> {
-  static EmulatorOptions Options(uint16_t currentLimitMa = 0) {
-    EmulatorOptions options;
-    options.reportDelayMs = GetParam().reportDelayMs;
-    options.currentLimitMa = currentLimitMa;
-    return options;
-  }
-};
-
-bool Connect(VirtualLine& line) {
-  line.Open();
-  return line.RunUntil([&] { return line.Connected(); }, 3 * PERIOD_MS);
-}
+struct EachHabit : ::testing::TestWithParam<Habit> {};
 
 const ParameterState& Of(const VirtualLine& line, ParameterId id) { return State(line.link.parameters, id); }
 
-TEST_P(EachHabit, TwoQuickSetsEndConfirmedWithNoMismatchAndNoChangeOfTheDriversOwn) {
-  VirtualLine line(Options());
-  ASSERT_TRUE(Connect(line));
+TEST_P(EachHabit, QuickSetsAClampedSaveAndAnUnacknowledgedSetEndAsTheDriverDidThem) {
+  EmulatorOptions options;
+  options.reportDelayMs = GetParam().reportDelayMs;
+  options.currentLimitMa = 2000;
+  VirtualLine line(options);
+  line.Open();
+  ASSERT_TRUE(line.RunUntil([&] { return line.Connected(); }, 3 * PERIOD_MS));
+  // Reports after both acknowledgements: neither a mismatch nor a change of its own.
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_STEPS, 300));
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_STEPS, 400));
-  ASSERT_TRUE(line.RunUntil([&] { return !Pending(Of(line, ParameterId::Steps)); }, 200));
-  line.RunMs(100);  // any report still on its way
-  const ParameterState& s = Of(line, ParameterId::Steps);
-  EXPECT_EQ(s.value, 400);
-  EXPECT_FALSE(s.mismatch);
-  EXPECT_FALSE(s.changedByDriver);
-  EXPECT_TRUE(Unsaved(s));
-}
-
-// Whether the report comes before the save's acknowledgement or after it,
-// the EEPROM holds what the driver made of the request.
-TEST_P(EachHabit, ASaveAfterAClampedSetTakesTheReportedValueAsSaved) {
-  VirtualLine line(Options(2000));
-  ASSERT_TRUE(Connect(line));
+  // The save may be acknowledged before the clamped value's report comes.
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_MOTION_CURRENT, 2500));
   ASSERT_TRUE(PushCommand(line.link, CMD_ACTION, ACT_SAVE_EEPROM));
-  ASSERT_TRUE(line.RunUntil([&] {
-    return !Pending(Of(line, ParameterId::MotionCurrent)) && line.link.parameters.actionsAcknowledged[ACT_SAVE_EEPROM];
-  }, 200));
-  const ParameterState& s = Of(line, ParameterId::MotionCurrent);
-  EXPECT_EQ(s.value, 2000);
-  EXPECT_TRUE(s.savedKnown);
-  EXPECT_EQ(s.saved, 2000);
-  EXPECT_FALSE(Unsaved(s));
-  EXPECT_EQ(line.emulator.SavedParameters().motionCurrent, 2000);
-}
-
-// Every frame of the set is acknowledged wrongly: the panel gives up and
-// starts over, and the re-read shows the value it asked for.
-TEST_P(EachHabit, ASetTakenWithoutAValidAcknowledgementIsAFailedRequestNotTheDriversChange) {
-  VirtualLine line(Options());
-  ASSERT_TRUE(Connect(line));
+  line.RunMs(200);
+  EXPECT_EQ(Of(line, ParameterId::Steps).value, 400);
+  EXPECT_FALSE(Of(line, ParameterId::Steps).mismatch);
+  EXPECT_FALSE(Of(line, ParameterId::Steps).changedByDriver);
+  EXPECT_EQ(Of(line, ParameterId::MotionCurrent).saved, 2000);
+  EXPECT_FALSE(Unsaved(Of(line, ParameterId::MotionCurrent)));
+  // Taken, but every acknowledgement wrong: a failed request, not the driver's change.
   line.emulator.Options().wrongAckProbability = 1;
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_JOG_SPEED, 90));
-  const uint32_t resets = line.link.parameters.resets;
-  ASSERT_TRUE(line.RunUntil([&] { return line.link.parameters.resets != resets; }, 2000));
+  line.RunMs(1500);
   line.emulator.Options().wrongAckProbability = 0;
-  ASSERT_TRUE(line.RunUntil([&] { return line.Connected(); }, 200));
-  line.RunMs(100);
-  const ParameterState& s = Of(line, ParameterId::JogSpeed);
-  EXPECT_EQ(s.value, 90);
-  EXPECT_EQ(s.failure, RequestFailure::Unconfirmed);
-  EXPECT_EQ(s.failedValue, 90);
-  EXPECT_FALSE(s.changedByDriver);
-  EXPECT_FALSE(Pending(s));
+  line.RunMs(200);
+  EXPECT_EQ(Of(line, ParameterId::JogSpeed).value, 90);
+  EXPECT_EQ(Of(line, ParameterId::JogSpeed).failure, RequestFailure::Unconfirmed);
+  EXPECT_FALSE(Of(line, ParameterId::JogSpeed).changedByDriver);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, EachHabit,
-                         ::testing::Values(Habit{"ReportingAfterTheAcknowledgement", 0},
-                                           Habit{"ReportingInItsOwnCycle", 35}),
-                         HabitName);
+                         ::testing::Values(Habit{"ReportingAtOnce", 0}, Habit{"ReportingInItsOwnCycle", 35}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-// The line is moved to another driver: its values are its own, not changes,
-// and nothing of the first driver's EEPROM is carried over.
-TEST(AnotherDriver, OnTheSameOpenLineIsKnownAfreshFromItsFirstReports) {
+// A driver restarted, or another one, after the link was lost: known afresh,
+// with none of its values shown as changes and nothing carried over as saved.
+struct Successor {
+  const char* name;
+  uint32_t powerCycleAtMs, swapAtMs;
+  int32_t motionCurrent;
+};
+
+struct AfterALoss : ::testing::TestWithParam<Successor> {};
+
+TEST_P(AfterALoss, TheDriverThatAnswersIsKnownFromItsFirstReports) {
   EmulatorOptions options;
-  options.swapAtMs = 300;
+  options.powerCycleAtMs = GetParam().powerCycleAtMs;
+  options.swapAtMs = GetParam().swapAtMs;
   VirtualLine line(options);
-  ASSERT_TRUE(Connect(line));
+  line.Open();
+  ASSERT_TRUE(line.RunUntil([&] { return line.Connected(); }, 3 * PERIOD_MS));
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_MOTION_CURRENT, 1200));
   ASSERT_TRUE(PushCommand(line.link, CMD_ACTION, ACT_SAVE_EEPROM));
-  ASSERT_TRUE(line.RunUntil([&] { return Of(line, ParameterId::MotionCurrent).savedKnown; }, 200));
-  const uint32_t forgotten = line.link.parameters.driversForgotten;
-  ASSERT_TRUE(line.RunUntil([&] { return line.link.parameters.driversForgotten != forgotten; }, 3000));
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_HOLDING_CURRENT, 700));
+  ASSERT_TRUE(line.RunUntil([&] { return line.link.parameters.driversForgotten > 0; }, 3000));
+  line.Open();  // the restarted driver waits to be woken, as the port's choice does
   ASSERT_TRUE(line.RunUntil([&] { return line.Connected(); }, 3000));
-  const ParameterState& s = Of(line, ParameterId::MotionCurrent);
-  EXPECT_EQ(s.value, 1800);
-  EXPECT_EQ(s.connectedValue, 1800);
-  EXPECT_FALSE(s.savedKnown);
+  EXPECT_EQ(Of(line, ParameterId::MotionCurrent).value, GetParam().motionCurrent);
   for (const ParameterState& p : line.link.parameters.parameters) {
     EXPECT_FALSE(p.changedByDriver);
+    EXPECT_FALSE(p.savedKnown);
     EXPECT_FALSE(Unsaved(p));
   }
 }
 
-// Switched off and on while the link was down: the panel's re-choice of the
-// port meets a restarted driver.
-TEST(ARestartedDriver, AfterTheLinkWasLostIsNotShownAsChangingWhatWasNotSaved) {
-  EmulatorOptions options;
-  options.powerCycleAtMs = 300;
-  VirtualLine line(options);
-  ASSERT_TRUE(Connect(line));
-  ASSERT_TRUE(PushCommand(line.link, CMD_SET_HOLDING_CURRENT, 700));
-  ASSERT_TRUE(line.RunUntil([&] { return Of(line, ParameterId::HoldingCurrent).value == 700; }, 200));
-  ASSERT_TRUE(line.RunUntil([&] { return !Of(line, ParameterId::HoldingCurrent).known; }, 3000));
-  ASSERT_TRUE(Connect(line));
-  const ParameterState& s = Of(line, ParameterId::HoldingCurrent);
-  EXPECT_EQ(s.value, 500);
-  EXPECT_FALSE(s.changedByDriver);
-  EXPECT_FALSE(Unsaved(s));
-}
+INSTANTIATE_TEST_SUITE_P(Drivers, AfterALoss,
+                         ::testing::Values(Successor{"Restarted", 300, 0, 1200}, Successor{"Swapped", 0, 300, 1800}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace velkor::sim
