@@ -312,8 +312,10 @@ Commands:
   set NAME=VALUE... [--save]
       Set parameters (only those that differ are sent), have the driver
       report them all again, and print the values it reports. With --save,
-      store them in the driver's EEPROM once every value was reported back
-      as set; nothing is saved when one differs.
+      once every value was reported back as set, have the driver save to
+      its EEPROM, even when it held the values already; nothing is saved
+      when one differs. The driver saves every parameter it holds: the
+      others are named on standard error.
       Names and ranges:
         stepDivision    1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120
         motionCurrent   0..20000 mA       holdingCurrent  0..20000 mA

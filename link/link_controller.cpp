@@ -1,6 +1,7 @@
 // link_controller.cpp: the poll cycle, report dispatch, command sending and reset.
 #include "link_controller.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "codes.h"
@@ -49,6 +50,10 @@ void StatusStep(Link& link) {
 }
 
 }  // namespace
+
+int64_t SystemSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 uint8_t NextSeq(uint8_t seq) { return seq >= 19 ? 10 : static_cast<uint8_t>(seq + 1); }
 
@@ -130,16 +135,24 @@ void ResetLink(Link& link) {
   NoteReset(link.parameters);
 }
 
+void LoseDriver(Link& link) {
+  ForgetDriver(link.parameters, true);
+  link.driverPort.clear();
+}
+
 bool PushCommand(Link& link, uint8_t code, uint16_t value) {
   if (!QueuePush(link.queue, code, value)) return false;
+  link.parameters.now = link.clock();
   NoteQueued(link.parameters, code, value);
   return true;
 }
 
 void BeginPollTick(Link& link) {
   LinkState& s = link.state;
+  link.parameters.now = link.clock();
   if (s.readyWord != READY_NONE && ++s.silentTicks > MAX_SILENT_TICKS) {
     ResetLink(link);
+    LoseDriver(link);
     link.values.statusText = STATUS_LINK_LOST;
   }
 }

@@ -45,6 +45,12 @@ const char kUsage[] =
     "  --current-limit MA     store motion, holding and fault currents set above MA\n"
     "                         as MA, acknowledged all the same (default 0: no limit)\n"
     "                         (default: in memory, factory settings at every start)\n"
+    "  --report-delay MS      report a set value this long after acknowledging it, in\n"
+    "                         the driver's own cycle (default 0: right after)\n"
+    "  --power-cycle-at MS    switch off and on this long after start: the EEPROM's\n"
+    "                         values come back, silent until woken (default 0: never)\n"
+    "  --swap-at MS           move the line to a second, running driver with values of\n"
+    "                         its own this long after start (default 0: never)\n"
     "  --help                 show this text\n"
     "  --version              show the version and the licence\n";
 
@@ -108,6 +114,9 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
     else if (flag == "--silent-at") whole(options.silentAtMs);
     else if (flag == "--silent-for") whole(options.silentForMs);
     else if (flag == "--hang-up-after") whole(options.hangUpAfterMs);
+    else if (flag == "--report-delay") whole(options.reportDelayMs);
+    else if (flag == "--power-cycle-at") whole(options.powerCycleAtMs);
+    else if (flag == "--swap-at") whole(options.swapAtMs);
     else if (flag == "--seed") ok = ParseUnsigned(value, UINT64_MAX, options.seed);
     else if (flag == "--drop") ok = ParseProbability(value, options.dropByteProbability);
     else if (flag == "--corrupt") ok = ParseProbability(value, options.corruptByteProbability);

@@ -134,7 +134,13 @@ TEST(VelkorctlSet, EachValueIsReportedBackAndOnlyThenSavedToTheEeprom) {
   const CtlResult r = RunCtl({"--port", driver.Port(), "set", "motionCurrent=1500", "stepDivision=4",
                               "reductionDelay=60000", "smoothing=on", "--save"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err,
+            "velkorctl: note: the driver saves every value it holds; besides those set, the save stores "
+            "holdingCurrent 500 (the EEPROM's value unknown); faultCurrent 5000 (the EEPROM's value unknown); "
+            "proportionalK 30 (the EEPROM's value unknown); levelingK 2 (the EEPROM's value unknown); steps 200 "
+            "(the EEPROM's value unknown); jogSpeed 60 (the EEPROM's value unknown); jogAccel 100 (the EEPROM's "
+            "value unknown)\n"
+            "velkorctl: the driver acknowledged the save to EEPROM\n");
   // In the order a profile lists them.
   EXPECT_EQ(r.out, "stepDivision=4\nmotionCurrent=1500\nreductionDelay=60000\nsmoothing=on\n");
   const sim::Parameters current = driver.Current();
@@ -147,6 +153,18 @@ TEST(VelkorctlSet, EachValueIsReportedBackAndOnlyThenSavedToTheEeprom) {
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_SAVE_EEPROM}));
   EXPECT_TRUE(driver.Received(CMD_SET_REDUCTION_DELAY, -5536));
+}
+
+// The driver holds the value in its memory; only a save puts it where a power-up finds it.
+TEST(VelkorctlSet, ASaveAskedForIsSentWhenTheDriverHoldsTheValuesAlready) {
+  Driver driver;
+  ASSERT_EQ(RunCtl({"--port", driver.Port(), "set", "steps=777"}).exitStatus, 0);
+  const CtlResult r = RunCtl({"--port", driver.Port(), "set", "steps=777", "--save"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "steps=777\n");
+  EXPECT_NE(r.err.find("velkorctl: the driver acknowledged the save to EEPROM\n"), std::string::npos) << r.err;
+  EXPECT_EQ(driver.Commands().back(), (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_SAVE_EEPROM}));
+  EXPECT_EQ(driver.Saved().steps, 777);
 }
 
 TEST(VelkorctlSet, SmoothingAlreadyInTheWantedStateIsNotToggled) {
