@@ -2,7 +2,8 @@
 // under a jog, on a pseudo-terminal, with every byte from the panel taken off
 // the wire: the stop action goes out and is carried out before the run ends,
 // and no keep-alive follows it, also while a numeric prompt keeps the program
-// going, and when the program is told to end by a signal.
+// going, when the program is told to end by a signal, and when the driver
+// misses the first stop.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -83,6 +84,7 @@ class ExitStopTest : public QObject {
   void init() {
     sim::EmulatorOptions options;
     options.jogTimeoutMs = 60000;
+    options.ignoreStops = QByteArray(QTest::currentTestFunction()).contains("MissesTheFirstStop") ? 1 : 0;
     wire_.Clear();
     runner_ = std::make_unique<sim::PtyRunner>(options);
     runner_->SetWireTap([this](sim::WireDirection direction, const uint8_t* bytes, size_t count, auto) {
@@ -121,6 +123,16 @@ class ExitStopTest : public QObject {
     QVERIFY(!panel_->isVisible());
     QVERIFY2(stoppedAtEnd, qPrintable(QString("still turning when the run ended, %1 ms after the request").arg(took)));
     QCOMPARE(KeepAlivesAfterStop(wire_.Inputs()), 0);
+  }
+
+  // A lost stop frame: the end waits for the acknowledgement, not for the
+  // frame to leave, so the stop goes out again at the next status report.
+  void endingThePanelWhenTheDriverMissesTheFirstStopSendsItAgainAndTheShaftStops() {
+    panel_->close();
+    const bool stoppedAtEnd = !runner_->WithEmulator([](sim::Emulator& e) { return e.Moving(); });
+    const auto inputs = wire_.Inputs();
+    QCOMPARE(std::count_if(inputs.begin(), inputs.end(), IsStop), 2);
+    QVERIFY(stoppedAtEnd);
   }
 
   void endingThePanelWhileAPromptKeepsTheProgramGoingStopsTheShaftAndSendsNoKeepAlive() {

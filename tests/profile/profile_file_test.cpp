@@ -1,6 +1,10 @@
 // profile_file_test.cpp: profile files on disk as the operator and the tools
 // see them: the text written, the values read back, and for every kind of
 // bad file the message that names it and its problem.
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -194,6 +198,9 @@ const BadFile BAD_FILES[] = {
      "  \"steps\": 400,\n  \"jogSpeed\": 60,\n  \"steps\" : 4000\n}}",
      "\"steps\" is written twice, again at line 4, column 3",
      "ключ \"steps\" записан дважды, второй раз в строке 4, позиция 3."},
+    {"a key written twice, once with an escape", HEAD + R"("parameters": {"steps": 400, "st\u0065ps": 4000}})",
+     "\"steps\" is written twice, again at line 1, column 91",
+     "ключ \"steps\" записан дважды, второй раз в строке 1, позиция 91."},
     {"a note written twice", HEAD + R"("note": "a", "note": "b", "parameters": {}})",
      "\"note\" is written twice, again at line 1, column 75",
      "ключ \"note\" записан дважды, второй раз в строке 1, позиция 75."},
@@ -214,6 +221,59 @@ TEST(ProfileFile, EveryBadFileIsRefusedWithItsNameAndProblemAndNoValues) {
     EXPECT_EQ(ProfileErrorText(*error, Language::Russian), "Файл \"" + path + "\": " + bad.russian);
     for (const auto& v : read.values) EXPECT_FALSE(v);
   }
+}
+
+// Each would block a plain open or read, or act on a device.
+TEST(ProfileFile, AnythingButARegularFileIsRefusedWithoutWaitingOnIt) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int master = -1;
+  int slave = -1;
+  char terminal[128] = {};
+  ASSERT_EQ(openpty(&master, &slave, terminal, nullptr, nullptr), 0);
+  for (const std::string& path : {fifo, std::string(terminal), std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    Profile read;
+    const auto error = ReadProfile(path, read);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(ProfileErrorText(*error, Language::English),
+              path + ": not a regular file (a FIFO, a device or a socket); profiles are ordinary files");
+    EXPECT_EQ(ProfileErrorText(*error, Language::Russian),
+              "Файл \"" + path + "\": это не обычный файл (канал, устройство или сокет); профиль хранится в обычном файле.");
+  }
+  EXPECT_TRUE(WriteProfile(FullProfile(), fifo));
+  close(master);
+  close(slave);
+}
+
+TEST(ProfileFile, SavingThroughASymbolicLinkReplacesItsTargetAndKeepsTheLinkAndTheMode) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "profiles");
+  const std::string target = dir / "profiles" / "bench.json";
+  WriteText(target, "old");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  const std::string link = dir / "current.json";
+  std::filesystem::create_symlink("profiles/bench.json", link);
+  ASSERT_FALSE(WriteProfile(FullProfile(), link));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::filesystem::read_symlink(link), "profiles/bench.json");
+  EXPECT_EQ(FileText(target), ProfileText(FullProfile()));
+  struct stat status {};
+  ASSERT_EQ(stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+TEST(ProfileFile, ANewFileTakesItsModeFromTheUmask) {
+  TempDir dir;
+  const std::string path = dir / "new.json";
+  const mode_t old = umask(027);
+  const auto error = WriteProfile(FullProfile(), path);
+  umask(old);
+  ASSERT_FALSE(error);
+  struct stat status {};
+  ASSERT_EQ(stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
 TEST(ProfileFile, AMissingFileSaysSo) {
