@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <unordered_set>
 #include <vector>
 
@@ -136,7 +137,8 @@ std::string DecodedKey(std::string_view raw) {
 // looked up in its object's hash set: a large file takes no longer than its
 // length. Returns the offset of the second key.
 std::optional<size_t> DuplicateKey(std::string_view text, std::string& key) {
-  std::vector<std::unordered_set<std::string>> open;  // the keys of each open object or array
+  std::vector<std::unordered_set<std::string_view>> open;  // the keys of each open object or array
+  std::deque<std::string> decoded;  // keys written with escapes; the others are seen in the text itself
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '{' || c == '[') {
@@ -149,9 +151,10 @@ std::optional<size_t> DuplicateKey(std::string_view text, std::string& key) {
       size_t next = end + 1;
       while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next]))) ++next;
       if (next < text.size() && text[next] == ':' && !open.empty()) {
-        std::string name = DecodedKey(text.substr(i + 1, end - i - 1));
+        std::string_view name = text.substr(i + 1, end - i - 1);
+        if (name.find('\\') != std::string_view::npos) name = decoded.emplace_back(DecodedKey(name));
         if (!open.back().insert(name).second) {
-          key = std::move(name);
+          key = name;
           return i;
         }
       }
