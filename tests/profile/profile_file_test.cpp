@@ -1,10 +1,7 @@
 // profile_file_test.cpp: profile files on disk as the operator and the tools
 // see them: the text written, the values read back, and for every kind of
 // bad file the message that names it and its problem.
-#include <pty.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -223,57 +220,32 @@ TEST(ProfileFile, EveryBadFileIsRefusedWithItsNameAndProblemAndNoValues) {
   }
 }
 
-// Each would block a plain open or read, or act on a device.
 TEST(ProfileFile, AnythingButARegularFileIsRefusedWithoutWaitingOnIt) {
   TempDir dir;
   const std::string fifo = dir / "fifo.json";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  int master = -1;
-  int slave = -1;
-  char terminal[128] = {};
-  ASSERT_EQ(openpty(&master, &slave, terminal, nullptr, nullptr), 0);
-  for (const std::string& path : {fifo, std::string(terminal), std::string("/dev/zero")}) {
-    SCOPED_TRACE(path);
+  for (const std::string& path : {fifo, std::string("/dev/tty"), std::string("/dev/zero")}) {
     Profile read;
     const auto error = ReadProfile(path, read);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(ProfileErrorText(*error, Language::English),
+    EXPECT_EQ(error ? ProfileErrorText(*error, Language::English) : "",
               path + ": not a regular file (a FIFO, a device or a socket); profiles are ordinary files");
-    EXPECT_EQ(ProfileErrorText(*error, Language::Russian),
-              "Файл \"" + path + "\": это не обычный файл (канал, устройство или сокет); профиль хранится в обычном файле.");
   }
   EXPECT_TRUE(WriteProfile(FullProfile(), fifo));
-  close(master);
-  close(slave);
 }
 
-TEST(ProfileFile, SavingThroughASymbolicLinkReplacesItsTargetAndKeepsTheLinkAndTheMode) {
+TEST(ProfileFile, ASaveWritesThroughASymbolicLinkKeepsTheModeAndANewFileFollowsTheUmask) {
   TempDir dir;
-  std::filesystem::create_directory(dir / "profiles");
-  const std::string target = dir / "profiles" / "bench.json";
-  WriteText(target, "old");
-  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
-  const std::string link = dir / "current.json";
-  std::filesystem::create_symlink("profiles/bench.json", link);
-  ASSERT_FALSE(WriteProfile(FullProfile(), link));
-  EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(std::filesystem::read_symlink(link), "profiles/bench.json");
-  EXPECT_EQ(FileText(target), ProfileText(FullProfile()));
-  struct stat status {};
-  ASSERT_EQ(stat(target.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0640u);
-}
-
-TEST(ProfileFile, ANewFileTakesItsModeFromTheUmask) {
-  TempDir dir;
-  const std::string path = dir / "new.json";
-  const mode_t old = umask(027);
-  const auto error = WriteProfile(FullProfile(), path);
-  umask(old);
-  ASSERT_FALSE(error);
-  struct stat status {};
-  ASSERT_EQ(stat(path.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  WriteText(dir / "bench.json", "old");
+  ASSERT_EQ(chmod((dir / "bench.json").c_str(), 0604), 0);
+  std::filesystem::create_symlink("bench.json", dir / "current.json");
+  const mode_t umaskBefore = umask(027);
+  EXPECT_FALSE(WriteProfile(FullProfile(), dir / "current.json"));
+  EXPECT_FALSE(WriteProfile(FullProfile(), dir / "new.json"));
+  umask(umaskBefore);
+  EXPECT_EQ(std::filesystem::read_symlink(dir / "current.json"), "bench.json");
+  EXPECT_EQ(FileText(dir / "bench.json"), ProfileText(FullProfile()));
+  EXPECT_EQ(std::filesystem::status(dir / "bench.json").permissions(), std::filesystem::perms(0604));
+  EXPECT_EQ(std::filesystem::status(dir / "new.json").permissions(), std::filesystem::perms(0640));
 }
 
 TEST(ProfileFile, AMissingFileSaysSo) {
