@@ -298,6 +298,7 @@ Options:
   --timeout SECONDS   how long to wait for the driver to connect, and then for
                       the command's acknowledgements and reports (default 5)
   --help              show this text
+  --version           show the version and the licence
 
 Commands:
   show [--json]

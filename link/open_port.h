@@ -6,7 +6,6 @@
 
 #include "link_controller.h"
 #include "line_port.h"
-#include "serial_port.h"  // the port most callers hand in
 
 namespace velkor {
 

@@ -12,6 +12,8 @@
 
 #include "eeprom_file.h"
 #include "pty_runner.h"
+#include "standard_descriptors.h"
+#include "version.h"
 
 namespace {
 
@@ -41,7 +43,8 @@ const char kUsage[] =
     "                         (default: in memory, factory settings at every start)\n"
     "  --current-limit MA     store motion, holding and fault currents set above MA\n"
     "                         as MA, acknowledged all the same (default 0: no limit)\n"
-    "  --help                 show this text\n";
+    "  --help                 show this text\n"
+    "  --version              show the version and the licence\n";
 
 bool ParseUnsigned(const char* text, uint64_t max, uint64_t& out) {
   char* end = nullptr;
@@ -115,6 +118,11 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!velkor::OpenStandardDescriptors()) return 1;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("velkor-sim %s\n%s", velkor::VERSION, velkor::VERSION_NOTICE);
+    return 0;
+  }
   EmulatorOptions options;
   bool help = false;
   if (!ParseOptions(argc, argv, options, help)) return 2;

@@ -8,6 +8,7 @@
 #include "codes.h"
 #include "pty_peer.h"
 #include "recording_window.h"
+#include "serial_port.h"
 #include "status_texts.h"
 
 namespace velkor::test {

@@ -13,6 +13,7 @@
 #include "pty_peer.h"
 #include "recording_window.h"
 #include "scripted_terminal.h"
+#include "serial_port.h"
 #include "status_texts.h"
 #include "temp_dir.h"
 

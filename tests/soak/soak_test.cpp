@@ -22,6 +22,7 @@
 #include "command_ledger.h"
 #include "open_port.h"
 #include "pty_runner.h"
+#include "serial_port.h"
 #include "status_texts.h"
 
 #if defined(__SANITIZE_ADDRESS__)
