@@ -76,7 +76,7 @@ int ApplyProfile(Session& session, const Profile& profile, bool save, millisecon
     case ApplyOutcome::Mismatch:
       SayProblems(session, apply, "");
       if (apply.save) session.Say("nothing was saved to EEPROM");
-      return EXIT_FAILED;
+      return EXIT_DIFFERS;
     case ApplyOutcome::LinkDropped:
       if (apply.phase == ApplyPhase::Saving) {
         session.Say("every value was confirmed, but not the save to EEPROM: " + session.ResetReason());
@@ -124,7 +124,7 @@ int DiffProfile(Session& session, const Profile& profile, const std::string& fil
   if (const size_t differing = DifferingRows(diff)) {
     session.Say("the driver differs from " + file + " in " + std::to_string(differing) +
                 (differing == 1 ? " parameter" : " parameters"));
-    return EXIT_FAILED;
+    return EXIT_DIFFERS;
   }
   return EXIT_DONE;
 }

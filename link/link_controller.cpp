@@ -57,6 +57,7 @@ void DispatchReport(Link& link, uint8_t type, int16_t v) {
   PanelValues& p = link.values;
   if (type >= RPT_ACK && type <= RPT_FAULT_CURRENT) s.readyWord |= static_cast<uint16_t>(1u << type);
   NoteReport(link.parameters, type, v);  // parameter reports only
+  if (type >= RPT_PHASE && type <= RPT_STATUS) p.liveReports |= uint32_t{1} << type;
   switch (type) {
     case RPT_GREETING:
       if (v == GREETING_VALUE && s.readyWord == READY_NONE) s.readyWord = 1;
@@ -125,6 +126,7 @@ void ResetLink(Link& link) {
   s.seq = NextSeq(s.seq);
   QueueClear(link.queue);
   s.jogActive = false;
+  link.values.liveReports = 0;
   NoteReset(link.parameters);
 }
 

@@ -193,9 +193,12 @@ void Emulator::StartFrameIfIdle() {
     return;
   }
   if (!woken_ || nowUs_ < nextStatusUs_) return;
-  if (readingsInBurst_ < options_.readingsPerStatus) {
-    const uint8_t type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
-    nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
+  if (readingsInBurst_ < options_.readingsPerStatus && (options_.liveReports & ALL_LIVE_REPORTS) != 0) {
+    uint8_t type = 0;
+    do {
+      type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
+      nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
+    } while ((options_.liveReports & (uint32_t{1} << type)) == 0);
     StartFrame(EncodeReportFrame(type, LiveReportValue(motor_, type)));
     ++readingsInBurst_;
     return;

@@ -24,6 +24,7 @@ namespace velkor::sim {
 
 inline constexpr uint32_t LINE_BYTES_PER_SECOND = 3840;  // 38400 baud, 10 bits a byte
 inline constexpr uint32_t AUTOTUNE_MS = 200;
+inline constexpr uint32_t ALL_LIVE_REPORTS = ((uint32_t{1} << (RPT_POSITION + 1)) - 1) & ~((uint32_t{1} << RPT_PHASE) - 1);
 
 struct EmulatorOptions {
   uint32_t statusPeriodMs = 10;     // status report (23) period
@@ -31,6 +32,9 @@ struct EmulatorOptions {
   // closed by the status report; then the line rests until the next period. The
   // rest is what ends the panel's read, right after the status report.
   uint32_t readingsPerStatus = 4;
+  // Which live readings the driver sends at all, a bit each (1 << type, types
+  // 15..22); the rest it never reports, as a driver with fewer sensors would.
+  uint32_t liveReports = ALL_LIVE_REPORTS;
   uint32_t jogTimeoutMs = 300;      // a step or rotation stops without keep-alive for this long
   uint64_t seed = 1;
 
