@@ -69,6 +69,7 @@ ChartWindow::ChartWindow(const PanelValues& values, QWidget* parent)
   BuildPlots(plotArea_);
   layout->addWidget(plotArea_, 1);
   note_ = new QLabel(this);
+  note_->setTextFormat(Qt::PlainText);  // it names files
   layout->addWidget(note_);
   resize(900, 720);
 

@@ -7,6 +7,11 @@ namespace velkor::charts {
 
 TracePlot::TracePlot(QWidget* parent) : QCustomPlot(parent) {
   layer("overlay")->setMode(QCPLayer::lmLogical);  // every layer in one buffer
+  // An immediate refresh would repaint inside replot(), before afterReplot
+  // hands over the new backdrop: the axes and grid of the replot before would
+  // stay on the screen, since later frames repaint the plot area only. Queued,
+  // the whole widget is painted after the backdrop has been taken.
+  setPlottingHint(QCP::phImmediateRefresh, false);
   connect(this, &QCustomPlot::afterReplot, this, &TracePlot::TakeBackdrop);
 }
 

@@ -19,9 +19,10 @@ void CatchInterruptions() {
   struct sigaction action {};
   action.sa_handler = NoteInterruption;
   sigemptyset(&action.sa_mask);
-  // Interrupted reads and waits start over; each is bounded by its timeout,
-  // and the flag is looked at after it.
-  action.sa_flags = SA_RESTART;
+  // No SA_RESTART: a call that would block without end (an open of a FIFO
+  // nobody writes) must come back with EINTR, not start over. Every wait of
+  // the program is bounded anyway and looks at the flag after each round.
+  action.sa_flags = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   // A reader that went away (`watch | head`) shows as a failed write, not a kill.
   signal(SIGPIPE, SIG_IGN);

@@ -10,6 +10,7 @@
 #include "make_port.h"
 #include "open_port.h"
 #include "status_texts.h"
+#include "terminal_text.h"
 
 namespace velkor::ctl {
 
@@ -24,8 +25,10 @@ std::string Seconds(milliseconds duration) {
 Session::Session(std::string port, std::FILE* messages)
     : portName_(std::move(port)), messages_(messages), window_(link, messages) {}
 
+// A message may quote a file, a port name or a system's words: whatever in
+// them a terminal would act on is escaped.
 void Session::Say(std::string_view text) const {
-  std::fprintf(messages_, "velkorctl: %.*s\n", static_cast<int>(text.size()), text.data());
+  std::fprintf(messages_, "velkorctl: %s\n", EscapeControls(text).c_str());
 }
 
 std::string Session::ResetReason() const {

@@ -216,6 +216,7 @@ void CDrivePanelDlg::StopTick() { tick_.Stop(); }
 void CDrivePanelDlg::ShowMessage(std::string_view text) {
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);  // it may name a port
   // It blocks the panel, not a numeric prompt that may be open beside it.
   box.setWindowModality(Qt::WindowModal);
   box.exec();

@@ -69,6 +69,7 @@ ProfileWindow::ProfileWindow(Link& link, QObject* ticker, QWidget* parent)
   layout->addLayout(files);
 
   fileLabel_ = new QLabel("Профиль не открыт", this);
+  fileLabel_->setTextFormat(Qt::PlainText);  // the path, the time and the note come from a file
   fileLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(fileLabel_);
 
@@ -93,6 +94,7 @@ ProfileWindow::ProfileWindow(Link& link, QObject* ticker, QWidget* parent)
   layout->addWidget(table_, 1);
 
   status_ = new QLabel(this);
+  status_->setTextFormat(Qt::PlainText);
   status_->setWordWrap(true);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(status_);
@@ -200,11 +202,17 @@ ProfileWindow::DriverView ProfileWindow::ViewOfDriver() const {
   return view;
 }
 
+// The dialog adds ".json" itself, before it asks about replacing a file:
+// "bench" typed over an existing bench.json is asked about like the full name.
+// Qt's own dialog, where the suffix is sure to take part in that question.
 void ProfileWindow::ChooseSaveFile() {
-  QString path = QFileDialog::getSaveFileName(this, "Сохранить параметры устройства", lastFolder_,
-                                              "Профили Velkor (*.json)");
-  if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += ".json";
+  QFileDialog dialog(this, "Сохранить параметры устройства", lastFolder_, "Профили Velkor (*.json)");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix("json");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().constFirst();
   lastFolder_ = QFileInfo(path).absolutePath();
   SaveDriverProfile(path);
 }
@@ -288,6 +296,7 @@ void ProfileWindow::ShowButtons() {
 
 void ProfileWindow::ShowError(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);  // a file's name and words from it
   box.setWindowModality(Qt::WindowModal);
   box.exec();
 }

@@ -66,6 +66,8 @@ std::string EnglishProblem(const ProfileError& e) {
     case ProfileErrorKind::DuplicateKey:
       return Quoted(e.field) + " is written twice, again at line " + std::to_string(e.line) + ", column " +
              std::to_string(e.column);
+    case ProfileErrorKind::NotARegularFile:
+      return "not a regular file (a FIFO, a device or a socket); profiles are ordinary files";
   }
   return "";
 }
@@ -102,6 +104,8 @@ std::string RussianProblem(const ProfileError& e) {
     case ProfileErrorKind::DuplicateKey:
       return "ключ " + Quoted(e.field) + " записан дважды, второй раз в строке " + std::to_string(e.line) +
              ", позиция " + std::to_string(e.column);
+    case ProfileErrorKind::NotARegularFile:
+      return "это не обычный файл (канал, устройство или сокет); профиль хранится в обычном файле";
   }
   return "";
 }

@@ -24,6 +24,7 @@ enum class ProfileErrorKind : uint8_t {
   NotTrueFalse,      // smoothing is not true or false
   CannotWrite,       // systemError says why
   DuplicateKey,      // field: the key written twice in one object; line, column: the second
+  NotARegularFile,   // a FIFO, a device, a socket: refused without reading or replacing it
 };
 
 inline constexpr size_t MAX_PROFILE_BYTES = 1 << 20;

@@ -3,24 +3,29 @@
 #include "profile_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <memory>
+#include <deque>
+#include <unordered_set>
 #include <vector>
 
 #include "json_string.h"
 
 namespace velkor {
 namespace {
+
+constexpr int MAX_LINK_HOPS = 40;  // as many as the kernel follows
+constexpr int MAX_TEMPORARY_ATTEMPTS = 100;
 
 ProfileError Problem(ProfileErrorKind kind, const std::string& file, std::string field = "", std::string detail = "") {
   ProfileError error;
@@ -64,13 +69,76 @@ void LineAndColumn(std::string_view text, size_t offset, int& line, int& column)
   }
 }
 
+void AppendUtf8(std::string& text, char32_t code) {
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+  } else if (code < 0x800) {
+    text += static_cast<char>(0xC0 | (code >> 6));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    text += static_cast<char>(0xE0 | (code >> 12));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    text += static_cast<char>(0xF0 | (code >> 18));
+    text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// A key as the parser reads it, escapes decoded, so that "st\u0065ps" and
+// "steps" are seen as one key. The text is valid JSON here: every escape is
+// whole.
+std::string DecodedKey(std::string_view raw) {
+  std::string key;
+  key.reserve(raw.size());
+  const auto hex = [&](size_t at) {
+    unsigned code = 0;
+    std::from_chars(raw.data() + at, raw.data() + at + 4, code, 16);
+    return static_cast<char32_t>(code);
+  };
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '\\') {
+      key += raw[i];
+      continue;
+    }
+    const char escaped = raw[++i];
+    switch (escaped) {
+      case 'b': key += '\b'; break;
+      case 'f': key += '\f'; break;
+      case 'n': key += '\n'; break;
+      case 'r': key += '\r'; break;
+      case 't': key += '\t'; break;
+      case 'u': {
+        char32_t code = hex(i + 1);
+        i += 4;
+        const bool high = code >= 0xD800 && code < 0xDC00;
+        if (high && i + 6 < raw.size() && raw[i + 1] == '\\' && raw[i + 2] == 'u') {
+          const char32_t low = hex(i + 3);
+          if (low >= 0xDC00 && low < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+            i += 6;
+          }
+        }
+        AppendUtf8(key, code);
+        break;
+      }
+      default: key += escaped; break;  // \" \\ and \/
+    }
+  }
+  return key;
+}
+
 // Qt's parser keeps the last of two equal keys and says nothing of the
 // first; a file edited by hand may well hold a forgotten copy of a line. The
 // text is valid JSON here, so every string followed by a colon is a key, and
-// each object's keys are kept apart from its neighbours'. Returns the offset
-// of the second key.
+// each object's keys are kept apart from its neighbours'. One pass, each key
+// looked up in its object's hash set: a large file takes no longer than its
+// length. Returns the offset of the second key.
 std::optional<size_t> DuplicateKey(std::string_view text, std::string& key) {
-  std::vector<std::vector<std::string_view>> open;  // the keys of each open object or array
+  std::vector<std::unordered_set<std::string_view>> open;  // the keys of each open object or array
+  std::deque<std::string> decoded;  // keys written with escapes; the others are seen in the text itself
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '{' || c == '[') {
@@ -80,16 +148,15 @@ std::optional<size_t> DuplicateKey(std::string_view text, std::string& key) {
     } else if (c == '"') {
       size_t end = i + 1;
       while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
-      const std::string_view name = text.substr(i + 1, end - i - 1);
       size_t next = end + 1;
       while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next]))) ++next;
       if (next < text.size() && text[next] == ':' && !open.empty()) {
-        std::vector<std::string_view>& seen = open.back();
-        if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+        std::string_view name = text.substr(i + 1, end - i - 1);
+        if (name.find('\\') != std::string_view::npos) name = decoded.emplace_back(DecodedKey(name));
+        if (!open.back().insert(name).second) {
           key = name;
           return i;
         }
-        seen.push_back(name);
       }
       i = end;
     }
@@ -131,9 +198,66 @@ std::optional<ProfileError> TakeText(const QJsonObject& root, const char* field,
   return std::nullopt;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+// Closes a descriptor however the function that opened it ends.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
 };
+
+// A FIFO without a writer or a terminal would block an open or a read without
+// end, and opening a device may act on it (a serial port raises its control
+// lines): only a regular file is opened, and without waiting, in case the
+// name was changed to something else in between.
+std::optional<ProfileError> ReadRegularFile(const std::string& path, std::string& text) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return SystemProblem(ProfileErrorKind::CannotRead, path, errno);
+  if (S_ISDIR(status.st_mode)) return SystemProblem(ProfileErrorKind::CannotRead, path, EISDIR);
+  if (!S_ISREG(status.st_mode)) return Problem(ProfileErrorKind::NotARegularFile, path);
+  Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+  if (file.fd < 0) return SystemProblem(ProfileErrorKind::CannotRead, path, errno);
+  if (fstat(file.fd, &status) != 0) return SystemProblem(ProfileErrorKind::CannotRead, path, errno);
+  if (!S_ISREG(status.st_mode)) return Problem(ProfileErrorKind::NotARegularFile, path);
+  text.assign(MAX_PROFILE_BYTES + 1, '\0');
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = read(file.fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return SystemProblem(ProfileErrorKind::CannotRead, path, errno);
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  text.resize(done);
+  return std::nullopt;
+}
+
+// The file a save replaces: the target of a symbolic link, followed link by
+// link, so that the link stays a link and points at the new text.
+std::string SaveTarget(const std::string& path) {
+  std::string target = path;
+  for (int hops = 0; hops < MAX_LINK_HOPS; ++hops) {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink(target.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) == sizeof buffer) break;  // not a link
+    std::string next(buffer, static_cast<size_t>(n));
+    const size_t slash = target.rfind('/');
+    if (next.front() != '/' && slash != std::string::npos) next = target.substr(0, slash + 1) + next;
+    target = std::move(next);
+  }
+  return target;
+}
+
+// A new file beside the target, created with 0666 so that the umask decides
+// its mode as it would for any new file.
+int CreateTemporary(const std::string& target, std::string& name) {
+  for (int attempt = 0; attempt < MAX_TEMPORARY_ATTEMPTS; ++attempt) {
+    name = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
 
 }  // namespace
 
@@ -190,12 +314,8 @@ std::optional<ProfileError> ParseProfile(std::string_view text, const std::strin
 }
 
 std::optional<ProfileError> ReadProfile(const std::string& path, Profile& profile) {
-  const std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-  if (!f) return SystemProblem(ProfileErrorKind::CannotRead, path, errno);
-  std::string text(MAX_PROFILE_BYTES + 1, '\0');
-  const size_t count = std::fread(text.data(), 1, text.size(), f.get());
-  if (std::ferror(f.get())) return SystemProblem(ProfileErrorKind::CannotRead, path, errno);
-  text.resize(count);
+  std::string text;
+  if (auto error = ReadRegularFile(path, text)) return error;
   return ParseProfile(text, path, profile);
 }
 
@@ -219,14 +339,21 @@ std::string ProfileText(const Profile& profile) {
 }
 
 // Into a temporary file beside the target, then renamed over it: a full disk
-// or a crash leaves the old profile as it was.
+// or a crash leaves the old profile as it was. The new file takes the old
+// one's mode; a file saved for the first time gets the umask's.
 std::optional<ProfileError> WriteProfile(const Profile& profile, const std::string& path) {
   const auto failed = [&](int error) { return SystemProblem(ProfileErrorKind::CannotWrite, path, error); };
   const std::string text = ProfileText(profile);
-  std::string temporary = path + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
+  const std::string target = SaveTarget(path);
+  struct stat old {};
+  const bool replacing = stat(target.c_str(), &old) == 0;
+  if (!replacing && errno != ENOENT) return failed(errno);
+  if (replacing && S_ISDIR(old.st_mode)) return failed(EISDIR);
+  if (replacing && !S_ISREG(old.st_mode)) return Problem(ProfileErrorKind::NotARegularFile, path);
+  std::string temporary;
+  const int fd = CreateTemporary(target, temporary);
   if (fd < 0) return failed(errno);
-  int error = fchmod(fd, 0644) == 0 ? 0 : errno;
+  int error = !replacing || fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
   for (size_t done = 0; error == 0 && done < text.size();) {
     const ssize_t n = write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno != EINTR) error = errno;
@@ -234,7 +361,7 @@ std::optional<ProfileError> WriteProfile(const Profile& profile, const std::stri
   }
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0 && std::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {
     unlink(temporary.c_str());
     return failed(error);

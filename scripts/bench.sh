@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and prints every figure in one table:
-# codec throughput and command latency over a pseudo-terminal and through
+# codec throughput, reading a large profile, and command latency over a pseudo-terminal and through
 # ser2net on loopback, then the real
 # panel on a virtual X11 display, as the operator has it: processor use, input
 # and keystroke latency, command latency beside the chart window, start-up,
@@ -13,7 +13,7 @@ export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j "$(nproc)" --target frame_codec_bench command_latency_bench panel_process_bench \
-  keystroke_bench chart_command_latency_bench replug_bench >/dev/null
+  keystroke_bench chart_command_latency_bench replug_bench profile_load_bench >/dev/null
 
 echo "| Measure | Figure | Target |"
 echo "|---|---|---|"
@@ -24,6 +24,7 @@ build-bench/bench/frame_codec_bench --benchmark_format=csv 2>/dev/null | awk -F,
     printf "| Throughput, %s | %.1f MB/s, %.0f × the line rate of 3840 B/s | > 1 × |\n", what[$1], $6 / 1e6, $NF
   }'
 build-bench/bench/command_latency_bench
+build-bench/bench/profile_load_bench
 # The panel's figures count only on a real X server. Qt talks on stderr; the
 # figures are on stdout.
 for bench in panel_process_bench keystroke_bench chart_command_latency_bench replug_bench; do

@@ -74,6 +74,12 @@ void Emulator::Execute(const CommandFrame& frame) {
   lastHostUs_ = nowUs_;
   if (!IsCommandCode(frame.code)) return;
   ReceivedCommand entry{frame.seq, frame.code, frame.value, false};
+  const bool stop = frame.code == CMD_ACTION && static_cast<uint16_t>(frame.value) == ACT_STOP;
+  if (stop && stopsIgnored_ < options_.ignoreStops) {
+    ++stopsIgnored_;
+    Log(entry);
+    return;
+  }
   if (faults_.Chance(options_.ignoreCommandProbability)) {
     Log(entry);
     return;

@@ -43,6 +43,7 @@ struct EmulatorOptions {
   double corruptByteProbability = 0;
   double ignoreCommandProbability = 0;  // a valid frame is neither acknowledged nor executed
   double wrongAckProbability = 0;       // executed, but acknowledged with a wrong value
+  uint32_t ignoreStops = 0;  // the first this many stop actions are neither acknowledged nor carried out
   uint32_t silentAtMs = 0;   // a silent period, counted from the emulator's start...
   uint32_t silentForMs = 0;  // ...lasting this long; 0: none
   uint32_t hangUpAfterMs = 0;  // the pty runner closes its terminal then; 0: never
@@ -170,6 +171,7 @@ class Emulator {
   uint64_t lastHostUs_ = 0;      // last keep-alive or valid command frame
   uint64_t autotuneDoneUs_ = 0;  // 0: not tuning
 
+  uint32_t stopsIgnored_ = 0;
   bool hasAcknowledged_ = false;
   CommandFrame lastAcknowledged_;
   std::vector<ReceivedCommand> log_;

@@ -38,13 +38,15 @@ const char kUsage[] =
     "  --corrupt P            probability of one flipped bit in a byte, each direction (default 0)\n"
     "  --ignore P             probability of ignoring a valid command: no acknowledgement (default 0)\n"
     "  --wrong-ack P          probability of acknowledging with a wrong value (default 0)\n"
+    "  --ignore-stops N       ignore the first N stop actions: no acknowledgement, the\n"
+    "                         shaft keeps turning (default 0)\n"
     "  --silent-at MS         start a silent period this long after start (with --silent-for)\n"
     "  --silent-for MS        length of the silent period: nothing is sent (default 0: none)\n"
     "  --hang-up-after MS     close the terminal after this long, like an unplugged adapter\n"
     "  --eeprom FILE          keep the saved parameters in FILE across runs\n"
+    "                         (default: in memory, factory settings at every start)\n"
     "  --current-limit MA     store motion, holding and fault currents set above MA\n"
     "                         as MA, acknowledged all the same (default 0: no limit)\n"
-    "                         (default: in memory, factory settings at every start)\n"
     "  --report-delay MS      report a set value this long after acknowledging it, in\n"
     "                         the driver's own cycle (default 0: right after)\n"
     "  --power-cycle-at MS    switch off and on this long after start: the EEPROM's\n"
@@ -117,6 +119,7 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
     else if (flag == "--report-delay") whole(options.reportDelayMs);
     else if (flag == "--power-cycle-at") whole(options.powerCycleAtMs);
     else if (flag == "--swap-at") whole(options.swapAtMs);
+    else if (flag == "--ignore-stops") whole(options.ignoreStops);
     else if (flag == "--seed") ok = ParseUnsigned(value, UINT64_MAX, options.seed);
     else if (flag == "--drop") ok = ParseProbability(value, options.dropByteProbability);
     else if (flag == "--corrupt") ok = ParseProbability(value, options.corruptByteProbability);

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
@@ -67,6 +68,12 @@ QString Note(const ChartWindow& window) {
   QString all;
   for (QLabel* label : window.findChildren<QLabel*>()) all += label->text() + '\n';
   return all;
+}
+
+// A plot as the window's backing store holds it: what the screen shows.
+QImage OnScreen(QWidget& window, QWidget& view) {
+  const QImage all = window.screen()->grabWindow(window.winId()).toImage();
+  return all.copy(QRect(view.mapTo(&window, QPoint(0, 0)), view.size())).convertToFormat(QImage::Format_RGB32);
 }
 
 int SignChanges(const QList<QPointF>& points) {
@@ -264,6 +271,24 @@ class ChartWindowTest : public QObject {
     QCOMPARE(ViewOf(window, "Скорость")->yAxis->tickVectorLabels(), QList<QString>({"-1", "0", "1"}));
     QCOMPARE(ViewOf(window, "Скорость")->xAxis->tickVectorLabels(),
              QList<QString>({"-10", "-9", "-8", "-7", "-6", "-5", "-4", "-3", "-2", "-1", "0"}));
+  }
+
+  // The currents at rest, paused on -1..1: autoscale moves the range, the screen follows.
+  void theAxesOnTheScreenFollowAnAutoscaleChangeWhilePaused() {
+    PanelValues values;
+    values.actualCurrentA = 500;
+    ChartWindow window(values);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    TracePlot& currents = *ViewOf(window, "Ток A");
+    QTest::mouseClick(Find<QCheckBox>(window, "Автомасштаб"), Qt::LeftButton);
+    window.TakeSample();
+    QTest::mouseClick(Find<QPushButton>(window, "Пауза"), Qt::LeftButton);
+    window.DrawFrame();
+    QTest::mouseClick(Find<QCheckBox>(window, "Автомасштаб"), Qt::LeftButton);
+    window.DrawFrame();
+    QCOMPARE(currents.yAxis->tickVectorLabels(), QList<QString>({"-200", "0", "200", "400", "600"}));
+    QTRY_COMPARE(OnScreen(window, currents), currents.grab().toImage().convertToFormat(QImage::Format_RGB32));
   }
 
   void aWindowNeverShownStillExportsItsTraces() {

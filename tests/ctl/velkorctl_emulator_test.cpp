@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -252,8 +253,10 @@ TEST(VelkorctlProfile, ABadProfileFileEndsWithTwoAndNothingReachesTheWire) {
   std::ofstream(broken) << "{\"format\": \"velkor-profile\",";
   std::ofstream(tooHigh) << "{\"format\": \"velkor-profile\", \"version\": 1, \"device\": \"VK-3\", "
                             "\"parameters\": {\"motionCurrent\": 20001}}";
+  const std::string fifo = (dir / "fifo.json").string();  // nobody writes to it
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   SilentLine line;
-  for (const std::string& file : {broken, tooHigh, (dir / "missing.json").string()}) {
+  for (const std::string& file : {broken, tooHigh, (dir / "missing.json").string(), fifo}) {
     for (const char* verb : {"diff", "apply"}) {
       const CtlResult r = RunCtl({"--port", line.Port(), "profile", verb, file});
       EXPECT_EQ(r.exitStatus, 2) << verb << " " << file;
@@ -262,6 +265,14 @@ TEST(VelkorctlProfile, ABadProfileFileEndsWithTwoAndNothingReachesTheWire) {
     }
   }
   EXPECT_EQ(line.Written(), "");
+}
+
+TEST(VelkorctlProfile, ControlCharactersFromAFileReachTheTerminalEscaped) {
+  TempDir dir;
+  const std::string file = dir / "p.json";
+  std::ofstream(file) << R"({"format": "velkor-profile", "version": 1, "device": "\u001b]0;x\u0007\u009b2J"})";
+  const CtlResult r = RunCtl({"--port", "/dev/null", "profile", "diff", file});
+  EXPECT_EQ(r.err, "velkorctl: " + file + R"(: made for the device "\x1B]0;x\x07\u009B2J", not the VK-3)" "\n");
 }
 
 TEST(VelkorctlNetwork, OverSer2netWithRfc2217AndRawTheDriverIsShownAndSet) {
@@ -431,15 +442,20 @@ struct Interruption {
   int signal;
   std::vector<std::string> command;
   uint16_t motion;
+  uint32_t stopsIgnored = 0;  // by the driver, before it takes one
 };
 
 TEST(VelkorctlMotion, AnInterruptionDuringARotationOrAStepStopsTheMotorBeforeTheProgramEnds) {
   const std::vector<Interruption> cases = {
       {SIGINT, {"rotate", "right", "--for", "30"}, ACT_ROTATE_RIGHT},
       {SIGTERM, {"action", "step-left"}, ACT_STEP_LEFT},
+      // The first stop is lost: only one sent again can have been carried out.
+      {SIGINT, {"rotate", "left", "--for", "30"}, ACT_ROTATE_LEFT, 1},
   };
   for (const Interruption& c : cases) {
-    Driver driver;
+    sim::EmulatorOptions options;
+    options.ignoreStops = c.stopsIgnored;
+    Driver driver(options);
     // A step long enough to be caught moving: 30000 steps at 1 rpm.
     ASSERT_EQ(RunCtl({"--port", driver.Port(), "set", "steps=30000", "jogSpeed=1"}).exitStatus, 0);
     std::vector<std::string> args = {"--port", driver.Port()};

@@ -83,6 +83,7 @@ class ExitStopTest : public QObject {
   void init() {
     sim::EmulatorOptions options;
     options.jogTimeoutMs = 60000;
+    options.ignoreStops = QByteArray(QTest::currentTestFunction()).contains("MissesTheFirstStop") ? 1 : 0;
     wire_.Clear();
     runner_ = std::make_unique<sim::PtyRunner>(options);
     runner_->SetWireTap([this](sim::WireDirection direction, const uint8_t* bytes, size_t count, auto) {
@@ -121,6 +122,14 @@ class ExitStopTest : public QObject {
     QVERIFY(!panel_->isVisible());
     QVERIFY2(stoppedAtEnd, qPrintable(QString("still turning when the run ended, %1 ms after the request").arg(took)));
     QCOMPARE(KeepAlivesAfterStop(wire_.Inputs()), 0);
+  }
+
+  // The end waits for the acknowledgement, not for the frame to leave.
+  void endingThePanelWhenTheDriverMissesTheFirstStopSendsItAgainAndTheShaftStops() {
+    panel_->close();
+    QVERIFY(!runner_->WithEmulator([](sim::Emulator& e) { return e.Moving(); }));
+    const auto inputs = wire_.Inputs();
+    QVERIFY(std::count_if(inputs.begin(), inputs.end(), IsStop) >= 2);  // again until acknowledged
   }
 
   void endingThePanelWhileAPromptKeepsTheProgramGoingStopsTheShaftAndSendsNoKeepAlive() {

@@ -3,7 +3,9 @@
 // statuses, the messages for bad files and a dropped link, the files it
 // saves, and that it is not called on ticks while it is closed and idle.
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -106,18 +108,46 @@ class ProfileWindowTest : public QObject {
     const std::string path = dir / "bad.json";
     WriteFile(path, text.toStdString());
     QString shown;
+    Qt::TextFormat format = Qt::AutoText;
     test::WhenMessageBoxOpens([&](QMessageBox* box) {
       shown = box->text();
+      format = box->textFormat();
       box->button(QMessageBox::Ok)->click();
     });
     QVERIFY(!bench.window.OpenProfile(QString::fromStdString(path)));
     QCOMPARE(shown, "Файл \"" + QString::fromStdString(path) + "\": " + problem);
+    QCOMPARE(format, Qt::PlainText);
     QVERIFY(!Button(bench.window, "Применить")->isEnabled());
     QVERIFY(!Button(bench.window, "Применить и записать в EEPROM")->isEnabled());
     bench.window.Apply(true);
     QVERIFY(!QueueNotEmpty(bench.line.link.queue));
     bench.RunMs(100);
     QVERIFY(bench.line.emulator.TakeCommandLog().empty());
+  }
+
+  // The suffix is the dialog's own, so it asks about bench.json as typed "bench".
+  void savingAsANameWithoutItsSuffixAsksBeforeReplacingTheFileOfThatName() {
+    Bench bench;
+    bench.window.show();
+    bench.Connect();
+    bench.RunMs(1);
+    test::TempDir dir;
+    WriteFile(dir / "bench.json", "kept");
+    QString asked;
+    test::WhenShown<QFileDialog>([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
+                                 [&](QFileDialog* dialog) {
+                                   test::WhenMessageBoxOpens([&, dialog](QMessageBox* box) {
+                                     asked = box->text();
+                                     box->button(QMessageBox::No)->click();
+                                     QTimer::singleShot(0, dialog, &QDialog::reject);
+                                   });
+                                   auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+                                   name->setText(QString::fromStdString(dir / "bench"));
+                                   QTest::keyClick(name, Qt::Key_Return);
+                                 });
+    QTest::mouseClick(Button(bench.window, "Сохранить параметры устройства…"), Qt::LeftButton);
+    QVERIFY2(asked.contains("bench.json"), qPrintable(asked));
+    QCOMPARE(test::FileText(dir / "bench.json"), "kept");
   }
 
   void aClampedCurrentShowsAsAMismatchAndNothingIsSaved() {
@@ -130,6 +160,7 @@ class ProfileWindowTest : public QObject {
     const std::string path = dir / "clamp.json";
     WriteFile(path, CLAMP_PROFILE);
     QVERIFY(bench.window.OpenProfile(QString::fromStdString(path)));
+    QCOMPARE(bench.window.findChildren<QLabel*>().at(1)->textFormat(), Qt::PlainText);  // the file's name and note
     QCOMPARE(Row(bench.window, ParameterId::MotionCurrent),
              (QStringList{"Ток движения (mA)", "1000", "1500", "отличается", ""}));
     QCOMPARE(Row(bench.window, ParameterId::Steps), (QStringList{"Шагов", "200", "200", "", ""}));

@@ -1,6 +1,7 @@
 // profile_file_test.cpp: profile files on disk as the operator and the tools
 // see them: the text written, the values read back, and for every kind of
 // bad file the message that names it and its problem.
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -194,6 +195,9 @@ const BadFile BAD_FILES[] = {
      "  \"steps\": 400,\n  \"jogSpeed\": 60,\n  \"steps\" : 4000\n}}",
      "\"steps\" is written twice, again at line 4, column 3",
      "ключ \"steps\" записан дважды, второй раз в строке 4, позиция 3."},
+    {"a key written twice, once with an escape", HEAD + R"("parameters": {"steps": 400, "st\u0065ps": 4000}})",
+     "\"steps\" is written twice, again at line 1, column 91",
+     "ключ \"steps\" записан дважды, второй раз в строке 1, позиция 91."},
     {"a note written twice", HEAD + R"("note": "a", "note": "b", "parameters": {}})",
      "\"note\" is written twice, again at line 1, column 75",
      "ключ \"note\" записан дважды, второй раз в строке 1, позиция 75."},
@@ -214,6 +218,34 @@ TEST(ProfileFile, EveryBadFileIsRefusedWithItsNameAndProblemAndNoValues) {
     EXPECT_EQ(ProfileErrorText(*error, Language::Russian), "Файл \"" + path + "\": " + bad.russian);
     for (const auto& v : read.values) EXPECT_FALSE(v);
   }
+}
+
+TEST(ProfileFile, AnythingButARegularFileIsRefusedWithoutWaitingOnIt) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/tty"), std::string("/dev/zero")}) {
+    Profile read;
+    const auto error = ReadProfile(path, read);
+    EXPECT_EQ(error ? ProfileErrorText(*error, Language::English) : "",
+              path + ": not a regular file (a FIFO, a device or a socket); profiles are ordinary files");
+  }
+  EXPECT_TRUE(WriteProfile(FullProfile(), fifo));
+}
+
+TEST(ProfileFile, ASaveWritesThroughASymbolicLinkKeepsTheModeAndANewFileFollowsTheUmask) {
+  TempDir dir;
+  WriteText(dir / "bench.json", "old");
+  ASSERT_EQ(chmod((dir / "bench.json").c_str(), 0604), 0);
+  std::filesystem::create_symlink("bench.json", dir / "current.json");
+  const mode_t umaskBefore = umask(027);
+  EXPECT_FALSE(WriteProfile(FullProfile(), dir / "current.json"));
+  EXPECT_FALSE(WriteProfile(FullProfile(), dir / "new.json"));
+  umask(umaskBefore);
+  EXPECT_EQ(std::filesystem::read_symlink(dir / "current.json"), "bench.json");
+  EXPECT_EQ(FileText(dir / "bench.json"), ProfileText(FullProfile()));
+  EXPECT_EQ(std::filesystem::status(dir / "bench.json").permissions(), std::filesystem::perms(0604));
+  EXPECT_EQ(std::filesystem::status(dir / "new.json").permissions(), std::filesystem::perms(0640));
 }
 
 TEST(ProfileFile, AMissingFileSaysSo) {
