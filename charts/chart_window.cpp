@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,6 +20,7 @@
 
 #include "autoscale.h"
 #include "csv_writer.h"
+#include "side_dialog.h"
 
 namespace velkor::charts {
 
@@ -371,23 +371,22 @@ void ChartWindow::ToggleRecording(bool wanted) {
     StopRecording();
     return;
   }
-  const QString path = QFileDialog::getSaveFileName(this, Text("Файл записи"), QString(), Text("Файлы CSV (*.csv)"));
-  if (path.isEmpty()) {
-    record_->setChecked(false);
-    return;
-  }
-  StartRecording(path);
+  AskForFile(
+      this, {.title = Text("Файл записи"), .filter = Text("Файлы CSV (*.csv)"), .save = true, .defaultSuffix = "csv"},
+      [this](const QString& path) {
+        if (record_->isChecked()) StartRecording(path);  // unless the button was released meanwhile
+      },
+      [this] { record_->setChecked(false); });
 }
 
 void ChartWindow::ChooseCsvExport() {
-  const QString path = QFileDialog::getSaveFileName(this, Text("Экспорт в CSV"), QString(), Text("Файлы CSV (*.csv)"));
-  if (!path.isEmpty()) ExportCsv(path);
+  AskForFile(this, {.title = Text("Экспорт в CSV"), .filter = Text("Файлы CSV (*.csv)"), .save = true, .defaultSuffix = "csv"},
+             [this](const QString& path) { ExportCsv(path); });
 }
 
 void ChartWindow::ChoosePngExport() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, Text("Экспорт в PNG"), QString(), Text("Изображения PNG (*.png)"));
-  if (!path.isEmpty()) ExportPng(path);
+  AskForFile(this, {.title = Text("Экспорт в PNG"), .filter = Text("Изображения PNG (*.png)"), .save = true, .defaultSuffix = "png"},
+             [this](const QString& path) { ExportPng(path); });
 }
 
 void ChartWindow::ShowNote(const QString& text) { note_->setText(text); }

@@ -1,14 +1,11 @@
 // profile_window.cpp: the profiles window's layout, its files and its applies.
 #include "profile_window.h"
 
-#include <QCoreApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -16,6 +13,7 @@
 #include "profile_apply_text.h"
 #include "profile_diff.h"
 #include "profile_file.h"
+#include "side_dialog.h"
 
 namespace velkor {
 namespace {
@@ -204,25 +202,24 @@ ProfileWindow::DriverView ProfileWindow::ViewOfDriver() const {
 
 // The dialog adds ".json" itself, before it asks about replacing a file:
 // "bench" typed over an existing bench.json is asked about like the full name.
-// Qt's own dialog, where the suffix is sure to take part in that question.
 void ProfileWindow::ChooseSaveFile() {
-  QFileDialog dialog(this, "Сохранить параметры устройства", lastFolder_, "Профили Velkor (*.json)");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix("json");
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const QString path = dialog.selectedFiles().constFirst();
-  lastFolder_ = QFileInfo(path).absolutePath();
-  SaveDriverProfile(path);
+  AskForFile(this, {.title = "Сохранить параметры устройства",
+                   .folder = lastFolder_,
+                   .filter = "Профили Velkor (*.json)",
+                   .save = true,
+                   .defaultSuffix = "json"},
+             [this](const QString& path) {
+               lastFolder_ = QFileInfo(path).absolutePath();
+               SaveDriverProfile(path);
+             });
 }
 
 void ProfileWindow::ChooseOpenFile() {
-  const QString path =
-      QFileDialog::getOpenFileName(this, "Открыть профиль", lastFolder_, "Профили Velkor (*.json);;Все файлы (*)");
-  if (path.isEmpty()) return;
-  lastFolder_ = QFileInfo(path).absolutePath();
-  OpenProfile(path);
+  AskForFile(this, {.title = "Открыть профиль", .folder = lastFolder_, .filter = "Профили Velkor (*.json);;Все файлы (*)"},
+             [this](const QString& path) {
+               lastFolder_ = QFileInfo(path).absolutePath();
+               OpenProfile(path);
+             });
 }
 
 // Ticks are needed to show the driver while the window is open, and to step
@@ -294,11 +291,6 @@ void ProfileWindow::ShowButtons() {
   applySaveButton_->setEnabled(hasProfile_ && !Applying());
 }
 
-void ProfileWindow::ShowError(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
-  box.setTextFormat(Qt::PlainText);  // a file's name and words from it
-  box.setWindowModality(Qt::WindowModal);
-  box.exec();
-}
+void ProfileWindow::ShowError(const QString& text) { ShowMessage(this, text); }
 
 }  // namespace velkor

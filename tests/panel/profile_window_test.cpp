@@ -107,16 +107,13 @@ class ProfileWindowTest : public QObject {
     test::TempDir dir;
     const std::string path = dir / "bad.json";
     WriteFile(path, text.toStdString());
-    QString shown;
-    Qt::TextFormat format = Qt::AutoText;
-    test::WhenMessageBoxOpens([&](QMessageBox* box) {
-      shown = box->text();
-      format = box->textFormat();
-      box->button(QMessageBox::Ok)->click();
-    });
     QVERIFY(!bench.window.OpenProfile(QString::fromStdString(path)));
-    QCOMPARE(shown, "Файл \"" + QString::fromStdString(path) + "\": " + problem);
-    QCOMPARE(format, Qt::PlainText);
+    QMessageBox* box = test::OpenMessageBox();
+    QVERIFY(box);
+    QCOMPARE(box->text(), "Файл \"" + QString::fromStdString(path) + "\": " + problem);
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);  // the panel's "Стоп" stays at hand
+    box->close();
     QVERIFY(!Button(bench.window, "Применить")->isEnabled());
     QVERIFY(!Button(bench.window, "Применить и записать в EEPROM")->isEnabled());
     bench.window.Apply(true);
@@ -125,7 +122,9 @@ class ProfileWindowTest : public QObject {
     QVERIFY(bench.line.emulator.TakeCommandLog().empty());
   }
 
-  // The suffix is the dialog's own, so it asks about bench.json as typed "bench".
+  // The suffix is the dialog's own, so it asks about bench.json as typed
+  // "bench". Neither the dialog nor the question is modal: the panel's "Стоп"
+  // stays at hand while they are open.
   void savingAsANameWithoutItsSuffixAsksBeforeReplacingTheFileOfThatName() {
     Bench bench;
     bench.window.show();
@@ -133,20 +132,18 @@ class ProfileWindowTest : public QObject {
     bench.RunMs(1);
     test::TempDir dir;
     WriteFile(dir / "bench.json", "kept");
-    QString asked;
-    test::WhenShown<QFileDialog>([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
-                                 [&](QFileDialog* dialog) {
-                                   test::WhenMessageBoxOpens([&, dialog](QMessageBox* box) {
-                                     asked = box->text();
-                                     box->button(QMessageBox::No)->click();
-                                     QTimer::singleShot(0, dialog, &QDialog::reject);
-                                   });
-                                   auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-                                   name->setText(QString::fromStdString(dir / "bench"));
-                                   QTest::keyClick(name, Qt::Key_Return);
-                                 });
     QTest::mouseClick(Button(bench.window, "Сохранить параметры устройства…"), Qt::LeftButton);
-    QVERIFY2(asked.contains("bench.json"), qPrintable(asked));
+    auto* dialog = bench.window.findChild<QFileDialog*>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    name->setText(QString::fromStdString(dir / "bench"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QMessageBox* question = test::OpenMessageBox();
+    QVERIFY(question);
+    QCOMPARE(question->text(), "Файл «" + QString::fromStdString(dir / "bench.json") + "» уже существует. Заменить его?");
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    question->button(QMessageBox::No)->click();
     QCOMPARE(test::FileText(dir / "bench.json"), "kept");
   }
 
