@@ -28,18 +28,21 @@ bool ConfigurePort(LinePort& port, PanelWindow& window) {
 
 }  // namespace
 
-PortSetup OpenPort(Link& link, LinePort& port) {
+void BeginPortChoice(Link& link, LinePort& port) {
   PanelWindow& window = *link.window;
   window.ReadPanel();
   window.StopTick();
   window.Beep();
-  port.Close();
   // The link always reads this one port object; while it is closed or
   // unconfigured the tick is stopped, and a stray read would only wait and
   // return nothing.
   link.state.port = &port;
+}
+
+PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened) {
+  PanelWindow& window = *link.window;
   PortSetup setup = PortSetup::NotConfigured;
-  if (!port.Open(link.values.portName)) {
+  if (!opened) {
     link.values.statusText = STATUS_OPEN_FAILED;
     setup = PortSetup::OpenFailed;
   } else if (ConfigurePort(port, window)) {
@@ -52,6 +55,12 @@ PortSetup OpenPort(Link& link, LinePort& port) {
   }
   window.RefreshPanel();
   return setup;
+}
+
+PortSetup OpenPort(Link& link, LinePort& port) {
+  BeginPortChoice(link, port);
+  port.Close();
+  return FinishPortChoice(link, port, port.Open(link.values.portName));
 }
 
 }  // namespace velkor

@@ -23,4 +23,11 @@ enum class PortSetup {
 // message box and stays open, unpolled, until the next choice.
 PortSetup OpenPort(Link& link, LinePort& port);
 
+// The same in two halves, for a window that opens the port without waiting
+// (a network port): the choice is read and polling stops; the owner then
+// closes and opens the port itself (or finds it opened again after a
+// hang-up), and once the port has opened (or not), the rest follows.
+void BeginPortChoice(Link& link, LinePort& port);
+PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened);
+
 }  // namespace velkor

@@ -184,9 +184,10 @@ TEST(NetworkPortTest, AServerThatNeverNegotiatesFailsTheOpenWithTheReason) {
   RecordingWindow window(link);
   window.selectedPort = server.Name();
   NetworkPort port;
+  port.SetStepBound(std::chrono::milliseconds(200));
   EXPECT_EQ(OpenPort(link, port), PortSetup::OpenFailed);
   EXPECT_EQ(link.values.statusText, STATUS_OPEN_FAILED);
-  EXPECT_EQ(port.LastErrorText(), "Сервер не ответил на согласование RFC 2217 за 170 мс.");
+  EXPECT_EQ(port.LastErrorText(), "Сервер не ответил на согласование RFC 2217 за 200 мс.");
   EXPECT_FALSE(port.IsOpen());
 }
 

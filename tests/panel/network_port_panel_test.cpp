@@ -115,7 +115,8 @@ class NetworkPortPanelTest : public QObject {
     CDrivePanelDlg panel;
     panel.show();
     test::ChoosePort(panel, QString("tcp://127.0.0.1:%1").arg(test::FreeLocalPort()));
-    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
+    // The open goes on in the event loop.
+    QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"), PATIENCE_MS);
     QCOMPARE(Tooltip(panel), QString("Connection refused\nПроверьте адрес и порт, сеть до сервера и что на нём "
                                      "запущен сервер порта (ser2net)."));
   }
