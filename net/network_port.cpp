@@ -88,6 +88,10 @@ bool SaysBusy(const std::string& text) {
                      [&](const char* words) { return lower.find(words) != std::string::npos; });
 }
 
+// A server that closes with our bytes unread resets the connection instead of
+// ending it: that too is the server closing it, with its words read before.
+int CloseReason(ssize_t n, int error) { return n == 0 || error == ECONNRESET || error == EPIPE ? 0 : error; }
+
 std::string Milliseconds(std::chrono::milliseconds bound) { return std::to_string(bound.count()) + " мс"; }
 
 }  // namespace
@@ -227,7 +231,10 @@ OpenProgress NetworkPort::TakeConnection() {
   setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   if (!Telnet()) return Opened();
   // A fresh socket's buffer takes the few opening bytes at once.
-  if (!SendAll(TELNET_OPENING, sizeof TELNET_OPENING, Clock::now())) return ClosedDuringOpen();
+  if (!SendAll(TELNET_OPENING, sizeof TELNET_OPENING, Clock::now())) {
+    Receive();
+    return ClosedDuringOpen();
+  }
   phase_ = Phase::Negotiating;
   stepEnd_ = Clock::now() + stepBound_;
   return Negotiate();
@@ -262,7 +269,10 @@ OpenProgress NetworkPort::SendSetup() {
   size_t size = 0;
   for (const ComPortRequest* request : asked_) size += EncodeComPortRequest(*request, bytes + size);
   setupSent_ = true;
-  if (!SendAll(bytes, size, Clock::now() + stepBound_)) return ClosedDuringOpen();
+  if (!SendAll(bytes, size, Clock::now() + stepBound_)) {
+    Receive();
+    return ClosedDuringOpen();
+  }
   phase_ = Phase::Configuring;
   stepEnd_ = Clock::now() + stepBound_;
   return Configure();
@@ -502,7 +512,7 @@ bool NetworkPort::Receive() {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-    closeError_ = n == 0 ? 0 : errno;
+    closeError_ = CloseReason(n, errno);
     return false;
   }
 }
@@ -535,7 +545,7 @@ size_t NetworkPort::ReadAvailable(uint8_t* buffer, size_t capacity) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-    HangUp(n == 0 ? 0 : errno);
+    HangUp(CloseReason(n, errno));
   }
   return 0;
 }
