@@ -84,7 +84,8 @@ std::string NetworkFailureText(const NetworkPort& port, milliseconds bound) {
     case NetworkFailure::ServerClosed:
       return "the server closed the connection" + quoted + "; see the server's log and its port settings";
     case NetworkFailure::ServerBusy:
-      return "the server closed the connection" + quoted + ": another client has the device; it stayed so" + within;
+      return "the server closed the connection" + quoted + ": another client has the device, and still had it after " +
+             Seconds(bound);
     case NetworkFailure::ComPortRefused:
       return "the server does not let its serial port be set up (no RFC 2217); open it as tcp:// and set the "
              "server's line to 38400 8N1";
