@@ -220,7 +220,6 @@ TEST(NetworkPortTest, AnUnknownHostFailsTheOpenNamingTheHost) {
 
 struct ClosingCase {
   const char* name;
-  std::string scheme;
   int busyConnections;  // connections turned away as busy before the server serves
   int stepBoundMs;      // also how long a busy server is asked again
   bool opens;
@@ -241,17 +240,17 @@ test::ScriptedServer::Script BusyThenServing(std::atomic<int>& seen, int busy, s
 
 TEST(NetworkPortTest, AServerThatClosesDuringTheOpenIsToldByItsWordsAndABusyOneIsAskedAgain) {
   const std::vector<ClosingCase> cases = {
-      {"busy twice, then serving", "rfc2217", 2, 20000, true, PortError::None, ""},
-      {"busy throughout", "rfc2217", 1000000, 300, false, PortError::Busy,
+      {"busy twice, then serving", 2, 20000, true, PortError::None, ""},
+      {"busy throughout", 1000000, 300, false, PortError::Busy,
        "Сервер закрыл соединение: Port's device already in use"},
-      {"closing with words", "rfc2217", 0, 20000, false, PortError::NotFound, "Сервер закрыл соединение: Gone for good"},
+      {"closing with words", 0, 20000, false, PortError::NotFound, "Сервер закрыл соединение: Gone for good"},
   };
   for (const ClosingCase& c : cases) {
     std::atomic<int> seen = 0;
     test::ScriptedServer server(BusyThenServing(seen, c.busyConnections, c.opens ? "" : "Gone for good\r\n"));
     NetworkPort port;
     port.SetStepBound(std::chrono::milliseconds(c.stepBoundMs));
-    EXPECT_EQ(port.Open(server.Name(c.scheme)), c.opens) << c.name;
+    EXPECT_EQ(port.Open(server.Name("rfc2217")), c.opens) << c.name;
     EXPECT_EQ(port.LastError(), c.error) << c.name;
     EXPECT_EQ(port.LastErrorText(), c.text) << c.name;
     if (c.opens) {
@@ -266,13 +265,7 @@ TEST(NetworkPortTest, DataWaitsWhileTheServerSuspendsItAndGoesOnResume) {
   std::atomic<bool> heldBack = false;
   Bytes afterResume;
   auto server = std::make_unique<test::ScriptedServer>([&](int client) {
-    test::WriteAll(client, test::RFC2217_AGREEMENT);
-    Bytes received;
-    if (!test::ReadUntil(client, {0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xF0}, received)) return;
-    // The whole setup answered: the speed, the other line settings, the query.
-    test::WriteAll(client, {0xFF, 0xFA, 0x2C, 101, 0, 0, 0x96, 0, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 102, 8, 0xFF, 0xF0,
-                            0xFF, 0xFA, 0x2C, 103, 1, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 104, 1, 0xFF, 0xF0,
-                            0xFF, 0xFA, 0x2C, 105, 1, 0xFF, 0xF0, 0xFF, 0xFA, 0x2C, 101, 0, 0, 0x96, 0, 0xFF, 0xF0});
+    if (!test::AnswerTheSetup(client, std::chrono::milliseconds(0), 38400)) return;
     test::WriteAll(client, {0xFF, 0xFA, 0x2C, 108, 0xFF, 0xF0, 'x'});  // suspend, then a byte to read
     while (!written) std::this_thread::yield();
     uint8_t in[64];
