@@ -26,11 +26,6 @@ namespace velkor::charts {
 
 namespace {
 
-// One colour a trace, told apart on the white plots; the trace's checkbox wears it too.
-constexpr std::array<QRgb, READING_COUNT> TRACE_COLOURS{
-    0x1f77b4, 0xd62728, 0x17becf, 0xff7f0e, 0x1f77b4, 0xd62728, 0x2ca02c, 0x9467bd, 0x8c564b,
-};
-
 constexpr int SWITCHES_WIDTH = 170;  // the longest trace name with its box and swatch
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -174,16 +169,17 @@ void ChartWindow::BuildPlots(QWidget* area) {
   plots_.back().time->setLabelFont(bold);
   SetTimeAxes(DEFAULT_SPAN_SECONDS);
 
-  for (const ReadingInfo& info : READINGS) {
-    const QColor colour(TRACE_COLOURS[Index(info.reading)]);
-    PlotView& plot = plots_[Index(info.plot)];
-    plot.view->AddLine(Text(info.label), colour, traces_[Index(info.reading)]);
+  for (const TraceInfo& trace : TRACES) {
+    const QColor colour(trace.colour);
+    const char* label = LIVE_READINGS[Index(trace.reading)].label;
+    PlotView& plot = plots_[Index(trace.plot)];
+    plot.view->AddLine(Text(label), colour, traces_[Index(trace.reading)]);
 
-    auto* box = new QCheckBox(Text(info.label), area);
+    auto* box = new QCheckBox(Text(label), area);
     box->setIcon(Swatch(colour.rgb()));
     box->setChecked(true);
-    connect(box, &QCheckBox::toggled, this, [this, reading = info.reading](bool on) { SetTraceShown(reading, on); });
-    switches[Index(info.plot)]->addWidget(box);
+    connect(box, &QCheckBox::toggled, this, [this, &trace](bool on) { SetTraceShown(trace, on); });
+    switches[Index(trace.plot)]->addWidget(box);
   }
   for (QVBoxLayout* list : switches) list->addStretch();
 }
@@ -248,8 +244,8 @@ void ChartWindow::DrawFrame() {
 // the samples the traces were built from are gone.
 void ChartWindow::RestartTraces(const SampleHistory& shown) {
   restart_ = false;
-  for (const ReadingInfo& info : READINGS)
-    traces_[Index(info.reading)].Restart(double(shown.Span()) / plots_[Index(info.plot)].columns);
+  for (const TraceInfo& trace : TRACES)
+    traces_[Index(trace.reading)].Restart(double(shown.Span()) / plots_[Index(trace.plot)].columns);
   fedSeconds_ = -std::numeric_limits<double>::infinity();
 }
 
@@ -259,7 +255,7 @@ void ChartWindow::FeedTraces(const SampleHistory& shown) {
   while (first > 0 && shown.At(first - 1).seconds > fedSeconds_) --first;
   for (size_t i = first; i < shown.Size(); ++i) {
     const Sample& sample = shown.At(i);
-    for (size_t r = 0; r < READING_COUNT; ++r) traces_[r].Add(sample.seconds, sample.values[r]);
+    for (const TraceInfo& trace : TRACES) traces_[Index(trace.reading)].Add(sample.seconds, sample[trace.reading]);
   }
   if (shown.Empty()) return;
   fedSeconds_ = shown.Newest().seconds;
@@ -271,9 +267,9 @@ bool ChartWindow::ScaleValueAxis(Plot plot) {
   if (!autoscale_) return false;
   double low = std::numeric_limits<double>::max();
   double high = std::numeric_limits<double>::lowest();
-  for (const ReadingInfo& info : READINGS) {
-    if (info.plot != plot || !shown_[Index(info.reading)]) continue;
-    for (const QCPGraphData& point : *traces_[Index(info.reading)].Points()) {
+  for (const TraceInfo& trace : TRACES) {
+    if (trace.plot != plot || !shown_[Index(trace.reading)]) continue;
+    for (const QCPGraphData& point : *traces_[Index(trace.reading)].Points()) {
       low = std::min(low, point.value);
       high = std::max(high, point.value);
     }
@@ -304,14 +300,14 @@ void ChartWindow::SetSpan(int seconds) {
   dirty_ = true;
 }
 
-void ChartWindow::SetTraceShown(Reading reading, bool shown) {
-  shown_[Index(reading)] = shown;
+void ChartWindow::SetTraceShown(const TraceInfo& trace, bool shown) {
+  shown_[Index(trace.reading)] = shown;
   // A plot with none of its traces shown gives its room to the others; its
   // switches stay, to bring it back.
-  const Plot plot = READINGS[Index(reading)].plot;
-  plots_[Index(plot)].view->SetLineVisible(Text(READINGS[Index(reading)].label), shown);
-  const bool any = std::any_of(READINGS.begin(), READINGS.end(),
-                               [&](const ReadingInfo& info) { return info.plot == plot && shown_[Index(info.reading)]; });
+  const Plot plot = trace.plot;
+  plots_[Index(plot)].view->SetLineVisible(Text(LIVE_READINGS[Index(trace.reading)].label), shown);
+  const bool any = std::any_of(TRACES.begin(), TRACES.end(),
+                               [&](const TraceInfo& t) { return t.plot == plot && shown_[Index(t.reading)]; });
   plots_[Index(plot)].view->setVisible(any);
   plotColumn_->setStretch(static_cast<int>(Index(plot)), any ? 1 : 0);
   plots_[Index(plot)].view->replot();  // at once, even while paused

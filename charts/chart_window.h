@@ -82,7 +82,7 @@ class ChartWindow : public QWidget {
   void RestartTraces(const SampleHistory& shown);
   void FeedTraces(const SampleHistory& shown);
   bool ScaleValueAxis(Plot plot);
-  void SetTraceShown(Reading reading, bool shown);
+  void SetTraceShown(const TraceInfo& trace, bool shown);
   void ToggleRecording(bool wanted);
   void ChooseCsvExport();
   void ChoosePngExport();
@@ -107,8 +107,9 @@ class ChartWindow : public QWidget {
   QWidget* plotArea_ = nullptr;
   QVBoxLayout* plotColumn_ = nullptr;  // a row a plot, in the order of PLOTS
   std::array<PlotView, PLOT_COUNT> plots_{};
-  std::array<TraceBuffer, READING_COUNT> traces_{};
-  std::array<bool, READING_COUNT> shown_{};
+  // Indexed by the reading; the phase's stay empty.
+  std::array<TraceBuffer, LIVE_READING_COUNT> traces_{};
+  std::array<bool, LIVE_READING_COUNT> shown_{};
   QPushButton* pause_ = nullptr;
   QPushButton* record_ = nullptr;
   QLabel* note_ = nullptr;

@@ -56,7 +56,7 @@ std::string CsvHeader(const PanelValues& values, std::string_view recordedAt) {
   AppendParameter(out, "jog_accel", values.jogAccel);
 
   out += CSV_TIME_COLUMN;
-  for (const ReadingInfo& info : READINGS) {
+  for (const LiveReadingInfo& info : LIVE_READINGS) {
     out += ',';
     out += info.column;
   }

@@ -1,60 +1,20 @@
-// reading.h: the driver's live readings that the chart draws and the recorder
-// writes, as one table in the order of the CSV columns. Each row says where the
-// reading lives in PanelValues, how it is named in a CSV header and in the
-// window, and which plot it is drawn in. Depends on the link's PanelValues.
+// reading.h: how the chart draws the live readings: its plots, one per unit,
+// and the traces, each a reading of the link's table drawn in one plot in its
+// own colour. The phase is recorded but not drawn. Depends on the link's
+// live readings table.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "panel_values.h"
+#include "live_readings.h"
 
 namespace velkor::charts {
-
-enum class Reading : uint8_t {
-  SetCurrentA,
-  SetCurrentB,
-  ActualCurrentA,
-  ActualCurrentB,
-  PwmA,
-  PwmB,
-  TotalCurrent,
-  ShaftSpeed,
-  Position,
-};
-inline constexpr size_t READING_COUNT = 9;
 
 // Readings of one unit share a plot and its vertical axis.
 enum class Plot : uint8_t { Currents, Pwm, Speed, Position };
 inline constexpr size_t PLOT_COUNT = 4;
-
-struct ReadingInfo {
-  Reading reading;
-  const char* column;  // CSV column, plain ASCII for any tool that reads it
-  const char* label;   // trace name in the window, UTF-8
-  Plot plot;
-  int32_t (*read)(const PanelValues&);
-};
-
-inline constexpr std::array<ReadingInfo, READING_COUNT> READINGS{{
-    {Reading::SetCurrentA, "set_current_a_ma", "Задание тока A", Plot::Currents,
-     [](const PanelValues& v) -> int32_t { return v.setCurrentA; }},
-    {Reading::SetCurrentB, "set_current_b_ma", "Задание тока B", Plot::Currents,
-     [](const PanelValues& v) -> int32_t { return v.setCurrentB; }},
-    {Reading::ActualCurrentA, "actual_current_a_ma", "Ток A", Plot::Currents,
-     [](const PanelValues& v) -> int32_t { return v.actualCurrentA; }},
-    {Reading::ActualCurrentB, "actual_current_b_ma", "Ток B", Plot::Currents,
-     [](const PanelValues& v) -> int32_t { return v.actualCurrentB; }},
-    {Reading::PwmA, "pwm_a", "ШИМ A", Plot::Pwm, [](const PanelValues& v) -> int32_t { return v.pwmA; }},
-    {Reading::PwmB, "pwm_b", "ШИМ B", Plot::Pwm, [](const PanelValues& v) -> int32_t { return v.pwmB; }},
-    {Reading::TotalCurrent, "total_current_ma", "Суммарный ток", Plot::Currents,
-     [](const PanelValues& v) -> int32_t { return v.totalCurrent; }},
-    {Reading::ShaftSpeed, "shaft_speed_rpm", "Скорость", Plot::Speed,
-     [](const PanelValues& v) -> int32_t { return v.shaftSpeed; }},
-    {Reading::Position, "position_steps", "Положение", Plot::Position,
-     [](const PanelValues& v) -> int32_t { return v.position; }},
-}};
 
 struct PlotInfo {
   Plot plot;
@@ -68,13 +28,30 @@ inline constexpr std::array<PlotInfo, PLOT_COUNT> PLOTS{{
     {Plot::Position, "Положение, шаги"},
 }};
 
-constexpr size_t Index(Reading reading) { return static_cast<size_t>(reading); }
-constexpr size_t Index(Plot plot) { return static_cast<size_t>(plot); }
+struct TraceInfo {
+  LiveReading reading;
+  Plot plot;
+  uint32_t colour;  // 0xRRGGBB, told apart on the white plots; the trace's checkbox wears it too
+};
 
-// The table is indexed by the enums: a row out of place would mislabel a column.
+inline constexpr size_t TRACE_COUNT = 9;
+inline constexpr std::array<TraceInfo, TRACE_COUNT> TRACES{{
+    {LiveReading::SetCurrentA, Plot::Currents, 0x1f77b4},
+    {LiveReading::SetCurrentB, Plot::Currents, 0xd62728},
+    {LiveReading::ActualCurrentA, Plot::Currents, 0x17becf},
+    {LiveReading::ActualCurrentB, Plot::Currents, 0xff7f0e},
+    {LiveReading::PwmA, Plot::Pwm, 0x1f77b4},
+    {LiveReading::PwmB, Plot::Pwm, 0xd62728},
+    {LiveReading::TotalCurrent, Plot::Currents, 0x2ca02c},
+    {LiveReading::ShaftSpeed, Plot::Speed, 0x9467bd},
+    {LiveReading::Position, Plot::Position, 0x8c564b},
+}};
+
+constexpr size_t Index(Plot plot) { return static_cast<size_t>(plot); }
+using velkor::Index;
+
+// The plots table is indexed by the enum: a row out of place would mistitle a plot.
 static_assert([] {
-  for (size_t i = 0; i < READING_COUNT; ++i)
-    if (Index(READINGS[i].reading) != i) return false;
   for (size_t i = 0; i < PLOT_COUNT; ++i)
     if (Index(PLOTS[i].plot) != i) return false;
   return true;

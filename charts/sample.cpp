@@ -6,7 +6,7 @@ namespace velkor::charts {
 Sample TakeSample(const PanelValues& values, double seconds) {
   Sample sample;
   sample.seconds = seconds;
-  for (const ReadingInfo& info : READINGS) sample.values[Index(info.reading)] = info.read(values);
+  for (const LiveReadingInfo& info : LIVE_READINGS) sample.values[Index(info.reading)] = info.read(values);
   return sample;
 }
 

@@ -298,17 +298,24 @@ Options:
   --timeout SECONDS   how long to wait for the driver to connect, and then for
                       the command's acknowledgements and reports (default 5)
   --help              show this text
+  --version           show the version and the licence
 
 Commands:
   show [--json]
-      Connect and print the ten parameters, smoothing and the live readings,
-      one NAME=VALUE a line; with --json, one JSON object with "port",
-      "status", "parameters" and "readings".
+      Connect and print the state, the ten parameters, smoothing and the live
+      readings, one NAME=VALUE a line; with --json, one JSON object with
+      "port", "state", "status" (the panel's status line, in Russian),
+      "parameters" and "readings". The state is one of connected,
+      connecting, link_lost, send_failed, open_failed. The readings are
+      awaited for a few status reports at most: one the driver has not
+      reported shows as unknown (null in JSON) and is named on standard error.
   set NAME=VALUE... [--save]
       Set parameters (only those that differ are sent), have the driver
       report them all again, and print the values it reports. With --save,
-      store them in the driver's EEPROM once every value was reported back
-      as set; nothing is saved when one differs.
+      once every value was reported back as set, have the driver save to
+      its EEPROM, even when it held the values already; nothing is saved
+      when one differs. The driver saves every parameter it holds: the
+      others are named on standard error.
       Names and ranges:
         stepDivision    1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 24, 30, 40, 60, 120
         motionCurrent   0..20000 mA       holdingCurrent  0..20000 mA
@@ -325,12 +332,17 @@ Commands:
       Rotate for that long, keeping the rotation alive meanwhile, then stop.
   watch [--csv|--json] [--for SECONDS]
       Print one line of live readings for each status report of the driver:
-      NAME=VALUE pairs, CSV under a header line, or one JSON object a line.
-      Runs until SECONDS have passed, or until Ctrl-C.
+      NAME=VALUE pairs, CSV, or one JSON object a line. The CSV opens with a
+      header line; each row starts with the seconds since the first row
+      (time_s), and the columns name their units as the panel's recordings
+      do. A reading not reported yet is unknown (an empty CSV field, null in
+      JSON). Runs until SECONDS have passed, until Ctrl-C or SIGTERM, or until
+      the reader goes away (watch | head); each of these ends with status 0.
   profile save FILE | profile diff FILE | profile apply FILE [--save]
       save: write the driver's parameters to a profile file.
       diff: print the driver's value of each parameter the file sets, with
-      the file's value beside those that differ; exit status 1 when any does.
+      the file's value beside those that differ; exit status 0 when none
+      does, 1 when any does, 3 when it could not tell (as diff(1) does).
       apply: set the file's parameters as set does, and print them.
 
 Ctrl-C (or SIGTERM) during rotate or a step stops the motor before velkorctl
@@ -338,11 +350,12 @@ ends: the stop action is sent and its acknowledgement awaited for up to half a
 second.
 
 Results go to standard output, messages to standard error.
-Exit status: 0 done and confirmed; 1 the driver did not connect within the
-timeout, a command was not acknowledged, a value reported back differs from
-the one set (or, for profile diff, from the file), or the run was
-interrupted; 2 a usage error or a bad profile file, found before anything is
-sent.
+Exit status: 0 done and confirmed; 1 the driver answered, and a value it
+reported back differs from the one set (or, for profile diff, from the
+file); 2 a usage error or a bad profile file, found before anything is sent;
+3 could not tell: the driver did not connect within the timeout, a command
+was not acknowledged or not answered in time, the link dropped, or the run
+was interrupted.
 )";
 
 }  // namespace velkor::ctl

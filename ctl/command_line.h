@@ -16,9 +16,11 @@
 
 namespace velkor::ctl {
 
+// As diff(1) has it: a script tells "the driver differs" from "could not tell".
 inline constexpr int EXIT_DONE = 0;
-inline constexpr int EXIT_FAILED = 1;  // not connected, not acknowledged, another value reported
-inline constexpr int EXIT_USAGE = 2;   // a bad command line or profile file, found before anything was sent
+inline constexpr int EXIT_DIFFERS = 1;  // the driver reported another value than the one set, or filed
+inline constexpr int EXIT_USAGE = 2;    // a bad command line or profile file, found before anything was sent
+inline constexpr int EXIT_FAILED = 3;   // not connected, not acknowledged, no answer in time, interrupted
 
 inline constexpr std::chrono::milliseconds DEFAULT_TIMEOUT{5000};
 inline constexpr std::string_view EMULATOR_PORT = "emulator";

@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "codes.h"
 #include "interruption.h"
+#include "live_readings.h"
 #include "parameter_commands.h"
 #include "profile_error.h"
 #include "profile_file.h"
@@ -22,7 +24,11 @@ namespace {
 // A step has ended when this many status reports in a row give a shaft at
 // rest, and the position did not move over them.
 constexpr uint64_t REST_STATUS_REPORTS = 5;
-constexpr uint64_t LIVE_READING_TYPES = 0xFF << RPT_PHASE;  // reports 15..22
+// How many status reports `show` waits for the live readings once the
+// parameters are in: a driver that sends a few readings before each status
+// report has sent them all by then; one that never sends some is not waited
+// for longer.
+constexpr uint64_t READINGS_STATUS_REPORTS = 5;
 
 bool Write(std::FILE* out, const std::string& text) {
   return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
@@ -31,22 +37,24 @@ bool Write(std::FILE* out, const std::string& text) {
 Clock::time_point After(milliseconds duration) { return Clock::now() + duration; }
 
 int Show(const Invocation& inv, Session& session, std::FILE* out) {
-  // Every reading once, and a status report after them for the shaft speed.
-  session.ForgetReportsSeen();
-  uint64_t statusAfterReadings = session.StatusReports();
+  const uint32_t resets = session.link.parameters.resets;
+  const uint64_t from = session.StatusReports();
   const WaitEnd end = session.TickUntil(After(inv.timeout), [&] {
-    if ((session.ReportsSeen() & LIVE_READING_TYPES) != LIVE_READING_TYPES) statusAfterReadings = session.StatusReports();
-    return session.StatusReports() > statusAfterReadings;
+    return EveryReadingReported(session.link.values) || session.StatusReports() - from >= READINGS_STATUS_REPORTS ||
+           session.link.parameters.resets != resets;
   });
   if (end == WaitEnd::Interrupted) {
     session.Say("interrupted");
     return EXIT_FAILED;
   }
   Write(out, inv.json ? ShowJson(session.PortName(), session.link) : ShowText(session.PortName(), session.link));
-  if (end == WaitEnd::TimedOut) {
-    session.Say("not every live reading was reported within " + Seconds(inv.timeout) + "; those missing show 0");
+  if (session.link.parameters.resets != resets) {
+    session.Say(session.ResetReason());
     return EXIT_FAILED;
   }
+  // The parameters are the driver's; a reading it does not send is no fault of the link.
+  const std::string missing = MissingReadings(session.link.values);
+  if (!missing.empty()) session.Say("the driver has not reported " + missing + "; shown as unknown");
   return EXIT_DONE;
 }
 
@@ -164,10 +172,13 @@ int Watch(const Invocation& inv, Session& session, std::FILE* out) {
   };
   if (inv.format == WatchFormat::Csv) print(WatchCsvHeader());
   const uint32_t resets = session.link.parameters.resets;
+  std::optional<Clock::time_point> firstRow;
   session.onStatusReport = [&] {
     if (session.link.parameters.resets != resets) return;
     const PanelValues& v = session.link.values;
-    print(inv.format == WatchFormat::Csv    ? WatchCsvLine(v)
+    if (!firstRow) firstRow = Clock::now();
+    const double seconds = std::chrono::duration<double>(Clock::now() - *firstRow).count();
+    print(inv.format == WatchFormat::Csv    ? WatchCsvLine(v, seconds)
           : inv.format == WatchFormat::Json ? WatchJsonLine(v)
                                             : WatchTextLine(v));
   };

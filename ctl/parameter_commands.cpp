@@ -52,6 +52,15 @@ std::string Results(const ProfileApply& apply) {
   return text;
 }
 
+// How a save that was asked for ended without its acknowledgement.
+std::string UnsavedWhy(const ProfileApply& apply, const Link& link, const std::string& why) {
+  if (SaveSent(apply, link)) {
+    return "every value was confirmed; the save to EEPROM was sent but not acknowledged, so it may or may not "
+           "have happened: " + why;
+  }
+  return "every value was confirmed, but the save to EEPROM was not sent: " + why;
+}
+
 }  // namespace
 
 Profile ProfileOf(const std::vector<Assignment>& assignments) {
@@ -69,17 +78,24 @@ int ApplyProfile(Session& session, const Profile& profile, bool save, millisecon
   const std::string results = Results(apply);
   std::fwrite(results.data(), 1, results.size(), out);
   std::fflush(out);
+  // The driver saves every value it holds: the others are named.
+  if (apply.phase == ApplyPhase::Saving && apply.alsoStoredCount > 0) {
+    session.Say("note: the driver saves every value it holds; besides those set, the save stores " +
+                AlsoStoredList(apply, Language::English));
+  }
   switch (apply.outcome) {
     case ApplyOutcome::NothingToDo:
-    case ApplyOutcome::Confirmed:
-    case ApplyOutcome::Saved: return EXIT_DONE;
+    case ApplyOutcome::Confirmed: return EXIT_DONE;
+    case ApplyOutcome::Saved:
+      session.Say("the driver acknowledged the save to EEPROM");
+      return EXIT_DONE;
     case ApplyOutcome::Mismatch:
       SayProblems(session, apply, "");
       if (apply.save) session.Say("nothing was saved to EEPROM");
-      return EXIT_FAILED;
+      return EXIT_DIFFERS;
     case ApplyOutcome::LinkDropped:
       if (apply.phase == ApplyPhase::Saving) {
-        session.Say("every value was confirmed, but not the save to EEPROM: " + session.ResetReason());
+        session.Say(UnsavedWhy(apply, session.link, session.ResetReason()));
       } else {
         SayProblems(session, apply, session.ResetReason());
       }
@@ -91,7 +107,7 @@ int ApplyProfile(Session& session, const Profile& profile, bool save, millisecon
     case ApplyOutcome::Running: break;
   }
   const std::string why = end == WaitEnd::Interrupted ? "interrupted" : "no answer within " + Seconds(timeout);
-  if (apply.phase == ApplyPhase::Saving) session.Say("every value was confirmed, but not the save to EEPROM: " + why);
+  if (apply.phase == ApplyPhase::Saving) session.Say(UnsavedWhy(apply, session.link, why));
   else SayProblems(session, apply, why);
   return EXIT_FAILED;
 }
@@ -124,7 +140,7 @@ int DiffProfile(Session& session, const Profile& profile, const std::string& fil
   if (const size_t differing = DifferingRows(diff)) {
     session.Say("the driver differs from " + file + " in " + std::to_string(differing) +
                 (differing == 1 ? " parameter" : " parameters"));
-    return EXIT_FAILED;
+    return EXIT_DIFFERS;
   }
   return EXIT_DONE;
 }

@@ -1,23 +1,14 @@
-// readings.cpp: the readings table and the printed forms built from it.
+// readings.cpp: the printed forms of the parameters and the live readings.
 #include "readings.h"
 
+#include <array>
+#include <charconv>
+
 #include "json_string.h"
+#include "live_readings.h"
+#include "status_texts.h"
 
 namespace velkor::ctl {
-
-const std::array<ReadingField, 10> READINGS = {{
-    {"phase", [](const PanelValues& v) -> int32_t { return v.phase; }},
-    {"setCurrentA", [](const PanelValues& v) -> int32_t { return v.setCurrentA; }},
-    {"setCurrentB", [](const PanelValues& v) -> int32_t { return v.setCurrentB; }},
-    {"pwmA", [](const PanelValues& v) -> int32_t { return v.pwmA; }},
-    {"pwmB", [](const PanelValues& v) -> int32_t { return v.pwmB; }},
-    {"actualCurrentA", [](const PanelValues& v) -> int32_t { return v.actualCurrentA; }},
-    {"actualCurrentB", [](const PanelValues& v) -> int32_t { return v.actualCurrentB; }},
-    {"totalCurrent", [](const PanelValues& v) -> int32_t { return v.totalCurrent; }},
-    {"position", [](const PanelValues& v) -> int32_t { return v.position; }},
-    {"shaftSpeed", [](const PanelValues& v) -> int32_t { return v.shaftSpeed; }},
-}};
-
 namespace {
 
 // The ten parameters in profile order, then smoothing.
@@ -28,6 +19,9 @@ constexpr std::array<ParameterId, PARAMETER_STATE_COUNT> ALL_PARAMETERS = {
     ParameterId::JogAccel,      ParameterId::Smoothing,
 };
 
+// The time column of the chart recorder's files, so that both read alike.
+constexpr std::string_view TIME_COLUMN = "time_s";
+
 int32_t ValueOf(const Link& link, ParameterId id) { return State(link.parameters, id).value; }
 
 std::string JsonValue(ParameterId id, int32_t value) {
@@ -35,11 +29,16 @@ std::string JsonValue(ParameterId id, int32_t value) {
   return std::to_string(value);
 }
 
+// The reading's value, or `unknown` when the driver has not reported it.
+std::string ReadingText(const PanelValues& values, const LiveReadingInfo& r, std::string_view unknown) {
+  return Reported(values, r) ? std::to_string(r.read(values)) : std::string(unknown);
+}
+
 std::string ReadingsJson(const PanelValues& values) {
   std::string json = "{";
-  for (const ReadingField& r : READINGS) {
+  for (const LiveReadingInfo& r : LIVE_READINGS) {
     if (json.size() > 1) json += ",";
-    json += JsonString(r.name) + ":" + std::to_string(r.value(values));
+    json += JsonString(r.name) + ":" + ReadingText(values, r, "null");
   }
   return json + "}";
 }
@@ -51,12 +50,23 @@ std::string ParameterText(ParameterId id, int32_t value) {
   return std::to_string(value);
 }
 
+std::string_view StateWord(const Link& link) {
+  if (link.state.readyWord == READY_CONNECTED) return "connected";
+  if (link.values.statusText == STATUS_LINK_LOST) return "link_lost";
+  if (link.values.statusText == STATUS_SEND_FAILED) return "send_failed";
+  if (link.values.statusText == STATUS_OPEN_FAILED) return "open_failed";
+  return "connecting";
+}
+
 std::string ShowText(std::string_view port, const Link& link) {
-  std::string text = "port=" + std::string(port) + "\nstatus=" + std::string(link.values.statusText) + "\n";
+  std::string text = "port=" + std::string(port) + "\nstate=" + std::string(StateWord(link)) +
+                     "\nstatus=" + std::string(link.values.statusText) + "\n";
   for (const ParameterId id : ALL_PARAMETERS) {
     text += std::string(ParameterName(id)) + "=" + ParameterText(id, ValueOf(link, id)) + "\n";
   }
-  for (const ReadingField& r : READINGS) text += std::string(r.name) + "=" + std::to_string(r.value(link.values)) + "\n";
+  for (const LiveReadingInfo& r : LIVE_READINGS) {
+    text += std::string(r.name) + "=" + ReadingText(link.values, r, "unknown") + "\n";
+  }
   return text;
 }
 
@@ -67,27 +77,38 @@ std::string ShowJson(std::string_view port, const Link& link) {
     parameters += JsonString(ParameterName(id)) + ":" + JsonValue(id, ValueOf(link, id));
   }
   parameters += "}";
-  return "{\"port\":" + JsonString(port) + ",\"status\":" + JsonString(link.values.statusText) +
-         ",\"parameters\":" + parameters + ",\"readings\":" + ReadingsJson(link.values) + "}\n";
+  return "{\"port\":" + JsonString(port) + ",\"state\":" + JsonString(StateWord(link)) +
+         ",\"status\":" + JsonString(link.values.statusText) + ",\"parameters\":" + parameters +
+         ",\"readings\":" + ReadingsJson(link.values) + "}\n";
+}
+
+std::string MissingReadings(const PanelValues& values) {
+  std::string names;
+  for (const LiveReadingInfo& r : LIVE_READINGS) {
+    if (!Reported(values, r)) names += (names.empty() ? "" : ", ") + std::string(r.name);
+  }
+  return names;
 }
 
 std::string WatchTextLine(const PanelValues& values) {
   std::string line;
-  for (const ReadingField& r : READINGS) {
-    line += (line.empty() ? "" : " ") + std::string(r.name) + "=" + std::to_string(r.value(values));
+  for (const LiveReadingInfo& r : LIVE_READINGS) {
+    line += (line.empty() ? "" : " ") + std::string(r.name) + "=" + ReadingText(values, r, "unknown");
   }
   return line + "\n";
 }
 
 std::string WatchCsvHeader() {
-  std::string line;
-  for (const ReadingField& r : READINGS) line += (line.empty() ? "" : ",") + std::string(r.name);
+  std::string line(TIME_COLUMN);
+  for (const LiveReadingInfo& r : LIVE_READINGS) line += "," + std::string(r.column);
   return line + "\n";
 }
 
-std::string WatchCsvLine(const PanelValues& values) {
-  std::string line;
-  for (const ReadingField& r : READINGS) line += (line.empty() ? "" : ",") + std::to_string(r.value(values));
+std::string WatchCsvLine(const PanelValues& values, double seconds) {
+  // to_chars: the same decimal point in every locale, as the recorder writes it.
+  char time[32];
+  std::string line(time, std::to_chars(time, time + sizeof time, seconds, std::chars_format::fixed, 3).ptr);
+  for (const LiveReadingInfo& r : LIVE_READINGS) line += "," + ReadingText(values, r, "");
   return line + "\n";
 }
 

@@ -1,9 +1,11 @@
-// readings.h: the driver's live readings as velkorctl names and prints them,
-// and the parameters as a profile names them, in the three forms it writes:
-// NAME=VALUE lines, CSV and JSON. Depends on PanelValues and the parameter states.
+// readings.h: the driver's live readings as velkorctl prints them, from the
+// link's table of live readings, and the parameters as a profile names them,
+// in the three forms it writes: NAME=VALUE lines, CSV and JSON. A reading the
+// driver has not reported since the link started over is "unknown" in text,
+// an empty CSV field and null in JSON. Depends on the link and the parameter
+// states.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,24 +14,29 @@
 
 namespace velkor::ctl {
 
-struct ReadingField {
-  std::string_view name;
-  int32_t (*value)(const PanelValues&);
-};
-extern const std::array<ReadingField, 10> READINGS;
-
 // A parameter's value as set and show write it: "on"/"off" for smoothing.
 std::string ParameterText(ParameterId id, int32_t value);
 
-// `show`: NAME=VALUE lines (port, status, the parameters, the readings), or
-// one JSON object with "port", "status", "parameters" and "readings".
+// The link's state as one word for scripts: "connected", "link_lost",
+// "send_failed", "open_failed" or "connecting".
+std::string_view StateWord(const Link& link);
+
+// `show`: NAME=VALUE lines (port, state, status, the parameters, the
+// readings), or one JSON object with "port", "state", "status", "parameters"
+// and "readings".
 std::string ShowText(std::string_view port, const Link& link);
 std::string ShowJson(std::string_view port, const Link& link);
 
-// `watch`: one line per status report; the CSV form opens with a header line.
+// The names of the readings not reported yet, ", " between them; empty
+// when every one has been.
+std::string MissingReadings(const PanelValues& values);
+
+// `watch`: one line per status report; the CSV form opens with a header line
+// and starts each row with the seconds since the first row, as the chart
+// recorder's files do.
 std::string WatchTextLine(const PanelValues& values);
 std::string WatchCsvHeader();
-std::string WatchCsvLine(const PanelValues& values);
+std::string WatchCsvLine(const PanelValues& values, double seconds);
 std::string WatchJsonLine(const PanelValues& values);
 
 }  // namespace velkor::ctl

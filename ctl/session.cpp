@@ -191,9 +191,7 @@ void Session::Tick() {
   size_t start = 0;
   for (size_t i = 0; i < count; ++i) {
     const auto report = mirror.FeedByte(bytes[i]);
-    if (!report) continue;
-    reportsSeen_ |= uint64_t{1} << report->type;
-    if (report->type != RPT_STATUS) continue;
+    if (!report || report->type != RPT_STATUS) continue;
     HandToLink(bytes + start, i + 1 - start);
     start = i + 1;
     ++statusReports_;

@@ -54,10 +54,7 @@ class Session {
   // saying that the motor may still be moving.
   bool StopMotor(milliseconds timeout);
 
-  // The report types seen since the last Forget, as bits; and the raw shaft
-  // speed of the latest status report.
-  void ForgetReportsSeen() { reportsSeen_ = 0; }
-  uint64_t ReportsSeen() const { return reportsSeen_; }
+  // The raw shaft speed of the latest status report, and how many came.
   int16_t LastStatusSpeed() const { return lastStatusSpeed_; }
   uint64_t StatusReports() const { return statusReports_; }
 
@@ -88,7 +85,6 @@ class Session {
   // would, and the emulator's terminal never hangs up under it.
   std::unique_ptr<sim::PtyRunner> emulator_;
   std::unique_ptr<LinePort> port_;
-  uint64_t reportsSeen_ = 0;
   int16_t lastStatusSpeed_ = 0;
   uint64_t statusReports_ = 0;
   uint32_t resetsSeen_ = 0;

@@ -3,6 +3,7 @@
 // command line, the session and the commands.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -10,9 +11,16 @@
 #include "commands.h"
 #include "interruption.h"
 #include "session.h"
+#include "standard_descriptors.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
   using namespace velkor::ctl;
+  if (!velkor::OpenStandardDescriptors()) return EXIT_FAILED;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("velkorctl %s\n%s", velkor::VERSION, velkor::VERSION_NOTICE);
+    return EXIT_DONE;
+  }
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const char* environmentPort = std::getenv(std::string(PORT_VARIABLE).c_str());
   const Parsed parsed = ParseCommandLine(

@@ -1,7 +1,7 @@
 // line_port.h: a port the port setup can open, set up for the driver and hand
 // to the link: the serial device and the network port both are one. Depends
-// on port.h, port_error.h, port_lock.h (whose lock turned a device away) and
-// port_timeouts.h.
+// on port.h, port_error.h, lock_owner.h (whose lock turned a device away)
+// and port_timeouts.h.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 
 #include "port.h"
 #include "port_error.h"
-#include "port_lock.h"
+#include "lock_owner.h"
 #include "port_timeouts.h"
 
 namespace velkor {

@@ -1,6 +1,7 @@
 // link_controller.cpp: the poll cycle, report dispatch, command sending and reset.
 #include "link_controller.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "codes.h"
@@ -50,6 +51,10 @@ void StatusStep(Link& link) {
 
 }  // namespace
 
+int64_t SystemSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 uint8_t NextSeq(uint8_t seq) { return seq >= 19 ? 10 : static_cast<uint8_t>(seq + 1); }
 
 void DispatchReport(Link& link, uint8_t type, int16_t v) {
@@ -57,6 +62,7 @@ void DispatchReport(Link& link, uint8_t type, int16_t v) {
   PanelValues& p = link.values;
   if (type >= RPT_ACK && type <= RPT_FAULT_CURRENT) s.readyWord |= static_cast<uint16_t>(1u << type);
   NoteReport(link.parameters, type, v);  // parameter reports only
+  if (type >= RPT_PHASE && type <= RPT_STATUS) p.liveReports |= uint32_t{1} << type;
   switch (type) {
     case RPT_GREETING:
       if (v == GREETING_VALUE && s.readyWord == READY_NONE) s.readyWord = 1;
@@ -125,19 +131,28 @@ void ResetLink(Link& link) {
   s.seq = NextSeq(s.seq);
   QueueClear(link.queue);
   s.jogActive = false;
+  link.values.liveReports = 0;
   NoteReset(link.parameters);
+}
+
+void LoseDriver(Link& link) {
+  ForgetDriver(link.parameters, true);
+  link.driverPort.clear();
 }
 
 bool PushCommand(Link& link, uint8_t code, uint16_t value) {
   if (!QueuePush(link.queue, code, value)) return false;
+  link.parameters.now = link.clock();
   NoteQueued(link.parameters, code, value);
   return true;
 }
 
 void BeginPollTick(Link& link) {
   LinkState& s = link.state;
+  link.parameters.now = link.clock();
   if (s.readyWord != READY_NONE && ++s.silentTicks > MAX_SILENT_TICKS) {
     ResetLink(link);
+    LoseDriver(link);
     link.values.statusText = STATUS_LINK_LOST;
   }
 }

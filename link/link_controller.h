@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "command_queue.h"
 #include "frame.h"
@@ -37,6 +38,9 @@ struct LinkState {
   Port* port = nullptr;  // the open port, or none
 };
 
+// Seconds since the epoch, for the moments the parameter states keep.
+int64_t SystemSeconds();
+
 // The link and the records it shares with the panel: one of each for the
 // whole run. The window is the panel that shows them.
 struct Link {
@@ -45,6 +49,11 @@ struct Link {
   CommandQueue queue;
   ParameterStates parameters;
   PanelWindow* window = nullptr;
+  // Read at every tick and push; tests hand in a clock of their own.
+  int64_t (*clock)() = SystemSeconds;
+  // The port whose driver the parameter states describe; empty while no
+  // driver is known to be on the line since the last port choice.
+  std::string driverPort;
 };
 
 // One tick: the silence watchdog, a read of up to RECEIVE_BUFFER_SIZE bytes
@@ -58,6 +67,9 @@ void EndPollTick(Link& link, size_t count);
 void DispatchReport(Link& link, uint8_t type, int16_t value);
 void SendCommand(Link& link, uint8_t code, int16_t value);
 void ResetLink(Link& link);
+// The driver went silent for good: the one that answers next may be another,
+// or the same one restarted.
+void LoseDriver(Link& link);
 // Queues a command and notes the request in the parameter states: the way
 // every operator action reaches the queue. False when 255 already wait.
 [[nodiscard]] bool PushCommand(Link& link, uint8_t code, uint16_t value);

@@ -1,6 +1,8 @@
 // open_port.cpp: the port setup, step by step, each refusal with its own message.
 #include "open_port.h"
 
+#include <string>
+
 #include "codes.h"
 #include "status_texts.h"
 
@@ -30,6 +32,7 @@ bool ConfigurePort(LinePort& port, PanelWindow& window) {
 
 void BeginPortChoice(Link& link, LinePort& port) {
   PanelWindow& window = *link.window;
+  const std::string previous = link.values.portName;
   window.ReadPanel();
   window.StopTick();
   window.Beep();
@@ -46,13 +49,23 @@ PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened) {
     link.values.statusText = STATUS_OPEN_FAILED;
     setup = PortSetup::OpenFailed;
   } else if (ConfigurePort(port, window)) {
-    ForgetDriver(link.parameters);
     port.Write(&WAKE_BYTE, 1);
     link.values.statusText = STATUS_CONNECT_DEVICE;
-    ResetLink(link);
     window.StartTick();
     setup = PortSetup::Polling;
   }
+  // Whatever became of the choice, the old port is closed: what was queued
+  // or on its way to its driver ends here, and an apply learns of it.
+  ResetLink(link);
+  // The driver that was talking on this very port until now is still the
+  // one there. Another port has another driver, or none; on the same port
+  // after the driver was lost, the one that answers may have restarted.
+  if (link.values.portName != previous) {
+    ForgetDriver(link.parameters, false);
+  } else if (link.driverPort.empty()) {
+    ForgetDriver(link.parameters, true);
+  }
+  link.driverPort = setup == PortSetup::Polling ? link.values.portName : std::string();
   window.RefreshPanel();
   return setup;
 }

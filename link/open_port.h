@@ -6,7 +6,6 @@
 
 #include "link_controller.h"
 #include "line_port.h"
-#include "serial_port.h"  // the port most callers hand in
 
 namespace velkor {
 
@@ -20,7 +19,9 @@ enum class PortSetup {
 // The port name comes from the panel's selector (ReadPanel). On success the
 // tick runs and the status line asks for the device; a port that cannot be
 // opened says so in the status line; a port that refuses its setup gets a
-// message box and stays open, unpolled, until the next choice.
+// message box and stays open, unpolled, until the next choice. Whatever
+// becomes of it, the link starts over, and what is known of the driver is
+// kept only when the port is the one its driver was talking on.
 PortSetup OpenPort(Link& link, LinePort& port);
 
 // The same in two halves, for a window that opens the port without waiting

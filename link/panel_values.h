@@ -37,6 +37,9 @@ struct PanelValues {
   int32_t totalCurrent = 0;
   int16_t position = 0;          // report 22, steps
   int32_t shaftSpeed = 0;        // smoothed report 23, rpm
+  // Which of reports 15..23 have come since the link last started over, a
+  // bit each (1 << type): a reading never reported is unknown, not zero.
+  uint32_t liveReports = 0;
 
   // The status line and the smoothing caption only ever hold one of the fixed
   // texts, so views into them cost nothing on the tick path.

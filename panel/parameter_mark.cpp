@@ -1,19 +1,25 @@
 // parameter_mark.cpp: placing and painting one display's marks.
 #include "parameter_mark.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
 namespace velkor {
 namespace {
 
-// A badge fits twice into a display's height; the panel leaves 7 px free left
-// of every display, which takes the half that stands out.
-constexpr int BADGE_PX = 12;
+// Badges stand in a row inside the display's height, the first across its
+// left edge in the 7 px the panel leaves free there, the others over the
+// display's left part, which its right-aligned number leaves empty but for
+// the longest values. Glyphs as tall as the panel's text read as themselves.
+constexpr int BADGE_WIDTH_PX = 13;
+constexpr int BADGE_HEIGHT_PX = 17;
+constexpr int BADGE_OUTSIDE_PX = 6;
 constexpr int BADGE_GAP_PX = 1;
-constexpr int GLYPH_PX = 11;
+constexpr int GLYPH_PX = 14;
 constexpr int FRAME_PX = 2;
 constexpr int DARK_WINDOW_LIGHTNESS = 128;
 
@@ -24,12 +30,12 @@ struct ThemeColours {
 
 constexpr ThemeColours COLOURS[] = {
     {"#c62828", "#ff8a80"},  // mismatch: red
+    {"#ad1457", "#f48fb1"},  // failed: crimson
     {"#1565c0", "#90caf9"},  // pending: blue
     {"#6a1b9a", "#ce93d8"},  // changed by the driver: purple
     {"#8a5300", "#ffd54f"},  // not saved: amber
 };
 
-int BadgeColumnHeight(int badges) { return badges * BADGE_PX + (badges - 1) * BADGE_GAP_PX; }
 
 }  // namespace
 
@@ -58,7 +64,16 @@ void CParameterMark::Show(const MarkState& marks) {
   if (marks == shown_) return;
   shown_ = marks;
   glyphs_ = MarkGlyphs(marks);
+  const QString before = control_->toolTip();
   control_->setToolTip(MarkToolTip(id_, marks));
+  // A tooltip the operator is reading follows the marks; one of another widget is left alone.
+  if (QToolTip::isVisible() && QToolTip::text() == before && !before.isEmpty()) {
+    if (control_->toolTip().isEmpty()) {
+      QToolTip::hideText();
+    } else {
+      QToolTip::showText(QCursor::pos(), control_->toolTip(), control_);
+    }
+  }
   if (glyphs_.isEmpty()) {
     hide();
     return;
@@ -68,14 +83,11 @@ void CParameterMark::Show(const MarkState& marks) {
   update();
 }
 
-// Over the control, widened by half a badge to the left, and as tall as the
-// column of badges where that is taller than the control.
+// Over the control, widened to the left by the part of the first badge that
+// stands out; never taller than the control.
 void CParameterMark::Place() {
   const QRect control = control_->geometry();
-  const int column = BadgeColumnHeight(static_cast<int>(glyphs_.size()));
-  const int top = std::min(control.top(), control.center().y() - column / 2);
-  const int bottom = std::max(control.bottom(), top + column - 1);
-  setGeometry(QRect(QPoint(control.left() - BADGE_PX / 2 - 1, top), QPoint(control.right(), bottom)));
+  setGeometry(control.adjusted(-BADGE_OUTSIDE_PX, 0, 0, 0));
 }
 
 void CParameterMark::paintEvent(QPaintEvent*) {
@@ -95,8 +107,8 @@ void CParameterMark::paintEvent(QPaintEvent*) {
   const qreal inset = FRAME_PX / 2.0;
   painter.drawRect(QRectF(control).adjusted(inset, inset, -inset, -inset));
 
-  const int column = BadgeColumnHeight(static_cast<int>(glyphs_.size()));
-  QRect badge(control.left() - BADGE_PX / 2, control.center().y() - column / 2, BADGE_PX, BADGE_PX);
+  const int height = std::min(BADGE_HEIGHT_PX, control.height() - 2 * FRAME_PX);
+  QRect badge(control.left() - BADGE_OUTSIDE_PX, control.center().y() - height / 2, BADGE_WIDTH_PX, height);
   for (Mark mark : MARKS) {
     if (!Has(shown_, mark)) continue;
     const MarkColours colours = MarkColoursFor(mark, palette());
@@ -105,7 +117,7 @@ void CParameterMark::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(badge, 3, 3);
     painter.setPen(colours.glyph);
     painter.drawText(badge, Qt::AlignCenter, QString(QChar(Glyph(mark))));
-    badge.translate(0, BADGE_PX + BADGE_GAP_PX);
+    badge.translate(BADGE_WIDTH_PX + BADGE_GAP_PX, 0);
   }
 }
 

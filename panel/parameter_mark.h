@@ -1,5 +1,5 @@
 // parameter_mark.h: the marks drawn over one parameter's display: a frame in
-// the colour of its most pressing state and, straddling the display's left
+// the colour of its most pressing state and, in a row across the display's left
 // edge, a small badge for each state with the state's glyph. The display's
 // tooltip says the same in words. The display itself is neither moved nor
 // restyled, and its text is never touched. Depends on Qt Widgets and the marks.

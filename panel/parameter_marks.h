@@ -1,8 +1,10 @@
 // parameter_marks.h: what the panel shows beside each parameter's display of
-// the parameter's state: a request on its way, a value the driver did not take,
-// a change the driver made on its own, a value not written to the EEPROM. Each
-// has a glyph, so that no state is told by colour alone, and a line of the
-// display's tooltip with the values. Depends on Qt Core and the link's
+// the parameter's state: a value the driver did not take, a request that
+// failed, a request on its way, a change the driver made on its own, a value
+// changed since it was last seen saved. Each has a glyph, so that no state is
+// told by colour alone, and a line of the display's tooltip with the values
+// and when they were seen; the EEPROM's side is worded as inferred or
+// unknown, since it cannot be read. Depends on Qt Core and the link's
 // parameter states.
 #pragma once
 
@@ -24,11 +26,12 @@ inline constexpr ControlId MARKED_CONTROLS[PARAMETER_STATE_COUNT] = {
 };
 
 // In the order the glyphs stand and the tooltip's lines run.
-enum class Mark : uint8_t { Mismatch, Pending, ChangedByDriver, Unsaved };
-inline constexpr Mark MARKS[] = {Mark::Mismatch, Mark::Pending, Mark::ChangedByDriver, Mark::Unsaved};
+enum class Mark : uint8_t { Mismatch, Failed, Pending, ChangedByDriver, Unsaved };
+inline constexpr Mark MARKS[] = {Mark::Mismatch, Mark::Failed, Mark::Pending, Mark::ChangedByDriver, Mark::Unsaved};
 
 inline constexpr char16_t GLYPH_MISMATCH = u'≠';
-inline constexpr char16_t GLYPH_PENDING = u'⋯';
+inline constexpr char16_t GLYPH_FAILED = u'!';
+inline constexpr char16_t GLYPH_PENDING = u'→';
 inline constexpr char16_t GLYPH_CHANGED_BY_DRIVER = u'↻';
 inline constexpr char16_t GLYPH_UNSAVED = u'✱';
 
@@ -37,7 +40,11 @@ inline constexpr char16_t GLYPH_UNSAVED = u'✱';
 // the tooltip would look the same.
 struct MarkState {
   RequestPhase request = RequestPhase::None;
-  int32_t requested = 0;
+  int32_t requested = 0;  // the newest value asked for
+  int32_t inFlight = 0;   // while in flight: the value on the wire
+  RequestFailure failure = RequestFailure::None;
+  int32_t failedValue = 0;
+  int64_t failedAt = 0;
   bool mismatch = false;
   int32_t mismatchRequested = 0;
   int32_t mismatchReported = 0;
@@ -45,8 +52,16 @@ struct MarkState {
   int32_t changedFrom = 0;
   int32_t changedTo = 0;
   bool unsaved = false;
-  int32_t saved = 0;
+  // With any mark: the value now and since when, and what is known of the
+  // EEPROM: a save the driver acknowledged, or the value at connection.
+  bool known = false;
   int32_t value = 0;
+  int64_t valueSince = 0;
+  bool savedKnown = false;
+  int32_t saved = 0;
+  int64_t savedAt = 0;
+  int32_t connectedValue = 0;
+  int64_t connectedAt = 0;
 
   bool operator==(const MarkState&) const = default;
 };
@@ -60,8 +75,9 @@ char16_t Glyph(Mark mark);
 QString MarkGlyphs(const MarkState& marks);
 
 // One line for each mark that is on, each led by its glyph and giving the
-// values ("≠ запрошено 25000, устройство сообщило 20000"); where a value is not
-// saved, a last line says what counts as saved. Empty when no mark is on.
+// values ("≠ запрошено 25000, устройство сообщило 20000"); then a line on
+// what the EEPROM holds as far as can be inferred, or that it is unknown.
+// Empty when no mark is on.
 QString MarkToolTip(ParameterId id, const MarkState& marks);
 
 }  // namespace velkor

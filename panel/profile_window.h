@@ -30,7 +30,8 @@ class ProfileWindow : public QWidget {
  public:
   using Clock = std::function<std::chrono::system_clock::time_point()>;
 
-  // `ticker` is the panel: its Ticked() signal comes after every poll tick.
+  // `ticker` is the panel: its Ticked() signal comes after every poll tick,
+  // and its PortOpened() after every port choice.
   // A window of its own, parented so that it lives as long as the panel and
   // takes input while the panel runs modal.
   ProfileWindow(Link& link, QObject* ticker, QWidget* parent = nullptr);

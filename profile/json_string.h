@@ -8,8 +8,12 @@
 
 namespace velkor {
 
-// Quotes included; the text is UTF-8 and stays so, only quotes, backslashes
-// and control characters are escaped.
+// Quotes included. Well-formed UTF-8 stays as it is, only quotes, backslashes
+// and control characters are escaped. A byte that is not part of well-formed
+// UTF-8 (a device path may hold any byte but '/' and NUL) becomes \udcXX, XX
+// the byte: the output is valid JSON whatever the input, and a reader that
+// maps such lone surrogates back to bytes, as Python's surrogateescape does,
+// gets the very bytes.
 std::string JsonString(std::string_view text);
 
 }  // namespace velkor

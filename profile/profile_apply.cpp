@@ -48,6 +48,17 @@ bool StepSetting(ProfileApply& apply, Link& link) {
   return true;
 }
 
+// The values outside the profile that may differ from the EEPROM.
+void NoteAlsoStored(ProfileApply& apply, const ParameterStates& states) {
+  std::array<bool, PARAMETER_STATE_COUNT> inProfile = {};
+  for (const ApplyRow& row : Rows(apply)) inProfile[Index(row.id)] = true;
+  for (size_t i = 0; i < PARAMETER_STATE_COUNT; ++i) {
+    const ParameterState& s = states.parameters[i];
+    if (inProfile[i] || (s.savedKnown && s.saved == s.value)) continue;
+    apply.alsoStored[apply.alsoStoredCount++] = {static_cast<ParameterId>(i), s.value, s.savedKnown, s.saved};
+  }
+}
+
 bool StepRereading(ProfileApply& apply, Link& link) {
   const ParameterStates& states = link.parameters;
   if (states.actionsAcknowledged[ACT_REREAD] <= apply.rereads) return false;
@@ -67,6 +78,8 @@ bool StepRereading(ProfileApply& apply, Link& link) {
   } else {
     apply.phase = ApplyPhase::Saving;
     apply.saves = states.actionsAcknowledged[ACT_SAVE_EEPROM];
+    apply.savesSent = states.actionsSent[ACT_SAVE_EEPROM];
+    NoteAlsoStored(apply, states);
     PushAction(apply, link, ACT_SAVE_EEPROM);
   }
   return true;
@@ -79,7 +92,7 @@ ProfileApply StartApply(Link& link, const Profile& profile, bool save) {
   apply.save = save;
   apply.resets = link.parameters.resets;
   size_t commands = 0;
-  bool unsaved = false, known = true;
+  bool known = true;
   for (size_t i = 0; i < PARAMETER_STATE_COUNT; ++i) {
     if (!profile.values[i]) continue;
     const ParameterState& s = link.parameters.parameters[i];
@@ -89,7 +102,6 @@ ProfileApply StartApply(Link& link, const Profile& profile, bool save) {
     row.driverBefore = s.value;
     row.commandQueued = s.value != row.profileValue;
     commands += row.commandQueued ? 1 : 0;
-    unsaved |= Unsaved(s);
     // A request of the operator's own on its way would change the value compared.
     known &= s.known && s.reportedSinceReset && !Pending(s);
   }
@@ -100,9 +112,9 @@ ProfileApply StartApply(Link& link, const Profile& profile, bool save) {
     for (ApplyRow& row : Used(apply)) row.commandQueued = false;
     return apply;
   }
-  // "Apply and save" of a profile the driver holds but has not saved still
-  // has its save to do: it is verified and saved like any other apply.
-  if (commands == 0 && !(save && unsaved)) {
+  // "Apply and save" always has its save to do: the EEPROM cannot be read,
+  // so the values are verified and saved like any other apply.
+  if (commands == 0 && !save) {
     apply.outcome = ApplyOutcome::NothingToDo;
     return apply;
   }
@@ -120,6 +132,10 @@ ProfileApply StartApply(Link& link, const Profile& profile, bool save) {
   return apply;
 }
 
+bool SaveSent(const ProfileApply& apply, const Link& link) {
+  return link.parameters.actionsSent[ACT_SAVE_EEPROM] > apply.savesSent;
+}
+
 bool StepApply(ProfileApply& apply, Link& link) {
   if (Finished(apply)) return false;
   if (link.parameters.resets != apply.resets) {
@@ -127,6 +143,7 @@ bool StepApply(ProfileApply& apply, Link& link) {
       if (row.status == ApplyRowStatus::Queued) row.status = ApplyRowStatus::NotApplied;
       if (row.status == ApplyRowStatus::InFlight) row.status = ApplyRowStatus::Uncertain;
     }
+    apply.saveSent = apply.phase == ApplyPhase::Saving && SaveSent(apply, link);
     apply.outcome = ApplyOutcome::LinkDropped;
     return true;
   }

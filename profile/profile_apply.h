@@ -2,8 +2,10 @@
 // state stepped after every tick, so the panel and a command-line loop drive
 // it alike: the set command for each differing row only, each acknowledged;
 // then a re-read, and every row compared with what the driver reported after
-// it; with `save`, the EEPROM save only once every row is confirmed. A link
-// reset ends it and the rows say what was and was not applied. No allocation.
+// it; with `save`, the EEPROM save only once every row is confirmed, and
+// always, whatever the EEPROM is believed to hold: it cannot be read. A link
+// reset, a port choice among them, ends it and the rows say what was and was
+// not applied. No allocation.
 // Depends on the link controller (PushCommand, the parameter states) and on
 // profile.h.
 #pragma once
@@ -41,13 +43,23 @@ enum class ApplyPhase : uint8_t { Setting, Rereading, Saving };
 
 enum class ApplyOutcome : uint8_t {
   Running,
-  NothingToDo,  // the driver holds the profile already (and, asked to save, has it saved): nothing sent
+  NothingToDo,  // the driver holds the profile already and no save was asked for: nothing sent
   NotReady,     // a row's value is not reported since the last reset, or is being changed: nothing sent
   QueueFull,    // no room in the command queue
   Confirmed,    // every row reported back with the profile's value
-  Saved,        // ...and the save was acknowledged
+  Saved,        // ...and the driver acknowledged the save
   Mismatch,     // a row reported another value; no save was sent
   LinkDropped,  // the link reset; `phase` says how far it had come
+};
+
+// A value outside the profile that the save stores too, since the driver
+// saves all it holds, where it may differ from the EEPROM: what was last
+// seen saved differs from it, or nothing was seen saved.
+struct AlsoStored {
+  ParameterId id = ParameterId::StepDivision;
+  int32_t value = 0;
+  bool savedKnown = false;
+  int32_t saved = 0;
 };
 
 struct ProfileApply {
@@ -61,7 +73,18 @@ struct ProfileApply {
   uint32_t resets = 0;
   uint32_t rereads = 0;
   uint32_t saves = 0;
+  uint32_t savesSent = 0;
+  // Once the save is queued: what else it stores.
+  std::array<AlsoStored, PARAMETER_STATE_COUNT> alsoStored = {};
+  uint8_t alsoStoredCount = 0;
+  // Ended in the saving phase without the acknowledgement: whether the save
+  // had gone out, so that it may or may not have happened.
+  bool saveSent = false;
 };
+
+inline std::span<const AlsoStored> AlsoStoredRows(const ProfileApply& apply) {
+  return {apply.alsoStored.data(), apply.alsoStoredCount};
+}
 
 inline std::span<const ApplyRow> Rows(const ProfileApply& apply) { return {apply.rows.data(), apply.count}; }
 inline bool Finished(const ProfileApply& apply) { return apply.outcome != ApplyOutcome::Running; }
@@ -70,5 +93,7 @@ inline bool Finished(const ProfileApply& apply) { return apply.outcome != ApplyO
 ProfileApply StartApply(Link& link, const Profile& profile, bool save);
 // One step after a tick; true when a row's status, the phase or the outcome changed.
 bool StepApply(ProfileApply& apply, Link& link);
+// In the saving phase: whether the save has gone out at least once.
+bool SaveSent(const ProfileApply& apply, const Link& link);
 
 }  // namespace velkor

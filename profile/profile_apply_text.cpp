@@ -58,8 +58,15 @@ std::string DroppedText(const ProfileApply& apply, Language language) {
   const std::string notApplied = RowsWith(apply, ApplyRowStatus::NotApplied, language);
   const std::string uncertain = RowsWith(apply, ApplyRowStatus::Uncertain, language);
   if (apply.phase == ApplyPhase::Saving) {
-    text += en ? " Every value was confirmed; the save to EEPROM was not." :
-                 " Все значения подтверждены, но запись в EEPROM не подтверждена.";
+    if (apply.saveSent) {
+      text += en ? " Every value was confirmed. The save to EEPROM was sent but not acknowledged: "
+                   "it may or may not have happened."
+                 : " Все значения подтверждены. Запись в EEPROM отправлена, но устройство её не подтвердило: "
+                   "она могла произойти, а могла и нет.";
+    } else {
+      text += en ? " Every value was confirmed; the save to EEPROM was not sent."
+                 : " Все значения подтверждены; запись в EEPROM не отправлена.";
+    }
     return text;
   }
   if (!applied.empty()) text += (en ? " Applied, not verified: " : " Применено, без проверки: ") + applied + ".";
@@ -112,7 +119,8 @@ std::string ApplyOutcomeText(const ProfileApply& apply, Language language) {
       switch (apply.phase) {
         case ApplyPhase::Setting: return en ? "Sending the values..." : "Отправка значений…";
         case ApplyPhase::Rereading: return en ? "Reading the values back..." : "Проверка: устройство перечитывает значения…";
-        case ApplyPhase::Saving: return en ? "Saving to EEPROM..." : "Запись в EEPROM…";
+        case ApplyPhase::Saving:
+          return (en ? "Saving to EEPROM..." : "Запись в EEPROM…") + AlsoStoredText(apply, language);
       }
       return "";
     case ApplyOutcome::NothingToDo:
@@ -127,18 +135,44 @@ std::string ApplyOutcomeText(const ProfileApply& apply, Language language) {
       return en ? "The command queue is full: the apply stopped. Wait for the queue to empty and try again."
                 : "Очередь команд заполнена: применение остановлено. Дождитесь её отправки и повторите.";
     case ApplyOutcome::Confirmed:
-      return en ? "Every value confirmed by the driver; not saved to EEPROM."
-                : "Все значения подтверждены устройством; в EEPROM не записаны.";
+      return en ? "Every value confirmed by the driver; no save to EEPROM was asked for."
+                : "Все значения подтверждены устройством; запись в EEPROM не запрашивалась.";
     case ApplyOutcome::Saved:
-      return en ? "Every value confirmed by the driver and saved to EEPROM."
-                : "Все значения подтверждены устройством и записаны в EEPROM.";
+      return (en ? "Every value confirmed by the driver; the save to EEPROM acknowledged by the driver."
+                 : "Все значения подтверждены устройством; запись в EEPROM подтверждена устройством.") +
+             AlsoStoredText(apply, language);
     case ApplyOutcome::Mismatch:
       return (en ? "The driver reported other values than asked: " : "Устройство сообщило другие значения: ") +
              Mismatches(apply, language) +
              (apply.save ? (en ? ". Nothing was saved to EEPROM." : ". В EEPROM ничего не записано.") : ".");
-    case ApplyOutcome::LinkDropped: return DroppedText(apply, language);
+    case ApplyOutcome::LinkDropped:
+      return DroppedText(apply, language) + (apply.saveSent ? AlsoStoredText(apply, language) : "");
   }
   return "";
+}
+
+std::string AlsoStoredList(const ProfileApply& apply, Language language) {
+  const bool en = English(language);
+  std::string list;
+  for (const AlsoStored& a : AlsoStoredRows(apply)) {
+    list += (list.empty() ? "" : "; ") + ParameterCaption(a.id, language) + " " + ProfileValueText(a.id, a.value, language);
+    if (a.savedKnown) {
+      const std::string saved = ProfileValueText(a.id, a.saved, language);
+      list += en ? " (last seen saved: " + saved + ")" : " (при последней записи было " + saved + ")";
+    } else {
+      list += en ? " (the EEPROM's value unknown)" : " (что в EEPROM, неизвестно)";
+    }
+  }
+  return list;
+}
+
+// The driver saves everything it holds, not only the profile.
+std::string AlsoStoredText(const ProfileApply& apply, Language language) {
+  const std::string list = AlsoStoredList(apply, language);
+  if (list.empty()) return "";
+  return (English(language) ? " The save stores the driver's other values too, as it holds them: "
+                            : " Запись сохраняет и другие значения устройства, как они есть: ") +
+         list + ".";
 }
 
 }  // namespace velkor

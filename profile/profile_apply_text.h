@@ -20,5 +20,10 @@ std::string ProfileValueText(ParameterId id, int32_t value, Language language);
 std::string RowStatusText(const ApplyRow& row, Language language);
 // What is going on, or how it ended.
 std::string ApplyOutcomeText(const ProfileApply& apply, Language language);
+// What the save stores besides the profile's values, where it may differ
+// from the EEPROM: a sentence, or nothing.
+std::string AlsoStoredText(const ProfileApply& apply, Language language);
+// The same values alone: "holdingCurrent 700 (last seen saved: 500); ...".
+std::string AlsoStoredList(const ProfileApply& apply, Language language);
 
 }  // namespace velkor

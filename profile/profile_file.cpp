@@ -42,7 +42,7 @@ std::string WrittenValue(const QJsonValue& value) {
   switch (value.type()) {
     case QJsonValue::Bool: return value.toBool() ? "true" : "false";
     case QJsonValue::Double: return QString::number(value.toDouble(), 'g', 16).toStdString();
-    case QJsonValue::String: return "\"" + value.toString().toStdString() + "\"";
+    case QJsonValue::String: return JsonString(value.toString().toStdString());
     case QJsonValue::Array: return "[…]";
     case QJsonValue::Object: return "{…}";
     default: return "null";

@@ -7,18 +7,19 @@
 # "Used" is: each CMake package directory of the build's CMakeCache.txt, each
 # system header in the compilers' dependency files, each system library linked
 # (by the link command or at load time), and the tools the scripts run.
-# Without arguments it checks build, build-sanitize, build-fuzz and
-# build-bench, those that exist. A gap fails the run and names the package.
+# Without arguments it checks build, build-sanitize, build-fuzz,
+# build-release and build-bench, those that exist. A gap fails the run and names the package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
 # The tools the build, test, benchmark and packaging scripts call by name.
 tools=(cmake ctest cpack c++ g++ clang++ make pkg-config rsvg-convert desktop-file-validate
-       dpkg-shlibdeps dpkg-deb file xvfb-run Xvfb xauth xdotool import /usr/sbin/ser2net)
+       dpkg-shlibdeps dpkg-deb file xvfb-run Xvfb xauth xdotool import /usr/sbin/ser2net
+       help2man gzip lintian)
 
 if [ $# -eq 0 ]; then
-  for dir in build build-sanitize build-fuzz build-bench; do
+  for dir in build build-sanitize build-fuzz build-release build-bench; do
     [ -f "$dir/CMakeCache.txt" ] && set -- "$@" "$dir"
   done
 fi

@@ -83,7 +83,7 @@ fi
 if [ "$what" = states ] || [ "$what" = states-dark ]; then
   cmake --build "$build" -j 2 --target parameter_states_shot
   mkdir -p "$(dirname "$out")"
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1000x520x24" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1100x520x24" \
     "$build/tests/panel/parameter_states_shot" "$out" $([ "$what" = states-dark ] && echo --dark)
   echo "saved $out"
   exit

@@ -100,9 +100,49 @@ void Emulator::Execute(const CommandFrame& frame) {
   } else {
     ApplyParameterCommand(parameters_, frame.code, frame.value);
     ClampCurrent(parameters_, frame.code, options_.currentLimitMa);
-    const uint8_t report = *ReportForCommand(frame.code);
-    Answer(report, ParameterReportValue(parameters_, report));
+    ReportParameter(*ReportForCommand(frame.code));
   }
+}
+
+void Emulator::ReportParameter(uint8_t type) {
+  if (options_.reportDelayMs == 0) {
+    Answer(type, ParameterReportValue(parameters_, type));
+  } else {
+    delayedReports_.emplace_back(nowUs_ + uint64_t{options_.reportDelayMs} * 1000, type);
+  }
+}
+
+// The value goes out as it is when the report is due.
+void Emulator::SendDueReports() {
+  while (!delayedReports_.empty() && delayedReports_.front().first <= nowUs_) {
+    const uint8_t type = delayedReports_.front().second;
+    delayedReports_.pop_front();
+    Answer(type, ParameterReportValue(parameters_, type));
+  }
+}
+
+void Emulator::RunScheduledEvents() {
+  if (options_.powerCycleAtMs != 0 && !powerCycled_ && nowUs_ >= uint64_t{options_.powerCycleAtMs} * 1000) {
+    powerCycled_ = true;
+    PowerCycle();
+  }
+  if (options_.swapAtMs != 0 && !swapped_ && nowUs_ >= uint64_t{options_.swapAtMs} * 1000) {
+    swapped_ = true;
+    SwapDriver(SecondDriverParameters());
+  }
+}
+
+Parameters SecondDriverParameters() {
+  Parameters p;
+  p.steps = 400;
+  p.jogSpeed = 90;
+  p.levelingK = 4;
+  p.proportionalK = 45;
+  p.stepDivision = 20;
+  p.motionCurrent = 1800;
+  p.holdingCurrent = 900;
+  p.faultCurrent = 6000;
+  return p;
 }
 
 // The oldest half goes at once, so each entry is moved at most once on average.
@@ -125,7 +165,7 @@ void Emulator::RunAction(uint16_t action) {
       break;
     case ACT_TOGGLE_SMOOTHING:
       parameters_.smoothing = !parameters_.smoothing;
-      Answer(RPT_KL_SMOOTHING, ParameterReportValue(parameters_, RPT_KL_SMOOTHING));
+      ReportParameter(RPT_KL_SMOOTHING);
       break;
     case ACT_TEST: StartTest(motor_, parameters_); break;
     case ACT_STEP_LEFT: StartStepMove(motor_, -1, parameters_.steps); break;
@@ -164,7 +204,20 @@ void Emulator::PowerCycle() {
   hasAcknowledged_ = false;
   decoder_.Restart();
   pendingFrames_.clear();
+  delayedReports_.clear();
   wireIndex_ = onWire_.size;  // the frame on the wire is cut off
+}
+
+// A driver that was running all along: it never saw this panel's frames, and
+// reports on its own once the line is back.
+void Emulator::SwapDriver(const Parameters& other) {
+  PowerCycle();
+  parameters_ = other;
+  eeprom_ = other;
+  StaySilent(SWAP_GAP_MS);
+  woken_ = true;
+  nextStatusUs_ = silentUntilUs_;
+  readingsInBurst_ = 0;
 }
 
 // Picks what goes on the line once it is free: answers to commands first, so
@@ -181,15 +234,19 @@ void Emulator::StartFrameIfIdle() {
     }
     return;
   }
+  SendDueReports();
   if (!pendingFrames_.empty()) {
     StartFrame(pendingFrames_.front());
     pendingFrames_.pop_front();
     return;
   }
   if (!woken_ || nowUs_ < nextStatusUs_) return;
-  if (readingsInBurst_ < options_.readingsPerStatus) {
-    const uint8_t type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
-    nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
+  if (readingsInBurst_ < options_.readingsPerStatus && (options_.liveReports & ALL_LIVE_REPORTS) != 0) {
+    uint8_t type = 0;
+    do {
+      type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
+      nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
+    } while ((options_.liveReports & (uint32_t{1} << type)) == 0);
     StartFrame(EncodeReportFrame(type, LiveReportValue(motor_, type)));
     ++readingsInBurst_;
     return;
@@ -224,6 +281,7 @@ uint8_t Emulator::Fault(uint8_t byte, bool& dropped) {
 }
 
 void Emulator::ModelStep() {
+  RunScheduledEvents();
   MoveMotor(motor_, parameters_, MODEL_STEP_US, nowUs_, noise_);
   if (Jogging() && nowUs_ - lastHostUs_ > uint64_t{options_.jogTimeoutMs} * 1000) StopMotor(motor_, nowUs_);
   if (autotuneDoneUs_ != 0 && nowUs_ >= autotuneDoneUs_) {
@@ -248,6 +306,8 @@ void Emulator::Advance(uint32_t microseconds) {
     } else if (woken_) {
       next = std::min(next, nextStatusUs_);
     }
+    // Due reports were queued by StartFrameIfIdle while the line was idle.
+    if (!LineBusy() && !delayedReports_.empty()) next = std::min(next, delayedReports_.front().first);
     nowUs_ = next;
     if (LineBusy() && byteDoneScaled_ <= nowUs_ * LINE_BYTES_PER_SECOND) FinishByte();
     if (nowUs_ >= nextModelUs_) {
@@ -265,6 +325,7 @@ uint64_t Emulator::NextOutputMicroseconds() const {
     due = nextStatusUs_ + (BYTE_UNITS + LINE_BYTES_PER_SECOND - 1) / LINE_BYTES_PER_SECOND;
   }
   if (autotuneDoneUs_ != 0) due = std::min(due, autotuneDoneUs_);
+  if (!delayedReports_.empty()) due = std::min(due, delayedReports_.front().first);
   return due;
 }
 

@@ -24,6 +24,7 @@ namespace velkor::sim {
 
 inline constexpr uint32_t LINE_BYTES_PER_SECOND = 3840;  // 38400 baud, 10 bits a byte
 inline constexpr uint32_t AUTOTUNE_MS = 200;
+inline constexpr uint32_t ALL_LIVE_REPORTS = ((uint32_t{1} << (RPT_POSITION + 1)) - 1) & ~((uint32_t{1} << RPT_PHASE) - 1);
 
 struct EmulatorOptions {
   uint32_t statusPeriodMs = 10;     // status report (23) period
@@ -31,6 +32,9 @@ struct EmulatorOptions {
   // closed by the status report; then the line rests until the next period. The
   // rest is what ends the panel's read, right after the status report.
   uint32_t readingsPerStatus = 4;
+  // Which live readings the driver sends at all, a bit each (1 << type, types
+  // 15..22); the rest it never reports, as a driver with fewer sensors would.
+  uint32_t liveReports = ALL_LIVE_REPORTS;
   uint32_t jogTimeoutMs = 300;      // a step or rotation stops without keep-alive for this long
   uint64_t seed = 1;
 
@@ -49,7 +53,24 @@ struct EmulatorOptions {
 
   // Where SaveEeprom keeps the parameters across runs; empty: in memory only.
   std::string eepromPath;
+
+  // Habits of other drivers. A set (or the smoothing toggle) is reported in
+  // the driver's own cycle this long after its acknowledgement, with the
+  // value it holds then; 0: right after the acknowledgement.
+  uint32_t reportDelayMs = 0;
+  // Switched off and on this long after start: the parameters come back from
+  // the EEPROM, and the driver is silent until woken. 0: never.
+  uint32_t powerCycleAtMs = 0;
+  // This long after start the line is moved to a second driver, with
+  // parameters of its own in RAM and EEPROM, already running and reporting
+  // after SWAP_GAP_MS without a word. 0: never.
+  uint32_t swapAtMs = 0;
 };
+
+// How long the line is dead while it is moved to the second driver, as long
+// as a hand needs to move a plug: well past the panel's silence watchdog,
+// whose silent ticks each wait out a read's whole timeout.
+inline constexpr uint32_t SWAP_GAP_MS = 2000;
 
 // A valid command frame with a known code (1..11), as it arrived; frames with
 // other codes are dropped unanswered. `executed` is false for a frame that
@@ -90,6 +111,9 @@ class Emulator {
   // Switched off and on again: the parameters come back from the EEPROM, the
   // shaft stops, and the driver is silent until it is woken.
   void PowerCycle();
+  // The line now leads to another driver, which holds `other` in RAM and
+  // EEPROM and reports without being woken.
+  void SwapDriver(const Parameters& other);
 
   // Faults and periods may be changed between calls.
   EmulatorOptions& Options() { return options_; }
@@ -117,12 +141,15 @@ class Emulator {
   void Log(const ReceivedCommand& entry);
   void RunAction(uint16_t action);
   void Answer(uint8_t type, int16_t value);
+  void ReportParameter(uint8_t type);
   void AnswerAllParameters();
   bool Silent() const;
   void StartFrameIfIdle();
   void StartFrame(const Frame& frame);
   void FinishByte();
   void ModelStep();
+  void SendDueReports();
+  void RunScheduledEvents();
   uint8_t Fault(uint8_t byte, bool& dropped);
 
   EmulatorOptions options_;
@@ -154,6 +181,14 @@ class Emulator {
   uint8_t wireIndex_ = 0;  // next byte of onWire_; == size: line idle
   uint64_t byteDoneScaled_ = 0;  // when the byte on the wire ends, in µs × LINE_BYTES_PER_SECOND
   std::deque<uint8_t> output_;
+
+  // Reports put off by reportDelayMs: when each is due, and its type.
+  std::deque<std::pair<uint64_t, uint8_t>> delayedReports_;
+  bool powerCycled_ = false;
+  bool swapped_ = false;
 };
+
+// The second driver a swapped line leads to: values unlike the factory's.
+Parameters SecondDriverParameters();
 
 }  // namespace velkor::sim

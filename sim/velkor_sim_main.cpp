@@ -10,8 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "codes.h"
 #include "eeprom_file.h"
 #include "pty_runner.h"
+#include "standard_descriptors.h"
+#include "version.h"
 
 namespace {
 
@@ -25,6 +28,9 @@ const char kUsage[] =
     "  --period MS            status report period, ms (default 10)\n"
     "  --readings N           live readings (reports 15-22, in turn) sent before each\n"
     "                         status report (default 4)\n"
+    "  --only-readings LIST   send only these live readings, report numbers 15-22\n"
+    "                         separated by commas (16,17,22: the set currents and the\n"
+    "                         position); the others are never reported (default: all)\n"
     "  --jog-timeout MS       a step or rotation stops when neither a keep-alive byte\n"
     "                         nor a command has arrived for this long, ms (default 300)\n"
     "  --seed N               seed of every random choice; same seed, same faults (default 1)\n"
@@ -39,7 +45,14 @@ const char kUsage[] =
     "  --current-limit MA     store motion, holding and fault currents set above MA\n"
     "                         as MA, acknowledged all the same (default 0: no limit)\n"
     "                         (default: in memory, factory settings at every start)\n"
-    "  --help                 show this text\n";
+    "  --report-delay MS      report a set value this long after acknowledging it, in\n"
+    "                         the driver's own cycle (default 0: right after)\n"
+    "  --power-cycle-at MS    switch off and on this long after start: the EEPROM's\n"
+    "                         values come back, silent until woken (default 0: never)\n"
+    "  --swap-at MS           move the line to a second, running driver with values of\n"
+    "                         its own this long after start (default 0: never)\n"
+    "  --help                 show this text\n"
+    "  --version              show the version and the licence\n";
 
 bool ParseUnsigned(const char* text, uint64_t max, uint64_t& out) {
   char* end = nullptr;
@@ -47,6 +60,23 @@ bool ParseUnsigned(const char* text, uint64_t max, uint64_t& out) {
   const unsigned long long value = std::strtoull(text, &end, 10);
   if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || value > max) return false;
   out = value;
+  return true;
+}
+
+// "16,17,22": a bit (1 << type) for each live reading named.
+bool ParseReadings(const char* text, uint32_t& out) {
+  uint32_t reports = 0;
+  std::string_view rest = text;
+  while (true) {
+    const size_t comma = rest.find(',');
+    const std::string item(rest.substr(0, comma));
+    uint64_t type = 0;
+    if (!ParseUnsigned(item.c_str(), velkor::RPT_POSITION, type) || type < velkor::RPT_PHASE) return false;
+    reports |= uint32_t{1} << type;
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  out = reports;
   return true;
 }
 
@@ -79,10 +109,14 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
     };
     if (flag == "--period") whole(options.statusPeriodMs);
     else if (flag == "--readings") whole(options.readingsPerStatus);
+    else if (flag == "--only-readings") ok = ParseReadings(value, options.liveReports);
     else if (flag == "--jog-timeout") whole(options.jogTimeoutMs);
     else if (flag == "--silent-at") whole(options.silentAtMs);
     else if (flag == "--silent-for") whole(options.silentForMs);
     else if (flag == "--hang-up-after") whole(options.hangUpAfterMs);
+    else if (flag == "--report-delay") whole(options.reportDelayMs);
+    else if (flag == "--power-cycle-at") whole(options.powerCycleAtMs);
+    else if (flag == "--swap-at") whole(options.swapAtMs);
     else if (flag == "--seed") ok = ParseUnsigned(value, UINT64_MAX, options.seed);
     else if (flag == "--drop") ok = ParseProbability(value, options.dropByteProbability);
     else if (flag == "--corrupt") ok = ParseProbability(value, options.corruptByteProbability);
@@ -112,6 +146,11 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!velkor::OpenStandardDescriptors()) return 1;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("velkor-sim %s\n%s", velkor::VERSION, velkor::VERSION_NOTICE);
+    return 0;
+  }
   EmulatorOptions options;
   bool help = false;
   if (!ParseOptions(argc, argv, options, help)) return 2;

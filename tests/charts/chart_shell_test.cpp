@@ -75,8 +75,8 @@ class ChartShellTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(window->History().Size() > 20, WAIT_MS);
     // Between ticks the newest sample is what the panel shows.
     const PanelValues& values = panel_->DriveLink().values;
-    QCOMPARE(window->History().Newest()[charts::Reading::Position], int32_t{values.position});
-    QCOMPARE(window->History().Newest()[charts::Reading::ActualCurrentA], int32_t{values.actualCurrentA});
+    QCOMPARE(window->History().Newest()[LiveReading::Position], int32_t{values.position});
+    QCOMPARE(window->History().Newest()[LiveReading::ActualCurrentA], int32_t{values.actualCurrentA});
 
     // Closed and opened again: the same window, still sampling all along.
     window->close();

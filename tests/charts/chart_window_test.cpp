@@ -163,7 +163,7 @@ class ChartWindowTest : public QObject {
     QVERIFY(csv.endsWithNewline);
     QCOMPARE(csv.columns.join(','), Text("time_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,"
                                          "actual_current_b_ma,pwm_a,pwm_b,total_current_ma,shaft_speed_rpm,"
-                                         "position_steps"));
+                                         "position_steps,phase"));
     QCOMPARE(csv.comments.value("port"), QString::fromStdString(link_->PortPath()));
     QVERIFY(QDateTime::fromString(csv.comments.value("recorded"), Qt::ISODate).isValid());
     // The emulator's factory settings, as the handshake reported them.

@@ -53,7 +53,7 @@ TEST(CsvHeader, NamesTimeThenEveryReadingInTableOrder) {
   const test::CsvFile csv = test::ParseCsv(QByteArray::fromStdString(CsvHeader(Reported(), "")));
   EXPECT_EQ(csv.columns.join(',').toStdString(),
             "time_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,actual_current_b_ma,pwm_a,pwm_b,"
-            "total_current_ma,shaft_speed_rpm,position_steps");
+            "total_current_ma,shaft_speed_rpm,position_steps,phase");
 }
 
 TEST(CsvRow, ReadsBackAsTheSampleWithSecondsSinceTheOrigin) {
@@ -67,6 +67,7 @@ TEST(CsvRow, ReadsBackAsTheSampleWithSecondsSinceTheOrigin) {
   values.totalCurrent = 3;
   values.shaftSpeed = -70000;  // wider than 16 bits: the smoothed speed is 32-bit
   values.position = -12345;
+  values.phase = 7;
   std::string text = CsvHeader(values, "");
   AppendCsvRow(text, TakeSample(values, 100.0), 100.0);
   AppendCsvRow(text, TakeSample(values, 112.3456), 100.0);
@@ -74,7 +75,7 @@ TEST(CsvRow, ReadsBackAsTheSampleWithSecondsSinceTheOrigin) {
   const test::CsvFile csv = test::ParseCsv(QByteArray::fromStdString(text));
   ASSERT_TRUE(csv.wellFormed);
   ASSERT_EQ(csv.rows.size(), 2);
-  EXPECT_EQ(csv.rows[0], (QList<double>{0, -32768, 32767, -1, 2, -1000, 999, 3, -70000, -12345}));
+  EXPECT_EQ(csv.rows[0], (QList<double>{0, -32768, 32767, -1, 2, -1000, 999, 3, -70000, -12345, 7}));
   EXPECT_EQ(csv.rows[1][0], 12.346);  // milliseconds, rounded
   EXPECT_TRUE(csv.endsWithNewline);
 }

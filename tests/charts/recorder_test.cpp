@@ -16,7 +16,7 @@ namespace {
 Sample At(double seconds, int32_t speed) {
   Sample sample;
   sample.seconds = seconds;
-  sample.values[Index(Reading::ShaftSpeed)] = speed;
+  sample.values[Index(LiveReading::ShaftSpeed)] = speed;
   return sample;
 }
 

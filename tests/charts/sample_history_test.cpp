@@ -9,7 +9,7 @@ namespace {
 Sample At(double seconds, int32_t speed = 0) {
   Sample sample;
   sample.seconds = seconds;
-  sample.values[Index(Reading::ShaftSpeed)] = speed;
+  sample.values[Index(LiveReading::ShaftSpeed)] = speed;
   return sample;
 }
 
@@ -19,7 +19,7 @@ TEST(SampleHistory, SamplesOlderThanTheSpanBeforeTheNewestAreDropped) {
   for (int i = 0; i <= 50; ++i) history.Add(At(i * 0.1, i));  // 0.0 .. 5.0 s
   EXPECT_EQ(history.Size(), 21u);                             // 3.0 .. 5.0 s
   EXPECT_DOUBLE_EQ(history.At(0).seconds, 3.0);
-  EXPECT_EQ(history.Newest()[Reading::ShaftSpeed], 50);
+  EXPECT_EQ(history.Newest()[LiveReading::ShaftSpeed], 50);
 }
 
 TEST(SampleHistory, AFullRingDropsTheOldestAndKeepsTheOrder) {
@@ -29,7 +29,7 @@ TEST(SampleHistory, AFullRingDropsTheOldestAndKeepsTheOrder) {
   for (size_t i = 0; i < MAX_SAMPLES + extra; ++i) history.Add(At(i * 1e-5, static_cast<int32_t>(i)));
   ASSERT_EQ(history.Size(), MAX_SAMPLES);
   for (size_t i = 0; i < history.Size(); ++i)
-    ASSERT_EQ(history.At(i)[Reading::ShaftSpeed], static_cast<int32_t>(i + extra)) << "at " << i;
+    ASSERT_EQ(history.At(i)[LiveReading::ShaftSpeed], static_cast<int32_t>(i + extra)) << "at " << i;
 }
 
 TEST(SampleHistory, ShorteningTheSpanDropsAtOnceWhatFallsOutside) {
@@ -57,7 +57,7 @@ TEST(SampleHistory, AClearedRingFillsAgainFromItsStart) {
   EXPECT_TRUE(history.Empty());
   history.Add(At(9, 9));
   ASSERT_EQ(history.Size(), 1u);
-  EXPECT_EQ(history.At(0)[Reading::ShaftSpeed], 9);
+  EXPECT_EQ(history.At(0)[LiveReading::ShaftSpeed], 9);
 }
 
 }  // namespace

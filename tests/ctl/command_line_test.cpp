@@ -80,9 +80,16 @@ TEST(CommandLine, HelpAnywhereWinsOverEverythingElse) {
   EXPECT_EQ(Parse({"-h"}).command, Command::Help);
 }
 
-TEST(JsonText, QuotesBackslashesAndControlCharactersAreEscapedAndUtf8StaysAsItIs) {
-  EXPECT_EQ(JsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\u000ad\\u0001\"");
-  EXPECT_EQ(JsonString("Обрыв связи"), "\"Обрыв связи\"");
+TEST(JsonText, QuotesBackslashesAndControlCharactersAreEscapedUtf8StaysAndEveryOtherByteIsALoneSurrogate) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"a\"b\\c\nd\x01", "\"a\\\"b\\\\c\\u000ad\\u0001\""},
+      {"Обрыв связи \xf0\x9f\x94\x8c", "\"Обрыв связи \xf0\x9f\x94\x8c\""},
+      {"/dev/tty\xff", "\"/dev/tty\\udcff\""},
+      {"\xd0" "a", "\"\\udcd0a\""}, {"\xc0\xaf", "\"\\udcc0\\udcaf\""},  // cut short; an overlong '/'
+      {"\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},            // an encoded surrogate
+      {"\xf4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},  // past U+10FFFF
+  };
+  for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json);
 }
 
 }  // namespace

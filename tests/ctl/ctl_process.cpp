@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace velkor::test {
 
@@ -45,8 +46,21 @@ CtlProcess::~CtlProcess() {
 
 void CtlProcess::Signal(int signal) const { kill(pid_, signal); }
 
+bool CtlProcess::AwaitOutput() {
+  char buffer[4096];
+  const ssize_t n = read(out_, buffer, sizeof buffer);  // the program's own timeout bounds it
+  if (n > 0) outSoFar_.append(buffer, static_cast<size_t>(n));
+  return n > 0;
+}
+
+void CtlProcess::CloseOutput() {
+  close(out_);
+  out_ = -1;
+}
+
 CtlResult CtlProcess::Finish(std::chrono::milliseconds limit) {
   CtlResult result;
+  result.out = std::move(outSoFar_);
   const auto deadline = std::chrono::steady_clock::now() + limit;
   int* fds[2] = {&out_, &err_};
   std::string* texts[2] = {&result.out, &result.err};

@@ -27,6 +27,9 @@ class CtlProcess {
   CtlProcess& operator=(const CtlProcess&) = delete;
 
   void Signal(int signal) const;
+  // Waits for its first output, which is kept for Finish; false if it ended without.
+  bool AwaitOutput();
+  void CloseOutput();  // its standard output's reading end, as `| head` does when it has had enough
   // Collects its output until it ends; kills it after `limit`.
   CtlResult Finish(std::chrono::milliseconds limit = std::chrono::seconds(20));
 
@@ -34,6 +37,7 @@ class CtlProcess {
   pid_t pid_ = -1;
   int out_ = -1;
   int err_ = -1;
+  std::string outSoFar_;
 };
 
 // Runs velkorctl to its end.

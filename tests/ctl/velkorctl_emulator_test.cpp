@@ -16,6 +16,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "codes.h"
@@ -109,23 +110,23 @@ TEST(VelkorctlShow, JsonHoldsThePortTheStatusTheParametersByProfileNameAndEveryR
   EXPECT_EQ(r.err, "");
   const std::string expected =
       "\\{\"port\":\"" + driver.Port() +
-      "\",\"status\":\"Соединено VK-3 ID-19.0\","
+      "\",\"state\":\"connected\",\"status\":\"Соединено VK-3 ID-19.0\","
       "\"parameters\":\\{\"stepDivision\":8,\"motionCurrent\":1000,\"reductionDelay\":500,"
       "\"holdingCurrent\":500,\"faultCurrent\":5000,\"proportionalK\":30,\"levelingK\":2,\"steps\":200,"
       "\"jogSpeed\":60,\"jogAccel\":100,\"smoothing\":false\\},"
-      "\"readings\":\\{\"phase\":0,\"setCurrentA\":1000,\"setCurrentB\":0,\"pwmA\":\\d+,\"pwmB\":-?\\d+,"
-      "\"actualCurrentA\":\\d+,\"actualCurrentB\":-?\\d+,\"totalCurrent\":\\d+,\"position\":0,\"shaftSpeed\":0\\}\\}\n";
+      "\"readings\":\\{\"setCurrentA\":1000,\"setCurrentB\":0,\"actualCurrentA\":\\d+,\"actualCurrentB\":-?\\d+,"
+      "\"pwmA\":\\d+,\"pwmB\":-?\\d+,\"totalCurrent\":\\d+,\"shaftSpeed\":0,\"position\":0,\"phase\":0\\}\\}\n";
   EXPECT_TRUE(std::regex_match(r.out, std::regex(expected))) << r.out;
 }
 
 TEST(VelkorctlShow, TheBuiltInEmulatorNamedByTheEnvironmentPrintsOneNameValueLineEach) {
   const CtlResult r = RunCtl({"show"}, "emulator");
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.out.substr(0, r.out.find("phase=")),
-            "port=emulator\nstatus=Соединено VK-3 ID-19.0\nstepDivision=8\nmotionCurrent=1000\n"
+  EXPECT_EQ(r.out.substr(0, r.out.find("setCurrentA=")),
+            "port=emulator\nstate=connected\nstatus=Соединено VK-3 ID-19.0\nstepDivision=8\nmotionCurrent=1000\n"
             "reductionDelay=500\nholdingCurrent=500\nfaultCurrent=5000\nproportionalK=30\nlevelingK=2\n"
             "steps=200\njogSpeed=60\njogAccel=100\nsmoothing=off\n");
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nposition=0\nshaftSpeed=0\n$"))) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nshaftSpeed=0\nposition=0\nphase=0\n$"))) << r.out;
 }
 
 TEST(VelkorctlSet, EachValueIsReportedBackAndOnlyThenSavedToTheEeprom) {
@@ -133,7 +134,13 @@ TEST(VelkorctlSet, EachValueIsReportedBackAndOnlyThenSavedToTheEeprom) {
   const CtlResult r = RunCtl({"--port", driver.Port(), "set", "motionCurrent=1500", "stepDivision=4",
                               "reductionDelay=60000", "smoothing=on", "--save"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err,
+            "velkorctl: note: the driver saves every value it holds; besides those set, the save stores "
+            "holdingCurrent 500 (the EEPROM's value unknown); faultCurrent 5000 (the EEPROM's value unknown); "
+            "proportionalK 30 (the EEPROM's value unknown); levelingK 2 (the EEPROM's value unknown); steps 200 "
+            "(the EEPROM's value unknown); jogSpeed 60 (the EEPROM's value unknown); jogAccel 100 (the EEPROM's "
+            "value unknown)\n"
+            "velkorctl: the driver acknowledged the save to EEPROM\n");
   // In the order a profile lists them.
   EXPECT_EQ(r.out, "stepDivision=4\nmotionCurrent=1500\nreductionDelay=60000\nsmoothing=on\n");
   const sim::Parameters current = driver.Current();
@@ -146,6 +153,18 @@ TEST(VelkorctlSet, EachValueIsReportedBackAndOnlyThenSavedToTheEeprom) {
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_SAVE_EEPROM}));
   EXPECT_TRUE(driver.Received(CMD_SET_REDUCTION_DELAY, -5536));
+}
+
+// The driver holds the value in its memory; only a save puts it where a power-up finds it.
+TEST(VelkorctlSet, ASaveAskedForIsSentWhenTheDriverHoldsTheValuesAlready) {
+  Driver driver;
+  ASSERT_EQ(RunCtl({"--port", driver.Port(), "set", "steps=777"}).exitStatus, 0);
+  const CtlResult r = RunCtl({"--port", driver.Port(), "set", "steps=777", "--save"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "steps=777\n");
+  EXPECT_NE(r.err.find("velkorctl: the driver acknowledged the save to EEPROM\n"), std::string::npos) << r.err;
+  EXPECT_EQ(driver.Commands().back(), (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_SAVE_EEPROM}));
+  EXPECT_EQ(driver.Saved().steps, 777);
 }
 
 TEST(VelkorctlSet, SmoothingAlreadyInTheWantedStateIsNotToggled) {
@@ -172,17 +191,17 @@ TEST(VelkorctlSet, ADriverThatStoresAnotherValueEndsWithOneNamingTheParameterAnd
   EXPECT_EQ(driver.Saved().motionCurrent, 1000);
 }
 
-TEST(VelkorctlSet, ACommandTheDriverNeverAcknowledgesEndsWithOne) {
+TEST(VelkorctlSet, ACommandTheDriverNeverAcknowledgesEndsWithThree) {
   sim::EmulatorOptions wrongAcks;
   wrongAcks.wrongAckProbability = 1;  // the handshake still completes: any acknowledgement counts there
   Driver driver(wrongAcks);
   const CtlResult set = RunCtl({"--port", driver.Port(), "set", "jogSpeed=90"});
-  EXPECT_EQ(set.exitStatus, 1);
+  EXPECT_EQ(set.exitStatus, 3);
   // The emulator carries out the first of the repeated frames: the value may well have arrived.
   EXPECT_EQ(set.err, "velkorctl: jogSpeed may or may not be 90: the driver did not acknowledge the command\n");
   EXPECT_EQ(set.out, "");
   const CtlResult action = RunCtl({"--port", driver.Port(), "action", "zero"});
-  EXPECT_EQ(action.exitStatus, 1);
+  EXPECT_EQ(action.exitStatus, 3);
   EXPECT_EQ(action.err, "velkorctl: the driver did not acknowledge the command\n");
 }
 
@@ -254,7 +273,7 @@ TEST(VelkorctlNetwork, OverSer2netWithRfc2217AndRawTheDriverIsShownAndSet) {
   const CtlResult show = RunCtl({"--port", server.Rfc2217Name(), "show", "--json"});
   ASSERT_EQ(show.exitStatus, 0) << show.err;
   EXPECT_EQ(show.out.rfind("{\"port\":\"" + server.Rfc2217Name() +
-                               "\",\"status\":\"Соединено VK-3 ID-19.0\",\"parameters\":{\"stepDivision\":8,"
+                               "\",\"state\":\"connected\",\"status\":\"Соединено VK-3 ID-19.0\",\"parameters\":{\"stepDivision\":8,"
                                "\"motionCurrent\":1000,",
                            0),
             0u)
@@ -272,11 +291,11 @@ TEST(VelkorctlNetwork, OverSer2netWithRfc2217AndRawTheDriverIsShownAndSet) {
   EXPECT_NE(raw.out.find("\nmotionCurrent=1700\nreductionDelay=60000\n"), std::string::npos) << raw.out;
 }
 
-TEST(VelkorctlNetwork, ARefusedConnectionEndsWithOneAndAMalformedAddressWithTwo) {
+TEST(VelkorctlNetwork, ARefusedConnectionEndsWithThreeAndAMalformedAddressWithTwo) {
   const int nobody = FreeLocalPort();
   const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(nobody);
   const CtlResult r = RunCtl({"--port", refused, "show"});
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.exitStatus, 3);
   EXPECT_EQ(r.err, "velkorctl: cannot open " + refused + ": Connection refused\n");
 
   const CtlResult malformed = RunCtl({"--port", "tcp://127.0.0.1:0", "show"});
@@ -344,12 +363,12 @@ TEST(VelkorctlUsage, HelpGoesToStandardOutputAndNamesEveryCommand) {
   }
 }
 
-TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithOneOnceTheTimeoutHasPassed) {
+TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithThreeOnceTheTimeoutHasPassed) {
   SilentLine line;
   const auto start = std::chrono::steady_clock::now();
   const CtlResult r = RunCtl({"--port", line.Port(), "--timeout", "0.5", "show"});
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.exitStatus, 3);
   EXPECT_EQ(r.err,
             "velkorctl: the driver did not connect within 0.5 s (the port is open, but the driver has not "
             "answered); check the port, the cable and the driver's power\n");
@@ -359,9 +378,9 @@ TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithOneOnceTheTimeoutHasPassed) {
   EXPECT_EQ(line.Written(), "\xFF");  // the wake byte, and no command
 }
 
-TEST(VelkorctlLink, APortThatCannotBeOpenedEndsWithOneAndTheSystemsReason) {
+TEST(VelkorctlLink, APortThatCannotBeOpenedEndsWithThreeAndTheSystemsReason) {
   const CtlResult r = RunCtl({"--port", "/dev/velkor-no-such-port", "show"});
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.exitStatus, 3);
   EXPECT_EQ(r.err, "velkorctl: cannot open /dev/velkor-no-such-port: No such file or directory\n");
 }
 
@@ -434,7 +453,7 @@ TEST(VelkorctlMotion, AnInterruptionDuringARotationOrAStepStopsTheMotorBeforeThe
     const auto start = std::chrono::steady_clock::now();
     const CtlResult r = ctl.Finish();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.exitStatus, 3);
     EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
     const auto commands = driver.Commands();
     ASSERT_FALSE(commands.empty());
@@ -443,16 +462,18 @@ TEST(VelkorctlMotion, AnInterruptionDuringARotationOrAStepStopsTheMotorBeforeThe
   }
 }
 
-TEST(VelkorctlWatch, CsvPrintsAHeaderThenOneLineForEachStatusReport) {
+TEST(VelkorctlWatch, CsvPrintsAHeaderWithUnitsThenOneTimedLineForEachStatusReport) {
   sim::EmulatorOptions slow;
   slow.statusPeriodMs = 50;
   Driver driver(slow);
   const CtlResult r = RunCtl({"--port", driver.Port(), "watch", "--csv", "--for", "1"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   const std::string header =
-      "phase,setCurrentA,setCurrentB,pwmA,pwmB,actualCurrentA,actualCurrentB,totalCurrent,position,shaftSpeed\n";
+      "time_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,actual_current_b_ma,pwm_a,pwm_b,"
+      "total_current_ma,shaft_speed_rpm,position_steps,phase\n";
   ASSERT_EQ(r.out.substr(0, header.size()), header);
-  const std::regex row("0,\\d+,0,\\d+,-?\\d+,\\d+,-?\\d+,\\d+,0,0");
+  // Seconds since the first row, then the readings: the shaft at rest, winding A holding.
+  const std::regex row("\\d\\.\\d{3},\\d+,0,\\d+,-?\\d+,\\d+,-?\\d+,\\d+,0,0,0");
   size_t rows = 0;
   std::string rest = r.out.substr(header.size());
   for (size_t end = 0; (end = rest.find('\n')) != std::string::npos; rest.erase(0, end + 1)) {
@@ -463,6 +484,75 @@ TEST(VelkorctlWatch, CsvPrintsAHeaderThenOneLineForEachStatusReport) {
   // One status report each 50 ms for a second.
   EXPECT_GE(rows, 15u);
   EXPECT_LE(rows, 21u);
+}
+
+TEST(VelkorctlShow, ReadingsTheDriverNeverSendsAreUnknownAndNamedShowEndsWithZeroAndPathsNeedNoUtf8) {
+  sim::EmulatorOptions sparse;
+  sparse.liveReports = 1u << RPT_SET_CURRENT_A | 1u << RPT_SET_CURRENT_B | 1u << RPT_POSITION;
+  Driver driver(sparse);
+  TempDir dir;
+  const std::string path = (dir / "driver").string(), port = path + "\xff";
+  ASSERT_EQ(symlink(driver.Port().c_str(), port.c_str()), 0);
+  const std::string unknown = "setCurrentA=\\d+ setCurrentB=0 actualCurrentA=unknown actualCurrentB=unknown pwmA=unknown "
+                              "pwmB=unknown totalCurrent=unknown shaftSpeed=0 position=0 phase=unknown\n";
+  // The command, and a regular expression for its output; PORT: the path's UTF-8 part.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"show", "--json"},
+       "\\{\"port\":\"PORT\\\\udcff\",\"state\":\"connected\",.*\"readings\":\\{\"setCurrentA\":\\d+,\"setCurrentB\":0,"
+       "\"actualCurrentA\":null,\"actualCurrentB\":null,\"pwmA\":null,\"pwmB\":null,\"totalCurrent\":null,"
+       "\"shaftSpeed\":0,\"position\":0,\"phase\":null\\}\\}\n"},
+      {{"show"}, "port=[^\n]+\nstate=connected\n[\\s\\S]*\nsmoothing=off\n" + std::regex_replace(unknown, std::regex(" "), "\n")},
+      {{"watch", "--for", "0.3"}, "(" + unknown + ")+"},
+  };
+  for (const auto& [command, out] : cases) {
+    std::vector<std::string> args = {"--port", port, "--timeout", "20"};
+    args.insert(args.end(), command.begin(), command.end());
+    const auto start = std::chrono::steady_clock::now();
+    const CtlResult r = RunCtl(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << command[0];  // not the timeout
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::regex_replace(out, std::regex("PORT"), path)))) << r.out;
+    EXPECT_EQ(r.err, command[0] == "watch" ? "" : "velkorctl: the driver has not reported actualCurrentA, actualCurrentB, "
+                                                   "pwmA, pwmB, totalCurrent, phase; shown as unknown\n");
+  }
+}
+
+TEST(VelkorctlStatus, DiffAndSetTellADriverThatDiffersByOneAndOneThatCouldNotBeAskedByThree) {
+  sim::EmulatorOptions clamping;
+  clamping.currentLimitMa = 2000;
+  Driver driver(clamping);
+  SilentLine line;
+  TempDir dir;
+  const std::string same = (dir / "1000.json").string(), other = (dir / "1200.json").string();
+  for (const std::string current : {"1000", "1200"}) {
+    std::ofstream(dir / (current + ".json")) << "{\"format\": \"velkor-profile\", \"version\": 1, \"device\": "
+                                                "\"VK-3\", \"parameters\": {\"motionCurrent\": " << current << "}}";
+  }
+  const std::vector<std::tuple<bool, std::vector<std::string>, int>> cases = {  // driver there?, command, status
+      {true, {"profile", "diff", same}, 0},     {true, {"profile", "diff", other}, 1},
+      {true, {"set", "motionCurrent=2500"}, 1}, {true, {"set", "motionCurrent=1500"}, 0},
+      {false, {"profile", "diff", same}, 3},    {false, {"set", "motionCurrent=1500"}, 3},
+  };
+  for (const auto& [connected, command, status] : cases) {
+    std::vector<std::string> args = {"--port", connected ? driver.Port() : line.Port()};
+    if (!connected) args.insert(args.end(), {"--timeout", "0.5"});
+    args.insert(args.end(), command.begin(), command.end());
+    EXPECT_EQ(RunCtl(args).exitStatus, status) << command[0] << " " << command.back();
+  }
+}
+
+TEST(VelkorctlWatch, CtrlCSigtermOrAReaderThatHasHadEnoughEndsItWithZeroAndNoMessage) {
+  Driver driver;
+  for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) {
+    CtlProcess ctl({"--port", driver.Port(), "watch"});
+    ASSERT_TRUE(ctl.AwaitOutput()) << signal;
+    if (signal == SIGPIPE) ctl.CloseOutput();  // as `watch | head -n 1` does
+    else ctl.Signal(signal);
+    const CtlResult r = ctl.Finish();
+    EXPECT_EQ(r.exitStatus, 0) << signal;
+    EXPECT_EQ(r.err, "") << signal;
+    EXPECT_EQ(r.out.rfind("setCurrentA=", 0), 0u) << r.out;
+  }
 }
 
 }  // namespace

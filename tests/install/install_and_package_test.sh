@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # install_and_package_test.sh BUILD_DIR: installs the build into a temporary
 # prefix and checks the files a desktop needs; then makes the Debian package,
-# unpacks it and checks its files and the dependencies read off its binaries.
+# unpacks it and checks its files and the dependencies read off its binaries,
+# and has lintian check it as Debian would: any error or warning fails.
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -24,6 +25,11 @@ installed=(
   bin/velkorctl
   share/applications/velkor.desktop
   share/icons/hicolor/scalable/apps/velkor.svg
+  share/man/man1/velkor.1.gz
+  share/man/man1/velkorctl.1.gz
+  share/man/man1/velkor-sim.1.gz
+  share/doc/velkor/copyright
+  share/doc/velkor/changelog.gz
 )
 for size in 16 32 48 64 128 256; do
   installed+=("share/icons/hicolor/${size}x${size}/apps/velkor.png")
@@ -38,6 +44,20 @@ done
 # The installed velkorctl runs on its own and describes itself.
 help=$("$work/prefix/bin/velkorctl" --help || true)
 grep -q '^Usage: velkorctl' <<<"$help" || { echo "bin/velkorctl --help says no usage"; failures=$((failures + 1)); }
+# Each program names its version and licence, without a display for the panel.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+for program in velkor velkor-sim velkorctl; do
+  said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/prefix/bin/$program" --version 2>&1 || true)
+  if [ "$(head -1 <<<"$said")" != "$program $version" ] || ! grep -q '^License GPLv3+' <<<"$said"; then
+    echo "bin/$program --version said: $said"
+    failures=$((failures + 1))
+  fi
+done
+# Each manual page has the program's own options.
+for program in velkor velkor-sim velkorctl; do
+  zcat "$work/prefix/share/man/man1/$program.1.gz" | grep -qF -- '\fB\-\-version\fR' \
+    || { echo "$program.1 lacks --version"; failures=$((failures + 1)); }
+done
 # Each PNG is the size its folder names.
 for size in 16 32 48 64 128 256; do
   png="$work/prefix/share/icons/hicolor/${size}x${size}/apps/velkor.png"
@@ -51,7 +71,6 @@ done
 
 # The Debian package, unpacked as dpkg would lay it out under /.
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null)
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 deb="$work/deb/velkor_${version}_amd64.deb"
 if [ ! -f "$deb" ]; then
   echo "no package $deb; cpack made: $(ls "$work/deb")"
@@ -73,8 +92,14 @@ for field in Maintainer Description Architecture; do
 done
 grep -q '^ Architecture: amd64$' <<<"$info" || { echo "not an amd64 package"; failures=$((failures + 1)); }
 
+# lintian fails on any error or warning, and when it cannot check at all.
+if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb"; then
+  echo "lintian found errors or warnings in $(basename "$deb")"
+  failures=$((failures + 1))
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures problem(s) with the installed program or its package"
   exit 1
 fi
-echo "installed tree and $(basename "$deb") hold the program, velkorctl, the emulator, the desktop entry and the icons"
+echo "installed tree and $(basename "$deb") hold the program, velkorctl, the emulator, their manual pages, the desktop entry, the icons, the copyright and the changelog; lintian is content"

@@ -1,12 +1,14 @@
 // parameter_marks_test.cpp: the marks and tooltips of the parameter displays
 // as the operator sees them. First on a panel with no port, whose link is fed
 // the commands and reports by hand; then against the emulated driver: a
-// request it does not acknowledge, a current it clamps, auto-tuning, and a save.
+// request it does not acknowledge, a current it clamps, auto-tuning, a save,
+// the same port chosen again and another driver moved onto the line.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
+#include <QToolTip>
 
 #include <cmath>
 #include <functional>
@@ -27,10 +29,21 @@ namespace {
 
 constexpr int PATIENCE_MS = 20000;
 
-const QString SAVED_EXPLAINED =
-    "В EEPROM считается то, что устройство сообщило при подключении\n"
-    "(включаясь, оно загружает параметры из EEPROM),\n"
-    "или то, что было при последнем «Записать в EEPROM».";
+// The panel's clock stands still at 12:50:07 UTC in these tests.
+constexpr int64_t NOW = 1796734207;
+int64_t StillClock() { return NOW; }
+
+const QString EEPROM_UNKNOWN =
+    "Что в EEPROM, неизвестно: прочитать его нельзя,\n"
+    "а записи, подтверждённой устройством, с подключения не было.";
+QString EepromInferred(const char* value) {
+  return QString("В EEPROM, по всей видимости, %1: запись подтверждена устройством в 12:50:07\n"
+                 "(само EEPROM прочитать нельзя).").arg(value);
+}
+QString ChangedSinceConnection(const char* then, const char* now) {
+  return QString("✱ изменено после подключения: было %1 (в 12:50:07), сейчас %2 (в 12:50:07)").arg(then, now);
+}
+
 
 CParameterMark* MarkOf(CDrivePanelDlg& panel, ControlId id) {
   return panel.findChild<CParameterMark*>(QStringLiteral("mark%1").arg(static_cast<int>(id)));
@@ -109,14 +122,14 @@ class ParameterMarksTest : public QObject {
     QTest::newRow("queued") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
       NoteQueued(s, CMD_SET_MOTION_CURRENT, 1500);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
-                            << "⋯ запрошено 1500: ждёт отправки в очереди команд";
+    }) << int{ID_MOTION_CURRENT_SHOWN} << "→"
+                            << "→ запрошено 1500: ждёт отправки в очереди команд\n" + EEPROM_UNKNOWN;
     QTest::newRow("acknowledged, report due") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_MOTION_CURRENT, 1000);
       Carried(s, CMD_SET_MOTION_CURRENT, 1500);
-    }) << int{ID_MOTION_CURRENT_SHOWN} << "⋯"
-                                              << "⋯ запрошено 1500: устройство подтвердило, его сообщение о "
-                                                 "значении ещё не пришло";
+    }) << int{ID_MOTION_CURRENT_SHOWN} << "→"
+                                              << "→ запрошено 1500: устройство подтвердило, его сообщение о "
+                                                 "значении ещё не пришло\n" + EEPROM_UNKNOWN;
     QTest::newRow("changed back by the driver") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_KP, 30);
       NoteReport(s, RPT_KP, 42);
@@ -127,28 +140,45 @@ class ParameterMarksTest : public QObject {
       Carried(s, CMD_SET_FAULT_CURRENT, 9000);
       NoteReport(s, RPT_FAULT_CURRENT, 8000);
       NoteQueued(s, CMD_SET_FAULT_CURRENT, 7000);
-    }) << int{ID_FAULT_CURRENT_SHOWN} << "≠⋯✱"
+    }) << int{ID_FAULT_CURRENT_SHOWN} << "≠→✱"
                                                  << "≠ запрошено 9000, устройство сообщило 8000\n"
-                                                    "⋯ запрошено 7000: ждёт отправки в очереди команд\n"
-                                                    "✱ не записано в EEPROM: в EEPROM 5000, сейчас 8000\n" +
-                                                        SAVED_EXPLAINED;
+                                                    "→ запрошено 7000: ждёт отправки в очереди команд\n" +
+                                                        ChangedSinceConnection("5000", "8000") + "\n" + EEPROM_UNKNOWN;
     // 60000 ms travels as a negative number.
     QTest::newRow("the longest delay") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_REDUCTION_DELAY, 500);
       Carried(s, CMD_SET_REDUCTION_DELAY, 60000);
       NoteReport(s, RPT_REDUCTION_DELAY, static_cast<int16_t>(-5536));
     }) << int{ID_REDUCTION_DELAY_SHOWN} << "✱"
-                                       << "✱ не записано в EEPROM: в EEPROM 500, сейчас 60000\n" + SAVED_EXPLAINED;
+                                       << ChangedSinceConnection("500", "60000") + "\n" + EEPROM_UNKNOWN;
     QTest::newRow("smoothing asked for") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_KL_SMOOTHING, 2);
       NoteQueued(s, CMD_ACTION, ACT_TOGGLE_SMOOTHING);
-    }) << int{ID_SMOOTHING} << "⋯"
-                                         << "⋯ запрошено вкл.: ждёт отправки в очереди команд";
-    QTest::newRow("a dropped link forgets the queue") << Feed([](ParameterStates& s) {
+    }) << int{ID_SMOOTHING} << "→"
+                                         << "→ запрошено вкл.: ждёт отправки в очереди команд\n" + EEPROM_UNKNOWN;
+    QTest::newRow("a request thrown away with the queue") << Feed([](ParameterStates& s) {
       NoteReport(s, RPT_STEPS, 200);
       NoteQueued(s, CMD_SET_STEPS, 400);
       NoteReset(s);
-    }) << int{ID_STEPS_SHOWN} << "" << "";
+    }) << int{ID_STEPS_SHOWN} << "!"
+                              << "! запрос 400 в 12:50:07 не отправлен: связь была начата заново\n" +
+                                     EEPROM_UNKNOWN;
+    QTest::newRow("the value on the wire, and a newer one behind it") << Feed([](ParameterStates& s) {
+      NoteReport(s, RPT_STEPS, 200);
+      NoteQueued(s, CMD_SET_STEPS, 300);
+      NoteQueued(s, CMD_SET_STEPS, 400);
+      NoteSent(s, CMD_SET_STEPS, 300);
+    }) << int{ID_STEPS_SHOWN} << "→"
+                              << "→ отправлено 300, устройство ещё не подтвердило; затем запрошено 400\n" +
+                                     EEPROM_UNKNOWN;
+    // The save came before the clamped value's report: the EEPROM holds what was reported.
+    QTest::newRow("a save acknowledged before the set's report") << Feed([](ParameterStates& s) {
+      NoteReport(s, RPT_HOLDING_CURRENT, 500);
+      Carried(s, CMD_SET_HOLDING_CURRENT, 15000);
+      Carried(s, CMD_ACTION, ACT_SAVE_EEPROM);
+      NoteReport(s, RPT_HOLDING_CURRENT, 10000);
+    }) << int{ID_HOLDING_CURRENT_SHOWN} << "≠"
+                                        << "≠ запрошено 15000, устройство сообщило 10000\n" + EepromInferred("10000");
   }
   void eachStateHasItsGlyphAndItsWords() {
     QFETCH(Feed, feed);
@@ -160,6 +190,7 @@ class ParameterMarksTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
     const auto id = static_cast<ControlId>(control);
     const QRect place = panel.Control(id)->geometry();
+    panel.DriveLink().parameters.now = NOW;
     feed(panel.DriveLink().parameters);
     panel.RefreshPanel();
     QCOMPARE(Glyphs(panel, id), glyphs);
@@ -170,6 +201,8 @@ class ParameterMarksTest : public QObject {
     for (ControlId other : MARKED_CONTROLS) {
       if (other != id) QCOMPARE(Glyphs(panel, other), QString());
     }
+    // Badges stay within the display's own row.
+    if (!glyphs.isEmpty()) QCOMPARE(MarkOf(panel, id)->geometry().height(), place.height());
   }
 
   void refreshingUnchangedStatesRepaintsNoMarkAndNoDisplay() {
@@ -193,9 +226,13 @@ class ParameterMarksTest : public QObject {
       QTest::qWait(2);
     }
     for (const auto& counter : counters) QCOMPARE(counter->paints, 0);
-    // A change repaints.
+    // A change repaints, and a tooltip being read follows it.
+    QWidget* current = panel.Control(ID_MOTION_CURRENT_SHOWN);
+    QToolTip::showText(current->mapToGlobal(QPoint(2, 2)), current->toolTip(), current);
     NoteSent(states, CMD_SET_MOTION_CURRENT, 1500);
     panel.RefreshPanel();
+    QCOMPARE(QToolTip::text(), "→ отправлено 1500, устройство ещё не подтвердило\n" + EEPROM_UNKNOWN);
+    QToolTip::hideText();
     QTRY_VERIFY(std::any_of(counters.begin(), counters.end(), [](const auto& c) { return c->paints > 0; }));
   }
 
@@ -218,6 +255,7 @@ class ParameterMarksTest : public QObject {
   // From here on, one connection to the emulated driver, in the order below.
   void connectToTheEmulator() {
     panel_ = std::make_unique<CDrivePanelDlg>();
+    panel_->DriveLink().clock = StillClock;
     panel_->show();
     QVERIFY(QTest::qWaitForWindowExposed(panel_.get()));
     auto* ports = static_cast<QComboBox*>(panel_->Control(ID_PORT_LIST));
@@ -225,7 +263,8 @@ class ParameterMarksTest : public QObject {
     QVERIFY(panel_->Emulator() != nullptr);
     QTRY_COMPARE_WITH_TIMEOUT(test::Shown(*panel_, ID_MOTION_CURRENT_SHOWN), QString("1000"), PATIENCE_MS);
     QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().state.readyWord == READY_CONNECTED, PATIENCE_MS);
-    // What the driver reported at connection is taken as saved: nothing is marked.
+    // What the driver reported at connection is what it holds; of its EEPROM
+    // nothing is known, and nothing is marked.
     for (ControlId id : MARKED_CONTROLS) QCOMPARE(Glyphs(*panel_, id), QString());
   }
 
@@ -237,13 +276,14 @@ class ParameterMarksTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(Glyphs(panel, ID_KL_SHOWN), QString("↻✱"), PATIENCE_MS);
     QTRY_COMPARE_WITH_TIMEOUT(Glyphs(panel, ID_KP_SHOWN), QString("↻✱"), PATIENCE_MS);
     QCOMPARE(test::Shown(panel, ID_KL_SHOWN), QString("6"));
-    QCOMPARE(ToolTip(panel, ID_KL_SHOWN), "↻ изменено устройством: 2 → 6\n"
-                                          "✱ не записано в EEPROM: в EEPROM 2, сейчас 6\n" +
-                                              SAVED_EXPLAINED);
+    QCOMPARE(ToolTip(panel, ID_KL_SHOWN), "↻ изменено устройством (или другой программой, или его перезапуском): "
+                                          "2 → 6 (в 12:50:07)\n" +
+                                              ChangedSinceConnection("2", "6") + "\n" + EEPROM_UNKNOWN);
     const QString kp = test::Shown(panel, ID_KP_SHOWN);
     QVERIFY(QRegularExpression("^[0-9]+$").match(kp).hasMatch());
     QVERIFY(kp != "30");
-    QVERIFY(ToolTip(panel, ID_KP_SHOWN).startsWith("↻ изменено устройством: 30 → " + kp + "\n"));
+    QVERIFY(ToolTip(panel, ID_KP_SHOWN)
+                .startsWith("↻ изменено устройством (или другой программой, или его перезапуском): 30 → " + kp));
     QCOMPARE(Glyphs(panel, ID_SMOOTHING), QString());
   }
 
@@ -254,21 +294,22 @@ class ParameterMarksTest : public QObject {
     test::Click(panel, ID_HOLDING_CURRENT);
     QTRY_COMPARE_WITH_TIMEOUT(Glyphs(panel, ID_HOLDING_CURRENT_SHOWN), QString("≠✱"), PATIENCE_MS);
     QCOMPARE(test::Shown(panel, ID_HOLDING_CURRENT_SHOWN), QString("10000"));
-    QCOMPARE(ToolTip(panel, ID_HOLDING_CURRENT_SHOWN), "≠ запрошено 15000, устройство сообщило 10000\n"
-                                                       "✱ не записано в EEPROM: в EEPROM 500, сейчас 10000\n" +
-                                                           SAVED_EXPLAINED);
+    QCOMPARE(ToolTip(panel, ID_HOLDING_CURRENT_SHOWN), "≠ запрошено 15000, устройство сообщило 10000\n" +
+                                                           ChangedSinceConnection("500", "10000") + "\n" +
+                                                           EEPROM_UNKNOWN);
     SetKnobs(panel, [](sim::EmulatorOptions& o) { o.currentLimitMa = 0; });
   }
 
   // The driver ignores the command: the panel sends it again at every status
-  // report until it gives up and starts the link over, forgetting it.
-  void aRequestTheDriverDoesNotAcknowledgeIsShownPendingWhileItIsSent() {
+  // report until it gives up and starts the link over; the request is failed
+  // until the operator asks again.
+  void aRequestTheDriverDoesNotAcknowledgeIsShownPendingThenFailed() {
     CDrivePanelDlg& panel = *panel_;
     // What the operator could have seen at each tick, while the driver was silent on it.
     QStringList seen;
     bool displayKept = true;
     const auto watch = connect(&panel, &CDrivePanelDlg::Ticked, this, [&] {
-      if (Glyphs(panel, ID_MOTION_CURRENT_SHOWN) == "⋯") seen << ToolTip(panel, ID_MOTION_CURRENT_SHOWN);
+      if (Glyphs(panel, ID_MOTION_CURRENT_SHOWN) == "→") seen << ToolTip(panel, ID_MOTION_CURRENT_SHOWN);
       displayKept = displayKept && test::Shown(panel, ID_MOTION_CURRENT_SHOWN) == "1000";
     });
     const uint32_t resets = panel.DriveLink().parameters.resets;
@@ -279,11 +320,14 @@ class ParameterMarksTest : public QObject {
     SetKnobs(panel, [](sim::EmulatorOptions& o) { o.ignoreCommandProbability = 0; });
     disconnect(watch);
     QVERIFY(CountOf(Received(panel), CMD_SET_MOTION_CURRENT, 1500) >= 2);
-    QVERIFY(seen.contains("⋯ запрошено 1500: отправлено, устройство ещё не подтвердило"));
+    QVERIFY(seen.contains("→ отправлено 1500, устройство ещё не подтвердило\n" + EEPROM_UNKNOWN));
     QVERIFY(displayKept);
-    QCOMPARE(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString());
-    QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN), QString());
     QTRY_VERIFY_WITH_TIMEOUT(panel.DriveLink().state.readyWord == READY_CONNECTED, PATIENCE_MS);
+    QTest::qWait(200);
+    QCOMPARE(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString("!"));
+    QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN),
+             "! запрос 1500 в 12:50:07 отправлен, но не подтверждён: принят ли он, неизвестно;\n"
+             "устройство сейчас сообщает 1000\n" + EEPROM_UNKNOWN);
   }
 
   void aValueTheDriverTakesIsShownNotSaved() {
@@ -292,19 +336,17 @@ class ParameterMarksTest : public QObject {
     test::Click(panel, ID_MOTION_CURRENT);
     QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_MOTION_CURRENT_SHOWN), QString("1500"), PATIENCE_MS);
     QCOMPARE(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString("✱"));
-    QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN),
-             "✱ не записано в EEPROM: в EEPROM 1000, сейчас 1500\n" + SAVED_EXPLAINED);
+    QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN), ChangedSinceConnection("1000", "1500") + "\n" + EEPROM_UNKNOWN);
   }
 
-  void savingToTheEepromClearsEveryUnsavedMarkAndKeepsTheMismatch() {
+  void savingToTheEepromClearsEveryUnsavedMarkAndTheMismatch() {
     CDrivePanelDlg& panel = *panel_;
     test::Click(panel, ID_SAVE_EEPROM);
     QTRY_COMPARE_WITH_TIMEOUT(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString(), PATIENCE_MS);
     QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN), QString());
     QCOMPARE(Glyphs(panel, ID_KP_SHOWN), QString());
     QCOMPARE(Glyphs(panel, ID_KL_SHOWN), QString());
-    QCOMPARE(Glyphs(panel, ID_HOLDING_CURRENT_SHOWN), QString("≠"));
-    QCOMPARE(ToolTip(panel, ID_HOLDING_CURRENT_SHOWN), QString("≠ запрошено 15000, устройство сообщило 10000"));
+    QCOMPARE(Glyphs(panel, ID_HOLDING_CURRENT_SHOWN), QString());
     QCOMPARE(test::Shown(panel, ID_MOTION_CURRENT_SHOWN), QString("1500"));
     QCOMPARE(test::Shown(panel, ID_HOLDING_CURRENT_SHOWN), QString("10000"));
     QCOMPARE(test::Shown(panel, ID_KL_SHOWN), QString("6"));
@@ -312,6 +354,22 @@ class ParameterMarksTest : public QObject {
       QCOMPARE(e.SavedParameters().motionCurrent, int16_t{1500});
       QCOMPARE(e.SavedParameters().levelingK, uint8_t{6});
     });
+  }
+
+  // The same driver on the same port: what was seen saved is still known.
+  void aChangeAfterTheSaveStaysMarkedWhenThePortIsChosenAgain() {
+    CDrivePanelDlg& panel = *panel_;
+    test::WhenPromptOpens("Ток движения (0-20000)", [](QWidget* prompt) { test::Answer(prompt, "1700"); });
+    test::Click(panel, ID_MOTION_CURRENT);
+    QTRY_COMPARE_WITH_TIMEOUT(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString("✱"), PATIENCE_MS);
+    const QString expected = "✱ изменено после записи в EEPROM: было 1500, сейчас 1700 (в 12:50:07)\n" +
+                             EepromInferred("1500");
+    QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN), expected);
+    auto* ports = static_cast<QComboBox*>(panel.Control(ID_PORT_LIST));
+    emit ports->activated(ports->currentIndex());
+    QTRY_VERIFY_WITH_TIMEOUT(panel.DriveLink().state.readyWord == READY_CONNECTED, PATIENCE_MS);
+    QCOMPARE(Glyphs(panel, ID_MOTION_CURRENT_SHOWN), QString("✱"));
+    QCOMPARE(ToolTip(panel, ID_MOTION_CURRENT_SHOWN), expected);
   }
 
   void cleanupTestCase() { panel_.reset(); }
@@ -322,6 +380,7 @@ class ParameterMarksTest : public QObject {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("TZ", "UTC");
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   ParameterMarksTest test;

@@ -94,7 +94,7 @@ bool Drive(CDrivePanelDlg& panel) {
   SetThroughPrompt(panel, ID_MOTION_CURRENT, "Ток движения (0-20000)", "1500");
   // Behind it in the queue, the smoothing switch waits its turn.
   test::Click(panel, ID_SMOOTHING);
-  if (!QTest::qWaitFor([&] { return GlyphsOf(panel, ID_MOTION_CURRENT_SHOWN) == "⋯" && GlyphsOf(panel, ID_SMOOTHING) == "⋯"; },
+  if (!QTest::qWaitFor([&] { return GlyphsOf(panel, ID_MOTION_CURRENT_SHOWN) == "→" && GlyphsOf(panel, ID_SMOOTHING) == "→"; },
                        PATIENCE_MS)) {
     return Fail("no pending request");
   }

@@ -17,6 +17,7 @@
 #include "port_selector.h"
 #include "pty_peer.h"
 #include "recording_window.h"
+#include "serial_port.h"
 #include "tick_reader.h"
 
 using namespace velkor;

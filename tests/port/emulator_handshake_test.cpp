@@ -12,6 +12,7 @@
 #include "pty_runner.h"
 #include "real_time.h"
 #include "recording_window.h"
+#include "serial_port.h"
 #include "status_texts.h"
 
 namespace velkor::test {

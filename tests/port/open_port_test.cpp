@@ -8,6 +8,7 @@
 #include "codes.h"
 #include "pty_peer.h"
 #include "recording_window.h"
+#include "serial_port.h"
 #include "status_texts.h"
 
 namespace velkor::test {
@@ -66,8 +67,9 @@ TEST_F(OpenPortTest, APortThatDoesNotExistSaysSoWithoutAMessageBoxAndIsNotPolled
   EXPECT_EQ(window.calls, kNotPolling);
   EXPECT_EQ(window.statusAtRefresh.back(), STATUS_OPEN_FAILED);
   EXPECT_FALSE(window.tickRunning);
-  EXPECT_EQ(link.state.seq, 12);  // the link is left as it was
-  EXPECT_EQ(link.state.readyWord, READY_CONNECTED);
+  // The old port is closed: the link starts over, and waits for a port.
+  EXPECT_EQ(link.state.seq, 13);
+  EXPECT_EQ(link.state.readyWord, READY_NONE);
   EXPECT_EQ(port.LastError(), PortError::NotFound);
   EXPECT_EQ(port.LastErrorText(), "No such file or directory");
 }

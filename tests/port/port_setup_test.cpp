@@ -13,6 +13,7 @@
 #include "pty_peer.h"
 #include "recording_window.h"
 #include "scripted_terminal.h"
+#include "serial_port.h"
 #include "status_texts.h"
 #include "temp_dir.h"
 
@@ -62,7 +63,7 @@ const Refusal REFUSALS[] = {
     {"lowering RTS", "TIOCMBIC RTS", 1, "Не выполнена функция EscapeCommFunction() для порта ", "TIOCMBIC RTS"},
 };
 
-TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolledAndTheLinkAsItWas) {
+TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolledAndTheLinkStartedOver) {
   for (const Refusal& r : REFUSALS) {
     SCOPED_TRACE(r.name);
     ScriptedTerminal refusing;
@@ -82,8 +83,9 @@ TEST_F(PortSetupTest, EachRefusedStepShowsItsMessageAndLeavesThePortOpenUnpolled
     EXPECT_EQ(refusing.Count("TIOCMBIC RTS"), r.request == std::string("TIOCMBIC RTS") ? 1 : 0);
     EXPECT_EQ(window.statusAtRefresh.back(), STATUS_OPEN_FAILED);  // the status line is not changed
     EXPECT_FALSE(window.tickRunning);
-    EXPECT_EQ(link.state.seq, 14);
-    EXPECT_EQ(link.state.readyWord, READY_CONNECTED);
+    // The old port is closed: whatever it carried ends there.
+    EXPECT_EQ(link.state.seq, 15);
+    EXPECT_EQ(link.state.readyWord, READY_NONE);
     EXPECT_TRUE(peer.Receive(1, milliseconds(50)).empty()) << "no wake byte";
     // Open until the next choice: no other program may have it meanwhile.
     EXPECT_TRUE(refused.IsOpen());

@@ -101,6 +101,18 @@ TEST(ProfileDiff, RowsFollowThePanelsOrderAndMarkWhatDiffers) {
   EXPECT_TRUE(diff.rows[2].differs);
 }
 
+// After the driver failed a command the link starts over: until it has
+// reported again, what it reported before decides nothing.
+TEST(ProfileDiff, ValuesReportedBeforeTheLastResetAreUnknown) {
+  VirtualLine line;
+  Connect(line);
+  const Profile profile = Make({{ParameterId::Steps, 400}});
+  EXPECT_EQ(DifferingRows(DiffProfile(profile, line.link.parameters)), 1u);
+  NoteReset(line.link.parameters);
+  EXPECT_FALSE(DriverKnown(DiffProfile(profile, line.link.parameters)));
+  EXPECT_EQ(DifferingRows(DiffProfile(profile, line.link.parameters)), 0u);
+}
+
 TEST(ProfileApply, OnlyTheDifferingSetsGoOutThenTheReReadThenTheSaveAndEveryRowIsConfirmed) {
   VirtualLine line;
   Connect(line);
@@ -140,18 +152,33 @@ TEST(ProfileApply, WithoutSaveTheEepromIsLeftAsItWas) {
   EXPECT_EQ(line.emulator.SavedParameters().jogSpeed, 60);
 }
 
-TEST(ProfileApply, AProfileTheDriverAlreadyHoldsSendsNothing) {
+TEST(ProfileApply, AProfileTheDriverAlreadyHoldsSendsNothingWithoutSave) {
   VirtualLine line;
   Connect(line);
   const size_t written = line.pipe.Written().size();
   ProfileApply apply = StartApply(line.link, Make({{ParameterId::StepDivision, 8}, {ParameterId::Smoothing, 0},
-                                                   {ParameterId::FaultCurrent, 5000}}), true);
+                                                   {ParameterId::FaultCurrent, 5000}}), false);
   EXPECT_EQ(apply.outcome, ApplyOutcome::NothingToDo);
   EXPECT_EQ(Statuses(apply), (std::vector{Unchanged, Unchanged, Unchanged}));
   line.RunMs(100);
   EXPECT_FALSE(StepApply(apply, line.link));
   EXPECT_EQ(line.pipe.Written().size(), written);
   EXPECT_EQ(Received(line), Commands{});
+}
+
+// The EEPROM cannot be read: what the program believes it holds decides nothing.
+TEST(ProfileApply, ApplyAndSaveOfValuesHeldIsVerifiedSavedAndNamesWhatElseTheSaveStores) {
+  VirtualLine line;
+  Connect(line);
+  ASSERT_TRUE(PushCommand(line.link, CMD_ACTION, ACT_SAVE_EEPROM));
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_JOG_SPEED, 90));
+  ProfileApply apply = StartApply(line.link, Make({{ParameterId::Steps, 200}}), true);
+  ASSERT_TRUE(RunApply(line, apply));
+  EXPECT_EQ(Received(line), (Commands{{CMD_ACTION, ACT_SAVE_EEPROM}, {CMD_SET_JOG_SPEED, 90},
+                                      {CMD_ACTION, ACT_REREAD}, {CMD_ACTION, ACT_SAVE_EEPROM}}));
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::Russian),
+            "Все значения подтверждены устройством; запись в EEPROM подтверждена устройством. Запись сохраняет и "
+            "другие значения устройства, как они есть: Скор. (об/мин) 90 (при последней записи было 60).");
 }
 
 TEST(ProfileApply, ApplyAndSaveOfValuesHeldButNotSavedVerifiesThemAndSaves) {
@@ -234,6 +261,20 @@ TEST(ProfileApply, ACommandNeverAcknowledgedBeforeTheLinkGivesUpIsUncertainNotAp
   EXPECT_EQ(ApplyOutcomeText(apply, Language::English),
             "The link dropped during the apply. Sent but not acknowledged, unknown: proportionalK. "
             "Not applied: jogAccel. Nothing was saved to EEPROM; apply the profile again once the link is back.");
+}
+
+// The driver may have saved without its acknowledgement getting through.
+TEST(ProfileApply, ASaveSentButNeverAcknowledgedMayOrMayNotHaveHappened) {
+  VirtualLine line;
+  Connect(line);
+  ProfileApply apply = StartApply(line.link, Make({{ParameterId::Steps, 400}}), true);
+  ASSERT_TRUE(line.RunUntil([&] { StepApply(apply, line.link); return apply.phase == ApplyPhase::Saving; },
+                            LIMIT_MS));
+  line.emulator.Options().wrongAckProbability = 1;
+  ASSERT_TRUE(RunApply(line, apply, 1000));
+  EXPECT_EQ(ApplyOutcomeText(apply, Language::English).substr(0, 144),
+            "The link dropped during the apply. Every value was confirmed. The save to EEPROM was sent but not "
+            "acknowledged: it may or may not have happened.");
 }
 
 TEST(ProfileApply, ALinkDropDuringTheReReadLeavesTheSetsAcknowledgedButUnverified) {

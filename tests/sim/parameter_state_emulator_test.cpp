@@ -35,10 +35,11 @@ struct ClampingDriver : Connected {
   ClampingDriver() : Connected(LimitedTo2000Ma()) {}
 };
 
-TEST_F(Connected, TheHandshakeReportsEveryValueAsWhatTheEepromHolds) {
+TEST_F(Connected, TheHandshakeReportsEveryValueAndLeavesTheEepromUnknown) {
   for (const ParameterInfo& p : PARAMETERS) {
     EXPECT_TRUE(Of(p.id).known) << p.name;
     EXPECT_TRUE(Of(p.id).reportedSinceReset) << p.name;
+    EXPECT_FALSE(Of(p.id).savedKnown) << p.name;
     EXPECT_FALSE(Unsaved(Of(p.id))) << p.name;
     EXPECT_FALSE(Pending(Of(p.id))) << p.name;
   }
@@ -55,7 +56,8 @@ TEST_F(Connected, ASetValueIsPendingUntilReportedThenConfirmedAndUnsavedUntilSav
   EXPECT_EQ(Of(ParameterId::MotionCurrent).value, 1500);
   EXPECT_FALSE(Of(ParameterId::MotionCurrent).mismatch);
   EXPECT_TRUE(Unsaved(Of(ParameterId::MotionCurrent)));
-  EXPECT_EQ(Of(ParameterId::MotionCurrent).saved, 1000);
+  EXPECT_FALSE(Of(ParameterId::MotionCurrent).savedKnown);
+  EXPECT_EQ(Of(ParameterId::MotionCurrent).connectedValue, 1000);
   EXPECT_FALSE(Unsaved(Of(ParameterId::HoldingCurrent)));
 
   ASSERT_TRUE(PushCommand(line.link, CMD_ACTION, ACT_SAVE_EEPROM));
@@ -132,15 +134,17 @@ TEST_F(Connected, AutoTuningShowsKpAndKlAsChangedByTheDriverUntilSaved) {
   EXPECT_FALSE(Unsaved(Of(ParameterId::ProportionalK)));
 }
 
-TEST_F(Connected, ADroppedLinkForgetsQueuedRequestsButKeepsWhatWasReported) {
+TEST_F(Connected, ALostDriverIsForgottenButTheRequestItNeverSentStaysFailed) {
   line.emulator.StaySilent(3000);
   ASSERT_TRUE(PushCommand(line.link, CMD_SET_JOG_SPEED, 900));
   const uint32_t resets = line.link.parameters.resets;
   ASSERT_TRUE(line.RunUntil([&] { return line.link.parameters.resets != resets; }, 2000));
   EXPECT_FALSE(Pending(Of(ParameterId::JogSpeed)));
   EXPECT_FALSE(Of(ParameterId::JogSpeed).reportedSinceReset);
-  EXPECT_TRUE(Of(ParameterId::JogSpeed).known);
-  EXPECT_EQ(Of(ParameterId::JogSpeed).value, 60);
+  EXPECT_FALSE(Of(ParameterId::JogSpeed).known);
+  // Silent, the driver never invited the command out.
+  EXPECT_EQ(Of(ParameterId::JogSpeed).failure, RequestFailure::NotSent);
+  EXPECT_EQ(Of(ParameterId::JogSpeed).failedValue, 900);
 }
 
 TEST_F(Connected, ADriverThatComesBackWithOtherValuesShowsThemAsItsOwnChange) {
@@ -156,6 +160,85 @@ TEST_F(Connected, ADriverThatComesBackWithOtherValuesShowsThemAsItsOwnChange) {
   EXPECT_EQ(s.changedTo, 500);
   EXPECT_FALSE(Unsaved(s));
 }
+
+// The same requests against drivers that report at once and in their own cycle.
+struct Habit {
+  const char* name;
+  uint32_t reportDelayMs;
+};
+
+struct EachHabit : ::testing::TestWithParam<Habit> {};
+
+const ParameterState& Of(const VirtualLine& line, ParameterId id) { return State(line.link.parameters, id); }
+
+TEST_P(EachHabit, QuickSetsAClampedSaveAndAnUnacknowledgedSetEndAsTheDriverDidThem) {
+  EmulatorOptions options;
+  options.reportDelayMs = GetParam().reportDelayMs;
+  options.currentLimitMa = 2000;
+  VirtualLine line(options);
+  line.Open();
+  ASSERT_TRUE(line.RunUntil([&] { return line.Connected(); }, 3 * PERIOD_MS));
+  // Reports after both acknowledgements: neither a mismatch nor a change of its own.
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_STEPS, 300));
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_STEPS, 400));
+  // The save may be acknowledged before the clamped value's report comes.
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_MOTION_CURRENT, 2500));
+  ASSERT_TRUE(PushCommand(line.link, CMD_ACTION, ACT_SAVE_EEPROM));
+  line.RunMs(200);
+  EXPECT_EQ(Of(line, ParameterId::Steps).value, 400);
+  EXPECT_FALSE(Of(line, ParameterId::Steps).mismatch);
+  EXPECT_FALSE(Of(line, ParameterId::Steps).changedByDriver);
+  EXPECT_EQ(Of(line, ParameterId::MotionCurrent).saved, 2000);
+  EXPECT_FALSE(Unsaved(Of(line, ParameterId::MotionCurrent)));
+  // Taken, but every acknowledgement wrong: a failed request, not the driver's change.
+  line.emulator.Options().wrongAckProbability = 1;
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_JOG_SPEED, 90));
+  line.RunMs(1500);
+  line.emulator.Options().wrongAckProbability = 0;
+  line.RunMs(200);
+  EXPECT_EQ(Of(line, ParameterId::JogSpeed).value, 90);
+  EXPECT_EQ(Of(line, ParameterId::JogSpeed).failure, RequestFailure::Unconfirmed);
+  EXPECT_FALSE(Of(line, ParameterId::JogSpeed).changedByDriver);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, EachHabit,
+                         ::testing::Values(Habit{"ReportingAtOnce", 0}, Habit{"ReportingInItsOwnCycle", 35}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A driver restarted, or another one, after the link was lost: known afresh,
+// with none of its values shown as changes and nothing carried over as saved.
+struct Successor {
+  const char* name;
+  uint32_t powerCycleAtMs, swapAtMs;
+  int32_t motionCurrent;
+};
+
+struct AfterALoss : ::testing::TestWithParam<Successor> {};
+
+TEST_P(AfterALoss, TheDriverThatAnswersIsKnownFromItsFirstReports) {
+  EmulatorOptions options;
+  options.powerCycleAtMs = GetParam().powerCycleAtMs;
+  options.swapAtMs = GetParam().swapAtMs;
+  VirtualLine line(options);
+  line.Open();
+  ASSERT_TRUE(line.RunUntil([&] { return line.Connected(); }, 3 * PERIOD_MS));
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_MOTION_CURRENT, 1200));
+  ASSERT_TRUE(PushCommand(line.link, CMD_ACTION, ACT_SAVE_EEPROM));
+  ASSERT_TRUE(PushCommand(line.link, CMD_SET_HOLDING_CURRENT, 700));
+  ASSERT_TRUE(line.RunUntil([&] { return line.link.parameters.driversForgotten > 0; }, 3000));
+  line.Open();  // the restarted driver waits to be woken, as the port's choice does
+  ASSERT_TRUE(line.RunUntil([&] { return line.Connected(); }, 3000));
+  EXPECT_EQ(Of(line, ParameterId::MotionCurrent).value, GetParam().motionCurrent);
+  for (const ParameterState& p : line.link.parameters.parameters) {
+    EXPECT_FALSE(p.changedByDriver);
+    EXPECT_FALSE(p.savedKnown);
+    EXPECT_FALSE(Unsaved(p));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, AfterALoss,
+                         ::testing::Values(Successor{"Restarted", 300, 0, 1200}, Successor{"Swapped", 0, 300, 1800}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace velkor::sim

@@ -22,6 +22,7 @@
 #include "command_ledger.h"
 #include "open_port.h"
 #include "pty_runner.h"
+#include "serial_port.h"
 #include "status_texts.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -46,6 +47,10 @@ constexpr uint32_t SILENT_FOR_MS = 1500;  // longer than six empty reads
 constexpr int MAX_OUTSTANDING = 4;
 constexpr milliseconds JOG_PERIOD{2000};
 constexpr long MAX_GROWTH_KB = 1024;
+constexpr int SETTLE_S = 20;  // queued commands are given this long to settle at the end
+// A soak still running this long after its length and its settling is hung:
+// SIGALRM ends it then, not whenever the test runner would.
+constexpr int HANG_SLACK_S = 60;
 
 int SoakSeconds() {
   const char* text = std::getenv("VELKOR_SOAK_SECONDS");
@@ -110,6 +115,7 @@ class WatchedPort : public Port {
 
 TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
   const auto length = seconds(SoakSeconds());
+  alarm(static_cast<unsigned>(SoakSeconds() + SETTLE_S + HANG_SLACK_S));
   test::CommandLedger ledger(CMD_SET_STEPS, {{CMD_ACTION, ACT_REREAD}, {CMD_ACTION, ACT_ROTATE_RIGHT}, {CMD_ACTION, ACT_STOP}});
   Link link;
   SoakWindow window(link, ledger);
@@ -182,7 +188,7 @@ TEST(Soak, everyQueuedCommandIsAcknowledgedOrVisiblyDiscardedAndNoneRunsTwice) {
   endKb = ResidentKb();
 
   // Queue nothing more; let what is queued settle.
-  for (const auto until = Clock::now() + seconds(20); ledger.Outstanding() && Clock::now() < until;) {
+  for (const auto until = Clock::now() + seconds(SETTLE_S); ledger.Outstanding() && Clock::now() < until;) {
     runner.WithEmulator([](sim::Emulator& e) { e.Options().ignoreCommandProbability = 0; });
     tick();
   }

@@ -1,21 +1,18 @@
 // port_lock.h: the lock file by which serial programs (terminal emulators,
 // modem dialers, this panel) tell each other that a port is in use:
 // /var/lock/LCK..ttyUSB0, holding the owner's pid as ten ASCII characters and a
-// newline. Depends on the standard library, POSIX file calls and processes.h.
+// newline. Depends on the standard library, POSIX file calls, processes.h and
+// lock_owner.h.
 #pragma once
 
 #include <filesystem>
 #include <string>
 
+#include "lock_owner.h"
+
 namespace velkor {
 
 inline constexpr const char* SYSTEM_LOCK_DIRECTORY = "/var/lock";
-
-// Who marked a port: pid 0 for nobody.
-struct LockOwner {
-  int pid = 0;
-  std::string program;  // as /proc names it; empty when it cannot be told
-};
 
 class PortLock {
  public:
