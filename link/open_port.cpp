@@ -30,9 +30,9 @@ bool ConfigurePort(LinePort& port, PanelWindow& window) {
 
 }  // namespace
 
-void BeginPortChoice(Link& link, LinePort& port) {
+std::string BeginPortChoice(Link& link, LinePort& port) {
   PanelWindow& window = *link.window;
-  const std::string previous = link.values.portName;
+  std::string previous = link.values.portName;
   window.ReadPanel();
   window.StopTick();
   window.Beep();
@@ -40,9 +40,10 @@ void BeginPortChoice(Link& link, LinePort& port) {
   // unconfigured the tick is stopped, and a stray read would only wait and
   // return nothing.
   link.state.port = &port;
+  return previous;
 }
 
-PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened) {
+PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened, const std::string& previous) {
   PanelWindow& window = *link.window;
   PortSetup setup = PortSetup::NotConfigured;
   if (!opened) {
@@ -71,9 +72,9 @@ PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened) {
 }
 
 PortSetup OpenPort(Link& link, LinePort& port) {
-  BeginPortChoice(link, port);
+  const std::string previous = BeginPortChoice(link, port);
   port.Close();
-  return FinishPortChoice(link, port, port.Open(link.values.portName));
+  return FinishPortChoice(link, port, port.Open(link.values.portName), previous);
 }
 
 }  // namespace velkor

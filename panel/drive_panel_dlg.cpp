@@ -97,7 +97,7 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   });
   // The port is open again: set up as if chosen, without closing it first.
   connect(reconnector_, &CPortReconnector::PortBack, this, [this] {
-    BeginPortChoice(link_, port_);
+    portBefore_ = BeginPortChoice(link_, port_);
     OnPortOpened(true);
   });
   RefreshPanel();
@@ -270,12 +270,12 @@ void CDrivePanelDlg::OnPortChosen(ControlId) {
 }
 
 void CDrivePanelDlg::OpenChosenPort() {
-  BeginPortChoice(link_, port_);
+  portBefore_ = BeginPortChoice(link_, port_);
   opener_->Start(link_.values.portName);
 }
 
 void CDrivePanelDlg::OnPortOpened(bool opened) {
-  const PortSetup setup = FinishPortChoice(link_, port_, opened);
+  const PortSetup setup = FinishPortChoice(link_, port_, opened, portBefore_);
   // Only now is the emulator's terminal no longer the open port.
   if (!emulatorChosen_) UseEmulator(false);
   ExplainPortFailure(setup);

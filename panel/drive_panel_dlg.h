@@ -11,6 +11,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 
 #include "any_port.h"
@@ -115,6 +116,7 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   CPortOpener* opener_ = nullptr;
   CPortReconnector* reconnector_ = nullptr;
   bool emulatorChosen_ = false;  // the port being opened is the emulator's terminal
+  std::string portBefore_;       // the port chosen before the one being opened
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
   std::optional<PanelValues> shown_;  // the values as last refreshed; none before the first
