@@ -75,6 +75,9 @@ TEST(NetworkAddressTest, SchemeHostAndPortAreTakenApart) {
   EXPECT_EQ(raw->host, "::1");
   EXPECT_EQ(raw->port, 65535);
   EXPECT_EQ(ParseNetworkAddress("tcp://bench-pi.local:2001")->host, "bench-pi.local");
+  // A scheme is a scheme in capitals too, never a device's file name.
+  EXPECT_EQ(ParseNetworkAddress("RFC2217://bench-pi:4000")->scheme, NetworkScheme::Rfc2217);
+  EXPECT_EQ(ParseNetworkAddress("Tcp://bench-pi:4001")->scheme, NetworkScheme::RawTcp);
 }
 
 TEST(NetworkAddressTest, NamesThatAreNoAddressAreRefused) {
