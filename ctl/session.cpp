@@ -3,16 +3,26 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "codes.h"
 #include "command_line.h"
 #include "interruption.h"
+#include "any_port.h"
 #include "make_port.h"
+#include "network_port.h"
 #include "open_port.h"
 #include "status_texts.h"
 #include "terminal_text.h"
 
 namespace velkor::ctl {
+namespace {
+
+// A busy serial server is asked again after this, then twice as long, up to the longest.
+constexpr milliseconds FIRST_BUSY_PAUSE{10};
+constexpr milliseconds LONGEST_BUSY_PAUSE{200};
+
+}  // namespace
 
 std::string Seconds(milliseconds duration) {
   const auto ms = duration.count();
@@ -33,7 +43,10 @@ void Session::Say(std::string_view text) const {
 
 std::string Session::ResetReason() const {
   if (resetStatus_ == STATUS_SEND_FAILED) return "the driver did not acknowledge the command";
-  return "the link dropped (" + EnglishMessage(resetStatus_) + ")";
+  // A port that hung up says why; the watchdog only saw the silence after it.
+  if (port_ && !port_->IsOpen()) return "the link dropped: " + PortFailure(milliseconds(0));
+  const std::string english = EnglishMessage(resetStatus_);
+  return english.starts_with("the link dropped") ? english : "the link dropped (" + english + ")";
 }
 
 // The status line says why the link started over only until the next send
@@ -54,16 +67,52 @@ bool Session::StartEmulator() {
   return true;
 }
 
-// Why the port could not be had, in English. A network port words its own
-// failures for the panel's tooltip, in Russian; the system's words (errno,
-// the resolver) are English and are kept.
-std::string Session::OpenFailure() const {
-  const std::string& words = port_->LastErrorText();
-  const bool english = std::all_of(words.begin(), words.end(), [](char c) { return (c & 0x80) == 0; });
-  std::string reason = english ? words
-                       : port_->LastError() == PortError::NotFound
-                           ? "the server cannot be reached, or closed the connection"
-                           : "the server refused the serial port setup (RFC 2217); try tcp:// instead";
+namespace {
+
+// Why a network port could not be had or set up, in English, with the advice
+// that fits: the panel's words are Russian, and kept for its tooltip.
+std::string NetworkFailureText(const NetworkPort& port, milliseconds bound) {
+  const std::string& detail = port.FailureDetail();
+  const std::string quoted = detail.empty() ? "" : " saying \"" + detail + "\"";
+  const std::string within = " within " + Seconds(bound);
+  switch (port.Failure()) {
+    case NetworkFailure::None: break;
+    case NetworkFailure::BadAddress: return "give rfc2217://HOST:PORT or tcp://HOST:PORT";
+    case NetworkFailure::LookupFailed:
+    case NetworkFailure::ConnectFailed:
+    case NetworkFailure::ConnectionLost: return port.LastErrorText();
+    case NetworkFailure::LookupTimedOut: return "the host name was not found" + within;
+    case NetworkFailure::ConnectTimedOut:
+      return "no answer from the server" + within + "; check the address and the network, or give a longer --timeout";
+    case NetworkFailure::ServerClosed:
+      return "the server closed the connection" + quoted + "; see the server's log and its port settings";
+    case NetworkFailure::ServerBusy:
+      return "the server closed the connection" + quoted + ": another client has the device, and still had it after " +
+             Seconds(bound);
+    case NetworkFailure::ComPortRefused:
+      return "the server does not let its serial port be set up (no RFC 2217); open it as tcp:// and set the "
+             "server's line to 38400 8N1";
+    case NetworkFailure::BinaryRefused:
+      return "the server refused binary transmission; open it as tcp:// and set the server's line to 38400 8N1";
+    case NetworkFailure::NegotiationSilent:
+      return "the server did not answer the RFC 2217 negotiation" + within +
+             "; a raw accepter is opened as tcp://, a slow link needs a longer --timeout";
+    case NetworkFailure::RequestRefused:
+      return std::string("the server answered the request for ") + port.FailedRequest()->english + " with " + detail +
+             "; the driver needs 38400 baud, 8 data bits, no parity, 1 stop bit: check the server's port settings";
+    case NetworkFailure::RequestUnanswered:
+      return std::string("the server did not answer the request for ") + port.FailedRequest()->english + within +
+             "; a slow link needs a longer --timeout";
+  }
+  return port.LastErrorText();
+}
+
+}  // namespace
+
+// Why the port could not be had or went away, in English.
+std::string Session::PortFailure(milliseconds bound) const {
+  if (const NetworkPort* network = NetworkPortOf(*port_)) return NetworkFailureText(*network, bound);
+  std::string reason = port_->LastErrorText();
   const LockOwner holder = port_->LockHolder();
   if (port_->LastError() == PortError::Busy && holder.pid != 0) {
     reason += "; it is in use by " + (holder.program.empty() ? "" : holder.program + " ") + "(pid " +
@@ -74,6 +123,23 @@ std::string Session::OpenFailure() const {
   return reason;
 }
 
+bool Session::OpenOnce(milliseconds timeout) {
+  switch (OpenPort(link, *port_)) {
+    case PortSetup::OpenFailed:
+      Say("cannot open " + portName_ + ": " + PortFailure(timeout));
+      return false;
+    case PortSetup::NotConfigured:
+      Say("cannot set up " + portName_ + ": " + PortFailure(timeout));
+      return false;
+    case PortSetup::Polling: break;
+  }
+  if (const NetworkPort* network = NetworkPortOf(*port_); network && !network->UnansweredInEnglish().empty()) {
+    Say("note: the serial server did not answer the requests for " + network->UnansweredInEnglish() +
+        " (some answer none for a device without modem lines); the link works all the same");
+  }
+  return true;
+}
+
 bool Session::Connect(milliseconds timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
   if (portName_ == EMULATOR_PORT) {
@@ -82,28 +148,31 @@ bool Session::Connect(milliseconds timeout) {
     window_.device = portName_;
   }
   port_ = MakePort(window_.device);
-  switch (OpenPort(link, *port_)) {
-    case PortSetup::OpenFailed:
-      Say("cannot open " + portName_ + ": " + OpenFailure());
+  // Every step of a network port's setup may take the whole time the caller gave.
+  if (auto* network = dynamic_cast<NetworkPort*>(port_.get())) network->SetStepBound(timeout);
+  // A serial server that has just ended a session on another of its ports
+  // turns a raw connection away only after it is made: its words come as data
+  // and the connection closes. It is asked again while the time allows.
+  for (milliseconds pause = FIRST_BUSY_PAUSE;; pause = std::min(2 * pause, LONGEST_BUSY_PAUSE)) {
+    if (!OpenOnce(timeout)) return false;
+    const WaitEnd end =
+        TickUntil(deadline, [&] { return link.state.readyWord == READY_CONNECTED || !port_->IsOpen(); });
+    if (end == WaitEnd::Met && port_->IsOpen()) return true;
+    if (end == WaitEnd::Interrupted) {
+      Say("interrupted");
       return false;
-    case PortSetup::NotConfigured:
-      Say("cannot set up " + portName_ + ": " + OpenFailure());
+    }
+    if (port_->IsOpen()) {
+      Say("the driver did not connect within " + Seconds(timeout) + " (" + EnglishMessage(link.values.statusText) +
+          "); check the port, the cable and the driver's power");
       return false;
-    case PortSetup::Polling: break;
+    }
+    if (port_->LastError() != PortError::Busy || Clock::now() + pause >= deadline) {
+      Say("cannot open " + portName_ + ": " + PortFailure(timeout));
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
   }
-  if (!port_->SetupNotes().empty()) {
-    Say("note: the serial server left some setup requests unanswered (as it does for DTR and RTS of a "
-        "device without modem lines); the link works all the same");
-  }
-  const WaitEnd end = TickUntil(deadline, [&] { return link.state.readyWord == READY_CONNECTED; });
-  if (end == WaitEnd::Met) return true;
-  if (end == WaitEnd::Interrupted) {
-    Say("interrupted");
-  } else {
-    Say("the driver did not connect within " + Seconds(timeout) + " (" + EnglishMessage(link.values.statusText) +
-        "); check the port, the cable and the driver's power");
-  }
-  return false;
 }
 
 void Session::HandToLink(const uint8_t* bytes, size_t count) {

@@ -71,7 +71,11 @@ class Session {
  private:
   void HandToLink(const uint8_t* bytes, size_t count);
   void NoteReset();
-  std::string OpenFailure() const;
+  // Why the port could not be had or went away, in English; `bound` is the
+  // step bound a network port was given.
+  std::string PortFailure(milliseconds bound) const;
+  // Opens and sets up the port once. False after saying why.
+  bool OpenOnce(milliseconds timeout);
   bool StartEmulator();
 
   std::string portName_;

@@ -30,19 +30,23 @@ bool ConfigurePort(LinePort& port, PanelWindow& window) {
 
 }  // namespace
 
-PortSetup OpenPort(Link& link, LinePort& port) {
+std::string BeginPortChoice(Link& link, LinePort& port) {
   PanelWindow& window = *link.window;
-  const std::string previous = link.values.portName;
+  std::string previous = link.values.portName;
   window.ReadPanel();
   window.StopTick();
   window.Beep();
-  port.Close();
   // The link always reads this one port object; while it is closed or
   // unconfigured the tick is stopped, and a stray read would only wait and
   // return nothing.
   link.state.port = &port;
+  return previous;
+}
+
+PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened, const std::string& previous) {
+  PanelWindow& window = *link.window;
   PortSetup setup = PortSetup::NotConfigured;
-  if (!port.Open(link.values.portName)) {
+  if (!opened) {
     link.values.statusText = STATUS_OPEN_FAILED;
     setup = PortSetup::OpenFailed;
   } else if (ConfigurePort(port, window)) {
@@ -65,6 +69,12 @@ PortSetup OpenPort(Link& link, LinePort& port) {
   link.driverPort = setup == PortSetup::Polling ? link.values.portName : std::string();
   window.RefreshPanel();
   return setup;
+}
+
+PortSetup OpenPort(Link& link, LinePort& port) {
+  const std::string previous = BeginPortChoice(link, port);
+  port.Close();
+  return FinishPortChoice(link, port, port.Open(link.values.portName), previous);
 }
 
 }  // namespace velkor

@@ -4,6 +4,8 @@
 // network port. Depends on the link controller and the port interface.
 #pragma once
 
+#include <string>
+
 #include "link_controller.h"
 #include "line_port.h"
 
@@ -23,5 +25,13 @@ enum class PortSetup {
 // becomes of it, the link starts over, and what is known of the driver is
 // kept only when the port is the one its driver was talking on.
 PortSetup OpenPort(Link& link, LinePort& port);
+
+// The same in two halves, for a window that opens the port without waiting
+// (a network port): the choice is read and polling stops; the owner then
+// closes and opens the port itself (or finds it opened again after a
+// hang-up), and once the port has opened (or not), the rest follows, told
+// the port chosen before, which BeginPortChoice returns.
+std::string BeginPortChoice(Link& link, LinePort& port);
+PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened, const std::string& previous);
 
 }  // namespace velkor

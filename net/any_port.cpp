@@ -2,7 +2,6 @@
 #include "any_port.h"
 
 #include "make_port.h"
-#include "network_port.h"
 
 namespace velkor {
 
@@ -10,14 +9,30 @@ AnyPort::AnyPort(TerminalControl& terminal) : terminal_(terminal), port_(MakePor
 
 AnyPort::~AnyPort() = default;
 
+void AnyPort::MakeFor(const std::string& portName) {
+  if ((network_ != nullptr) == (KindOfPort(portName) == PortKind::Network)) return;
+  port_->Close();
+  port_ = MakePort(portName, terminal_);
+  network_ = dynamic_cast<NetworkPort*>(port_.get());
+}
+
 bool AnyPort::Open(const std::string& portName) {
-  const bool network = dynamic_cast<NetworkPort*>(port_.get()) != nullptr;
-  if (network != (KindOfPort(portName) == PortKind::Network)) {
-    port_->Close();
-    port_ = MakePort(portName, terminal_);
-  }
+  MakeFor(portName);
   return port_->Open(portName);
 }
+
+OpenProgress AnyPort::StartOpen(const std::string& portName) {
+  MakeFor(portName);
+  if (network_) return network_->StartOpen(portName);
+  return port_->Open(portName) ? OpenProgress::Opened : OpenProgress::Failed;
+}
+
+OpenProgress AnyPort::ContinueOpen() {
+  if (network_) return network_->ContinueOpen();
+  return port_->IsOpen() ? OpenProgress::Opened : OpenProgress::Failed;
+}
+
+OpenWait AnyPort::OpenWaitOf() const { return network_ ? network_->OpenWaitOf() : OpenWait{-1, 0, PortClock::now()}; }
 
 void AnyPort::Close() { port_->Close(); }
 bool AnyPort::IsOpen() const { return port_->IsOpen(); }
@@ -35,5 +50,10 @@ PortError AnyPort::LastError() const { return port_->LastError(); }
 const std::string& AnyPort::LastErrorText() const { return port_->LastErrorText(); }
 LockOwner AnyPort::LockHolder() const { return port_->LockHolder(); }
 std::string AnyPort::SetupNotes() const { return port_->SetupNotes(); }
+
+const NetworkPort* NetworkPortOf(const LinePort& port) {
+  if (const auto* any = dynamic_cast<const AnyPort*>(&port)) return NetworkPortOf(any->Current());
+  return dynamic_cast<const NetworkPort*>(&port);
+}
 
 }  // namespace velkor

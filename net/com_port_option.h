@@ -15,6 +15,9 @@ inline constexpr uint8_t COM_SET_PARITY = 3;
 inline constexpr uint8_t COM_SET_STOPSIZE = 4;
 inline constexpr uint8_t COM_SET_CONTROL = 5;
 inline constexpr uint8_t COM_PURGE_DATA = 12;
+// Sent by the server alone (with the answer offset): stop sending data, and go on.
+inline constexpr uint8_t COM_FLOWCONTROL_SUSPEND = 8;
+inline constexpr uint8_t COM_FLOWCONTROL_RESUME = 9;
 // The server answers a request with its command code plus this.
 inline constexpr uint8_t COM_ANSWER_OFFSET = 100;
 
@@ -30,22 +33,27 @@ inline constexpr uint32_t COM_PURGE_BOTH = 3;
 inline constexpr size_t COM_REQUEST_CAPACITY = 14;
 
 struct ComPortRequest {
-  const char* what;  // for the operator, when the server leaves it unanswered
+  const char* what;     // for the panel's operator, when the server leaves it unanswered or refuses it
+  const char* english;  // the same for velkorctl
   uint8_t command;
   uint32_t value;    // the baud rate takes four bytes, every other value one
 };
 
 // The driver's line: 38400 baud, 8 data bits, no parity, one stop bit, no flow control.
 inline constexpr ComPortRequest LINE_REQUESTS[] = {
-    {"скорость 38400", COM_SET_BAUDRATE, 38400},
-    {"8 бит данных", COM_SET_DATASIZE, 8},
-    {"без чётности", COM_SET_PARITY, COM_PARITY_NONE},
-    {"1 стоповый бит", COM_SET_STOPSIZE, COM_STOPSIZE_ONE},
-    {"без управления потоком", COM_SET_CONTROL, COM_CONTROL_NO_FLOW},
+    {"скорость 38400", "speed 38400", COM_SET_BAUDRATE, 38400},
+    {"8 бит данных", "8 data bits", COM_SET_DATASIZE, 8},
+    {"без чётности", "no parity", COM_SET_PARITY, COM_PARITY_NONE},
+    {"1 стоповый бит", "1 stop bit", COM_SET_STOPSIZE, COM_STOPSIZE_ONE},
+    {"без управления потоком", "no flow control", COM_SET_CONTROL, COM_CONTROL_NO_FLOW},
 };
-inline constexpr ComPortRequest DTR_ON_REQUEST{"DTR", COM_SET_CONTROL, COM_CONTROL_DTR_ON};
-inline constexpr ComPortRequest RTS_OFF_REQUEST{"RTS", COM_SET_CONTROL, COM_CONTROL_RTS_OFF};
-inline constexpr ComPortRequest PURGE_REQUEST{"очистка буферов", COM_PURGE_DATA, COM_PURGE_BOTH};
+inline constexpr ComPortRequest DTR_ON_REQUEST{"DTR", "DTR", COM_SET_CONTROL, COM_CONTROL_DTR_ON};
+inline constexpr ComPortRequest RTS_OFF_REQUEST{"RTS", "RTS", COM_SET_CONTROL, COM_CONTROL_RTS_OFF};
+inline constexpr ComPortRequest PURGE_REQUEST{"очистка буферов", "purge", COM_PURGE_DATA, COM_PURGE_BOTH};
+// A baud rate of 0 asks for the current one. Sent last: a server answers in
+// the order it was asked, so once this answer is in, an answer to DTR or RTS
+// that has not come will not come.
+inline constexpr ComPortRequest SPEED_QUERY{"запрос скорости", "speed query", COM_SET_BAUDRATE, 0};
 
 // Writes the request as a subnegotiation to `out` (COM_REQUEST_CAPACITY
 // bytes); returns its length.

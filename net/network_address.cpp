@@ -1,20 +1,33 @@
 // network_address.cpp: scheme, host and port out of a port name.
 #include "network_address.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace velkor {
+namespace {
+
+// Schemes are case-insensitive (RFC2217://, TCP://), as in any URL.
+bool StartsWithScheme(std::string_view name, std::string_view scheme) {
+  return name.size() >= scheme.size() &&
+         std::equal(scheme.begin(), scheme.end(), name.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+}  // namespace
 
 bool IsNetworkPortName(std::string_view portName) {
-  return portName.starts_with(RFC2217_SCHEME) || portName.starts_with(RAW_TCP_SCHEME);
+  return StartsWithScheme(portName, RFC2217_SCHEME) || StartsWithScheme(portName, RAW_TCP_SCHEME);
 }
 
 std::optional<NetworkAddress> ParseNetworkAddress(std::string_view portName) {
   NetworkAddress address{};
-  if (portName.starts_with(RFC2217_SCHEME)) {
+  if (StartsWithScheme(portName, RFC2217_SCHEME)) {
     address.scheme = NetworkScheme::Rfc2217;
     portName.remove_prefix(RFC2217_SCHEME.size());
-  } else if (portName.starts_with(RAW_TCP_SCHEME)) {
+  } else if (StartsWithScheme(portName, RAW_TCP_SCHEME)) {
     address.scheme = NetworkScheme::RawTcp;
     portName.remove_prefix(RAW_TCP_SCHEME.size());
   } else {

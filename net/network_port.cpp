@@ -1,7 +1,10 @@
-// network_port.cpp: connecting with bounded waits, the Telnet layer on every
-// read and write, and the COM port option's requests during the setup.
+// network_port.cpp: opening as steps that never wait (the name lookup on a
+// thread of its own, a non-blocking connect to each address in turn, the
+// Telnet negotiation, the line setup), the Telnet layer on every read and
+// write, and the server's words when it closes.
 #include "network_port.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -10,16 +13,37 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "port_wait.h"
 
 namespace velkor {
+
+// A name lookup that may outlive the wait for it: getaddrinfo cannot be
+// interrupted, so it runs on a thread of its own, which writes a byte to a
+// pipe when done so that a waiter can watch for it; a lookup given up on
+// finishes there and frees itself.
+struct NameLookup {
+  std::mutex mutex;
+  bool finished = false;
+  int error = 0;
+  int systemError = 0;  // errno of the lookup's own thread, for EAI_SYSTEM
+  addrinfo* result = nullptr;
+  int done[2] = {-1, -1};
+  ~NameLookup() {
+    if (result) freeaddrinfo(result);
+    for (const int fd : done) {
+      if (fd >= 0) close(fd);
+    }
+  }
+};
+
 namespace {
 
 using Clock = PortClock;
@@ -27,25 +51,16 @@ using Clock = PortClock;
 constexpr size_t RECEIVE_CHUNK = 512;
 // Data is escaped in pieces this long: each fits a small buffer on the stack twice over.
 constexpr size_t ESCAPE_CHUNK = 128;
+// A busy server is asked again after this, then after twice as long, up to the longest.
+constexpr Clock::duration FIRST_BUSY_PAUSE = std::chrono::milliseconds(10);
+constexpr Clock::duration LONGEST_BUSY_PAUSE = std::chrono::milliseconds(200);
+// Words by which a serial server says another client has the device.
+constexpr const char* BUSY_WORDS[] = {"in use", "busy"};
 
-// A name lookup that may outlive the wait for it: getaddrinfo cannot be
-// interrupted, so it runs on a thread of its own, and a lookup given up on
-// finishes there and frees itself.
-struct NameLookup {
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-  int error = 0;
-  int systemError = 0;  // errno of the lookup's own thread, for EAI_SYSTEM
-  addrinfo* result = nullptr;
-  ~NameLookup() {
-    if (result) freeaddrinfo(result);
-  }
-};
-
-std::shared_ptr<NameLookup> StartLookup(const NetworkAddress& address) {
+std::shared_ptr<NameLookup> StartLookup(const std::string& host, uint16_t port) {
   auto lookup = std::make_shared<NameLookup>();
-  std::thread([lookup, host = address.host, service = std::to_string(address.port)] {
+  if (pipe2(lookup->done, O_CLOEXEC | O_NONBLOCK) != 0) lookup->done[0] = lookup->done[1] = -1;
+  std::thread([lookup, host, service = std::to_string(port)] {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -58,41 +73,26 @@ std::shared_ptr<NameLookup> StartLookup(const NetworkAddress& address) {
     lookup->systemError = systemError;
     lookup->result = result;
     lookup->finished = true;
-    lookup->done.notify_all();
+    const uint8_t byte = 1;
+    if (lookup->done[1] >= 0 && write(lookup->done[1], &byte, 1) < 0) {
+      // The pipe is new and takes one byte; a waiter also wakes at its deadline.
+    }
   }).detach();
   return lookup;
 }
 
-// Connects to one address within the deadline; the socket, or -1 with errno set.
-int ConnectTo(const addrinfo& address, Clock::time_point deadline) {
-  const int fd = socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
-  if (fd < 0) return -1;
-  int error = 0;
-  if (connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
-    error = errno;
-    if (error == EINPROGRESS) {
-      const int events = PollUntil(fd, POLLOUT, deadline);
-      socklen_t size = sizeof error;
-      if (events == 0) {
-        error = ETIMEDOUT;
-      } else if (events < 0) {
-        error = errno;
-      } else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
-        error = errno;
-      }
-    }
-  }
-  if (error != 0) {
-    close(fd);
-    errno = error;
-    return -1;
-  }
-  // Frames are a few bytes each and the driver answers one at a time: they
-  // must leave at once, not wait to be gathered into a bigger segment.
-  const int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return fd;
+bool SaysBusy(const std::string& text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  return std::any_of(std::begin(BUSY_WORDS), std::end(BUSY_WORDS),
+                     [&](const char* words) { return lower.find(words) != std::string::npos; });
 }
+
+// A server that closes with our bytes unread resets the connection instead of
+// ending it: that too is the server closing it, with its words read before.
+int CloseReason(ssize_t n, int error) { return n == 0 || error == ECONNRESET || error == EPIPE ? 0 : error; }
+
+std::string Milliseconds(std::chrono::milliseconds bound) { return std::to_string(bound.count()) + " мс"; }
 
 }  // namespace
 
@@ -101,142 +101,323 @@ NetworkPort::NetworkPort() { lastErrorText_.reserve(128); }
 NetworkPort::~NetworkPort() { Close(); }
 
 bool NetworkPort::Open(const std::string& portName) {
+  OpenProgress progress = StartOpen(portName);
+  while (progress == OpenProgress::Waiting) {
+    const OpenWait wait = OpenWaitOf();
+    if (wait.fd >= 0) {
+      PollUntil(wait.fd, wait.events, wait.until);
+    } else {
+      SleepUntil(wait.until);
+    }
+    progress = ContinueOpen();
+  }
+  return progress == OpenProgress::Opened;
+}
+
+OpenProgress NetworkPort::StartOpen(const std::string& portName) {
   Close();
-  decoder_ = TelnetDecoder{};
-  agreement_ = TelnetAgreement{};
-  unanswered_.clear();
-  modemLinesSilent_ = false;
   const std::optional<NetworkAddress> address = ParseNetworkAddress(portName);
   if (!address) {
-    return Fail(PortError::NotFound, "Адрес не понят: нужен rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ.");
+    return FailOpen(NetworkFailure::BadAddress, PortError::NotFound, {},
+                    "Адрес не понят: нужен rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ.");
   }
   scheme_ = address->scheme;
-  if (!Connect(*address)) return false;
-  if (Telnet() && !Negotiate()) {
-    Close();
-    return false;
+  host_ = address->host;
+  service_ = address->port;
+  started_ = Clock::now();
+  stepEnd_ = started_ + stepBound_;
+  busyPause_ = FIRST_BUSY_PAUSE;
+  lookup_ = StartLookup(host_, service_);
+  phase_ = Phase::Lookup;
+  return Advance();
+}
+
+OpenProgress NetworkPort::ContinueOpen() { return Advance(); }
+
+OpenWait NetworkPort::OpenWaitOf() const {
+  switch (phase_) {
+    case Phase::Lookup: return {lookup_->done[0], POLLIN, stepEnd_};
+    case Phase::Connecting: return {fd_, POLLOUT, stepEnd_};
+    case Phase::Negotiating:
+    case Phase::Configuring: return {fd_, POLLIN, stepEnd_};
+    case Phase::BusyPause: return {-1, 0, stepEnd_};
+    case Phase::Closed:
+    case Phase::Open: break;
   }
+  return {-1, 0, Clock::now()};
+}
+
+OpenProgress NetworkPort::Advance() {
+  switch (phase_) {
+    case Phase::Lookup: return TakeLookup();
+    case Phase::Connecting: return TakeConnection();
+    case Phase::Negotiating: return Negotiate();
+    case Phase::Configuring: return Configure();
+    case Phase::BusyPause:
+      if (Clock::now() < stepEnd_) return OpenProgress::Waiting;
+      nextAddress_ = lookup_->result;
+      return ConnectNext();
+    case Phase::Open: return OpenProgress::Opened;
+    case Phase::Closed: break;
+  }
+  return OpenProgress::Failed;
+}
+
+OpenProgress NetworkPort::TakeLookup() {
+  std::unique_lock lock(lookup_->mutex);
+  if (!lookup_->finished) {
+    if (Clock::now() < stepEnd_) return OpenProgress::Waiting;
+    lock.unlock();
+    return FailOpen(NetworkFailure::LookupTimedOut, PortError::NotFound, {},
+                    host_ + ": имя не найдено за " + Milliseconds(stepBound_) + ".");
+  }
+  if (lookup_->error != 0) {
+    const int error = lookup_->error;
+    const std::string words = error == EAI_SYSTEM ? std::strerror(lookup_->systemError) : gai_strerror(error);
+    lock.unlock();
+    return FailOpen(NetworkFailure::LookupFailed, PortError::NotFound, words, host_ + ": " + words);
+  }
+  nextAddress_ = lookup_->result;
+  connectError_ = ETIMEDOUT;
+  lock.unlock();
+  return ConnectNext();
+}
+
+// Each address has a step of its own: a dead first one (a broken IPv6 route)
+// leaves the next its whole bound.
+OpenProgress NetworkPort::ConnectNext() {
+  while (nextAddress_) {
+    const addrinfo& entry = *static_cast<const addrinfo*>(nextAddress_);
+    nextAddress_ = entry.ai_next;
+    const int fd = socket(entry.ai_family, entry.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, entry.ai_protocol);
+    if (fd < 0) {
+      connectError_ = errno;
+      continue;
+    }
+    fd_ = fd;
+    stepEnd_ = Clock::now() + stepBound_;
+    if (connect(fd, entry.ai_addr, entry.ai_addrlen) == 0) return TakeConnection();
+    if (errno == EINPROGRESS) {
+      phase_ = Phase::Connecting;
+      return OpenProgress::Waiting;
+    }
+    connectError_ = errno;
+    CloseSocket();
+  }
+  const int error = connectError_;
+  return FailOpen(error == ETIMEDOUT ? NetworkFailure::ConnectTimedOut : NetworkFailure::ConnectFailed,
+                  PortErrorFromErrno(error), std::strerror(error), std::strerror(error));
+}
+
+OpenProgress NetworkPort::TakeConnection() {
+  pollfd watched{fd_, POLLOUT, 0};
+  if (poll(&watched, 1, 0) == 0) {
+    if (Clock::now() < stepEnd_) return OpenProgress::Waiting;
+    connectError_ = ETIMEDOUT;
+    CloseSocket();
+    return ConnectNext();
+  }
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+  if (error != 0) {
+    connectError_ = error;
+    CloseSocket();
+    return ConnectNext();
+  }
+  // Frames are a few bytes each and the driver answers one at a time: they
+  // must leave at once, not wait to be gathered into a bigger segment.
+  const int on = 1;
+  setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  if (!Telnet()) return Opened();
+  // A fresh socket's buffer takes the few opening bytes at once.
+  if (!SendAll(TELNET_OPENING, sizeof TELNET_OPENING, Clock::now())) {
+    Receive();
+    return ClosedDuringOpen();
+  }
+  phase_ = Phase::Negotiating;
+  stepEnd_ = Clock::now() + stepBound_;
+  return Negotiate();
+}
+
+OpenProgress NetworkPort::Negotiate() {
+  if (!Receive()) return ClosedDuringOpen();
+  if (agreement_.comPortRefused) {
+    return FailOpen(NetworkFailure::ComPortRefused, PortError::Other, {},
+                    "Сервер не даёт управлять портом (RFC 2217): откройте его как tcp://.");
+  }
+  if (agreement_.binaryRefused) {
+    return FailOpen(NetworkFailure::BinaryRefused, PortError::Other, {},
+                    "Сервер отказался передавать байты без изменений (двоичный режим Telnet).");
+  }
+  if (agreement_.comPort && agreement_.binaryToServer && agreement_.binaryFromServer) return SendSetup();
+  if (Clock::now() < stepEnd_) return OpenProgress::Waiting;
+  return FailOpen(NetworkFailure::NegotiationSilent, PortError::Other, {},
+                  "Сервер не ответил на согласование RFC 2217 за " + Milliseconds(stepBound_) + ".");
+}
+
+// The whole setup goes at once, so that a slow link costs one round trip.
+OpenProgress NetworkPort::SendSetup() {
+  size_t count = 0;
+  asked_[count++] = &PURGE_REQUEST;
+  for (const ComPortRequest& request : LINE_REQUESTS) asked_[count++] = &request;
+  asked_[count++] = &DTR_ON_REQUEST;
+  asked_[count++] = &RTS_OFF_REQUEST;
+  asked_[count++] = &SPEED_QUERY;
+  answered_.fill(false);
+  uint8_t bytes[SETUP_REQUEST_COUNT * COM_REQUEST_CAPACITY];
+  size_t size = 0;
+  for (const ComPortRequest* request : asked_) size += EncodeComPortRequest(*request, bytes + size);
+  setupSent_ = true;
+  if (!SendAll(bytes, size, Clock::now() + stepBound_)) {
+    Receive();
+    return ClosedDuringOpen();
+  }
+  phase_ = Phase::Configuring;
+  stepEnd_ = Clock::now() + stepBound_;
+  return Configure();
+}
+
+OpenProgress NetworkPort::Configure() {
+  if (!Receive()) return ClosedDuringOpen();
+  if (SetupAnswered() || Clock::now() >= stepEnd_) return Opened();
+  return OpenProgress::Waiting;
+}
+
+// Every line setting answered, and either the closing query (after which no
+// answer is still on its way) or DTR and RTS as well.
+bool NetworkPort::SetupAnswered() const {
+  const auto answered = [&](const ComPortRequest& request) {
+    for (size_t i = 0; i < asked_.size(); ++i) {
+      if (asked_[i] == &request) return answered_[i];
+    }
+    return false;
+  };
+  return std::all_of(std::begin(LINE_REQUESTS), std::end(LINE_REQUESTS), answered) &&
+         (answered(SPEED_QUERY) || (answered(DTR_ON_REQUEST) && answered(RTS_OFF_REQUEST)));
+}
+
+OpenProgress NetworkPort::Opened() {
+  phase_ = Phase::Open;
+  if (setupSent_) {
+    for (size_t i = 0; i < asked_.size() && !refused_; ++i) {
+      const ComPortRequest* request = asked_[i];
+      if (request == &SPEED_QUERY || request == &PURGE_REQUEST) continue;
+      const bool line = request != &DTR_ON_REQUEST && request != &RTS_OFF_REQUEST;
+      if (answered_[i] ? answers_[i] != request->value : line) {
+        refused_ = request;
+        refusedAnswered_ = answered_[i];
+        refusedValue_ = answers_[i];
+      }
+    }
+  }
+  failure_ = NetworkFailure::None;
+  failureDetail_.clear();
+  failedRequest_ = nullptr;
   lastError_ = PortError::None;
   lastErrorText_.clear();
-  return true;
+  return OpenProgress::Opened;
 }
 
-bool NetworkPort::Connect(const NetworkAddress& address) {
-  const std::shared_ptr<NameLookup> lookup = StartLookup(address);
-  std::unique_lock lock(lookup->mutex);
-  if (!lookup->done.wait_until(lock, Clock::now() + NETWORK_STEP_BOUND, [&] { return lookup->finished; })) {
-    return Fail(PortError::NotFound, address.host + ": имя не найдено за " +
-                                         std::to_string(NETWORK_STEP_BOUND.count()) + " мс.");
+OpenProgress NetworkPort::ClosedDuringOpen() {
+  if (closeError_ != 0) {
+    const int error = closeError_;
+    return FailOpen(NetworkFailure::ConnectionLost, PortErrorFromErrno(error), std::strerror(error),
+                    std::strerror(error));
   }
-  if (lookup->error != 0) {
-    const int error = lookup->error;
-    return Fail(PortError::NotFound,
-                address.host + ": " + (error == EAI_SYSTEM ? std::strerror(lookup->systemError) : gai_strerror(error)));
+  const std::string text = ServerText();
+  const bool busy = SaysBusy(text);
+  const auto now = Clock::now();
+  if (busy && now + busyPause_ < started_ + stepBound_) {
+    // The server lets go of its device a moment after a session on another
+    // of its ports ends: asked again a little later, it serves.
+    CloseSocket();
+    phase_ = Phase::BusyPause;
+    stepEnd_ = now + busyPause_;
+    busyPause_ = std::min(2 * busyPause_, LONGEST_BUSY_PAUSE);
+    return OpenProgress::Waiting;
   }
-  const auto deadline = Clock::now() + NETWORK_STEP_BOUND;
-  int error = ETIMEDOUT;
-  for (const addrinfo* entry = lookup->result; entry && fd_ < 0; entry = entry->ai_next) {
-    fd_ = ConnectTo(*entry, deadline);
-    if (fd_ < 0) error = errno;
-  }
-  return fd_ >= 0 || FailErrno(error);
+  return FailOpen(busy ? NetworkFailure::ServerBusy : NetworkFailure::ServerClosed,
+                  busy ? PortError::Busy : PortError::NotFound, text,
+                  text.empty() ? "Сервер закрыл соединение." : "Сервер закрыл соединение: " + text);
 }
 
-bool NetworkPort::Negotiate() {
-  const auto deadline = Clock::now() + NETWORK_STEP_BOUND;
-  if (!SendAll(TELNET_OPENING, sizeof TELNET_OPENING, deadline)) return false;
-  while (!(agreement_.comPort && agreement_.binaryToServer && agreement_.binaryFromServer)) {
-    if (agreement_.comPortRefused) {
-      return Fail(PortError::Other, "Сервер не даёт управлять портом (RFC 2217): откройте его как tcp://.");
-    }
-    if (agreement_.binaryRefused) {
-      return Fail(PortError::Other, "Сервер отказался передавать байты без изменений (двоичный режим Telnet).");
-    }
-    const int events = PollUntil(fd_, POLLIN, deadline);
-    if (events == 0) {
-      return Fail(PortError::Other, "Сервер не ответил на согласование RFC 2217 за " +
-                                        std::to_string(NETWORK_STEP_BOUND.count()) + " мс.");
-    }
-    if (events < 0) return FailErrno(errno);
-    if (!Receive()) return false;
-  }
-  return true;
+OpenProgress NetworkPort::FailOpen(NetworkFailure failure, PortError error, std::string detail, std::string text) {
+  Close();
+  Fail(failure, error, std::move(detail), std::move(text));
+  return OpenProgress::Failed;
+}
+
+void NetworkPort::CloseSocket() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  decoder_ = TelnetDecoder{};
+  agreement_ = TelnetAgreement{};
+  setupSent_ = false;
+  refused_ = nullptr;
+  lateRefusal_ = false;
+  suspended_ = false;
+  heldCount_ = 0;
+  textSize_ = 0;
+  closeError_ = 0;
+  pendingStart_ = pendingEnd_ = 0;
 }
 
 void NetworkPort::Close() {
-  pendingStart_ = pendingEnd_ = 0;
-  if (fd_ < 0) return;
-  close(fd_);
-  fd_ = -1;
+  CloseSocket();
+  phase_ = Phase::Closed;
+  lookup_.reset();
+  nextAddress_ = nullptr;
 }
 
 void NetworkPort::Purge() {
-  if (fd_ < 0) return;
-  if (Telnet()) Request(std::span(&PURGE_REQUEST, 1));
-  if (fd_ >= 0) Receive();
+  pendingStart_ = pendingEnd_ = 0;
+  if (!IsOpen()) return;
+  if (!Receive()) HangUp(closeError_);
   pendingStart_ = pendingEnd_ = 0;
 }
 
-bool NetworkPort::SetLineSettings() { return !Telnet() || Request(LINE_REQUESTS); }
+bool NetworkPort::RefusedAmong(const ComPortRequest* first, size_t count) {
+  if (!refused_ || refused_ < first || refused_ >= first + count) return false;
+  const std::string what = std::string("«") + refused_->what + "»";
+  Fail(refusedAnswered_ ? NetworkFailure::RequestRefused : NetworkFailure::RequestUnanswered, PortError::Other,
+              refusedAnswered_ ? std::to_string(refusedValue_) : std::string(),
+              refusedAnswered_ ? "Сервер не выполнил запрос " + what + ": он ответил значением " +
+                                     std::to_string(refusedValue_) + "."
+                               : "Сервер не ответил на запрос " + what + " за " + Milliseconds(stepBound_) + ".");
+  return true;
+}
+
+bool NetworkPort::SetLineSettings() { return !RefusedAmong(LINE_REQUESTS, std::size(LINE_REQUESTS)); }
 
 bool NetworkPort::SetTimeouts(const PortTimeouts& timeouts) {
   timeouts_ = timeouts;
   return true;
 }
 
-bool NetworkPort::RaiseDtr() {
-  if (!Telnet()) return true;
-  const size_t notes = unanswered_.size();
-  const bool done = Request(std::span(&DTR_ON_REQUEST, 1));
-  modemLinesSilent_ = unanswered_.size() != notes;
-  return done;
-}
+bool NetworkPort::RaiseDtr() { return !RefusedAmong(&DTR_ON_REQUEST, 1); }
 
-// A server that left DTR unanswered does not answer for RTS either (a device
-// without modem lines): it is sent, and the window does not wait a second
-// bound for an answer.
-bool NetworkPort::LowerRts() {
-  if (!Telnet()) return true;
-  return Request(std::span(&RTS_OFF_REQUEST, 1), modemLinesSilent_ ? Clock::duration::zero() : NETWORK_STEP_BOUND);
-}
+bool NetworkPort::LowerRts() { return !RefusedAmong(&RTS_OFF_REQUEST, 1); }
 
-bool NetworkPort::Request(std::span<const ComPortRequest> requests, Clock::duration answerBound) {
-  if (fd_ < 0) return FailErrno(ENOTCONN);
-  const auto sent = Clock::now();
-  for (const ComPortRequest& request : requests) {
-    uint8_t bytes[COM_REQUEST_CAPACITY];
-    if (!SendAll(bytes, EncodeComPortRequest(request, bytes), sent + NETWORK_STEP_BOUND)) return false;
-  }
-  const auto deadline = sent + answerBound;
-  asked_ = requests;
-  answered_.fill(false);
-  const auto allAnswered = [&] {
-    return std::all_of(answered_.begin(), answered_.begin() + requests.size(), std::identity{});
-  };
-  bool connected = true;
-  while (connected && !allAnswered()) {
-    const int events = PollUntil(fd_, POLLIN, deadline);
-    if (events == 0) break;
-    connected = events > 0 ? Receive() : FailErrno(errno);
-  }
-  asked_ = {};
-  if (!connected) return false;
-  for (size_t i = 0; i < requests.size(); ++i) {
-    if (!answered_[i]) {
-      // Some servers never answer for a device without modem lines: the
-      // setup goes on, and the operator is told.
-      unanswered_ += (unanswered_.empty() ? "" : ", ") + std::string(requests[i].what);
-    } else if (answers_[i] != requests[i].value) {
-      return Fail(PortError::Other, std::string("Сервер не выполнил запрос «") + requests[i].what +
-                                        "»: он ответил значением " + std::to_string(answers_[i]) + ".");
-    }
-  }
-  return true;
-}
-
+// Some servers never answer for a device without modem lines: the setup
+// goes on, and the operator is told which requests went unanswered.
 std::string NetworkPort::SetupNotes() const {
-  if (unanswered_.empty()) return {};
-  return "Сервер не ответил на запросы: " + unanswered_ + ". Порт работает, но их исполнение не подтверждено.";
+  std::string unanswered;
+  for (size_t i = 0; setupSent_ && i < asked_.size(); ++i) {
+    if (answered_[i] || asked_[i] == &SPEED_QUERY) continue;
+    unanswered += (unanswered.empty() ? "" : ", ") + std::string(asked_[i]->what);
+  }
+  if (unanswered.empty()) return {};
+  return "Сервер не ответил на запросы: " + unanswered + ". Порт работает, но их исполнение не подтверждено.";
+}
+
+std::string NetworkPort::UnansweredInEnglish() const {
+  std::string unanswered;
+  for (size_t i = 0; setupSent_ && i < asked_.size(); ++i) {
+    if (answered_[i] || asked_[i] == &SPEED_QUERY) continue;
+    unanswered += (unanswered.empty() ? "" : ", ") + std::string(asked_[i]->english);
+  }
+  return unanswered;
 }
 
 void NetworkPort::OnCommand(const TelnetCommand& command) {
@@ -248,16 +429,75 @@ void NetworkPort::OnCommand(const TelnetCommand& command) {
     }
     return;
   }
-  if (command.verb != TELNET_SB || command.option != OPTION_COM_PORT) return;
-  const std::optional<ComPortAnswer> answer = ParseComPortAnswer(command.payload, command.payloadSize);
-  if (!answer) return;  // a notification of line or modem state: nothing the link needs
-  for (size_t i = 0; i < asked_.size(); ++i) {
-    if (!answered_[i] && Answers(*answer, asked_[i])) {
-      answered_[i] = true;
-      answers_[i] = answer->value;
-      return;
-    }
+  if (command.verb != TELNET_SB || command.option != OPTION_COM_PORT || command.payloadSize == 0) return;
+  const uint8_t code = command.payload[0];
+  if (command.payloadSize == 1 && code == COM_ANSWER_OFFSET + COM_FLOWCONTROL_SUSPEND) {
+    suspended_ = true;
+  } else if (command.payloadSize == 1 && code == COM_ANSWER_OFFSET + COM_FLOWCONTROL_RESUME) {
+    suspended_ = false;
+    const size_t held = std::exchange(heldCount_, 0);
+    SendAll(held_.data(), held,
+            Clock::now() + TotalBudget(timeouts_.writeTotalConstantMs, timeouts_.writeTotalMultiplierMs, held));
+  } else if (const std::optional<ComPortAnswer> answer = ParseComPortAnswer(command.payload, command.payloadSize)) {
+    OnAnswer(*answer);
   }
+  // Anything else is a notification of line or modem state: nothing the link needs.
+}
+
+// Answers come in the order asked; each goes to the first request of its kind
+// still unanswered. One that comes after the open is checked all the same.
+void NetworkPort::OnAnswer(const ComPortAnswer& answer) {
+  for (size_t i = 0; setupSent_ && i < asked_.size(); ++i) {
+    if (answered_[i] || !Answers(answer, *asked_[i])) continue;
+    answered_[i] = true;
+    answers_[i] = answer.value;
+    const bool checked = asked_[i] != &SPEED_QUERY && asked_[i] != &PURGE_REQUEST;
+    if (phase_ == Phase::Open && checked && answer.value != asked_[i]->value) {
+      refused_ = asked_[i];
+      refusedAnswered_ = true;
+      refusedValue_ = answer.value;
+      lateRefusal_ = true;
+    }
+    return;
+  }
+}
+
+void NetworkPort::NoteText(const uint8_t* bytes, size_t count) {
+  if (count >= text_.size()) {
+    std::copy(bytes + count - text_.size(), bytes + count, text_.begin());
+    textSize_ = text_.size();
+    return;
+  }
+  const size_t keep = std::min(textSize_, text_.size() - count);
+  std::copy(text_.begin() + (textSize_ - keep), text_.begin() + textSize_, text_.begin());
+  std::copy(bytes, bytes + count, text_.begin() + keep);
+  textSize_ = keep + count;
+}
+
+// The last line of the data received, if it is printable text: what a serial
+// server says as it turns a client away. Empty for the driver's binary reports.
+std::string NetworkPort::ServerText() const {
+  std::string_view text(text_.data(), textSize_);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.remove_suffix(1);
+  if (const size_t newline = text.find_last_of("\r\n"); newline != std::string_view::npos) {
+    text.remove_prefix(newline + 1);
+  }
+  const bool printable = std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+  return printable && text.size() >= 3 ? std::string(text) : std::string();
+}
+
+void NetworkPort::KeepData(const uint8_t* bytes, size_t count) {
+  NoteText(bytes, count);
+  if (pendingEnd_ + count > pending_.size()) {
+    std::copy(pending_.begin() + pendingStart_, pending_.begin() + pendingEnd_, pending_.begin());
+    pendingEnd_ -= pendingStart_;
+    pendingStart_ = 0;
+  }
+  // Beyond a device's input queue the oldest bytes would be lost there too;
+  // here the newest are, and only while the setup waits.
+  const size_t kept = std::min(count, pending_.size() - pendingEnd_);
+  std::copy(bytes, bytes + kept, pending_.begin() + pendingEnd_);
+  pendingEnd_ += kept;
 }
 
 bool NetworkPort::Receive() {
@@ -267,21 +507,12 @@ bool NetworkPort::Receive() {
     if (n > 0) {
       const size_t count =
           Telnet() ? DecodeTelnet(decoder_, chunk, static_cast<size_t>(n), chunk, *this) : static_cast<size_t>(n);
-      if (pendingEnd_ + count > pending_.size()) {
-        std::copy(pending_.begin() + pendingStart_, pending_.begin() + pendingEnd_, pending_.begin());
-        pendingEnd_ -= pendingStart_;
-        pendingStart_ = 0;
-      }
-      // Beyond a device's input queue the oldest bytes would be lost there too;
-      // here the newest are, and only while the setup waits.
-      const size_t kept = std::min(count, pending_.size() - pendingEnd_);
-      std::copy(chunk, chunk + kept, pending_.begin() + pendingEnd_);
-      pendingEnd_ += kept;
+      KeepData(chunk, count);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-    HangUp(n == 0 ? 0 : errno);
+    closeError_ = CloseReason(n, errno);
     return false;
   }
 }
@@ -297,23 +528,31 @@ size_t NetworkPort::TakePending(uint8_t* buffer, size_t capacity) {
 size_t NetworkPort::ReadAvailable(uint8_t* buffer, size_t capacity) {
   if (capacity == 0) return 0;
   if (pendingStart_ < pendingEnd_) return TakePending(buffer, capacity);
-  while (fd_ >= 0) {
+  while (IsOpen()) {
     const ssize_t n = recv(fd_, buffer, capacity, MSG_DONTWAIT);
     if (n > 0) {
       // Commands are taken out here, so the frame decoder only ever sees data.
-      return Telnet() ? DecodeTelnet(decoder_, buffer, static_cast<size_t>(n), buffer, *this)
-                      : static_cast<size_t>(n);
+      const size_t count =
+          Telnet() ? DecodeTelnet(decoder_, buffer, static_cast<size_t>(n), buffer, *this) : static_cast<size_t>(n);
+      NoteText(buffer, count);
+      if (lateRefusal_) {
+        RefusedAmong(refused_, 1);
+        CloseSocket();
+        phase_ = Phase::Closed;
+        return 0;
+      }
+      return count;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-    HangUp(n == 0 ? 0 : errno);
+    HangUp(CloseReason(n, errno));
   }
   return 0;
 }
 
 size_t NetworkPort::Read(uint8_t* buffer, size_t capacity) {
   PortRead read = BeginPortRead(timeouts_, capacity, Clock::now());
-  while (read.got < capacity && (fd_ >= 0 || pendingStart_ < pendingEnd_)) {
+  while (read.got < capacity && (IsOpen() || pendingStart_ < pendingEnd_)) {
     if (pendingStart_ == pendingEnd_) {
       const int events = PollUntil(fd_, POLLIN, read.end);
       if (events == 0) break;
@@ -326,25 +565,36 @@ size_t NetworkPort::Read(uint8_t* buffer, size_t capacity) {
   }
   // As on a device: a read of a dropped connection waits out its time, so the
   // 1 ms tick cannot become a busy loop.
-  if (read.got == 0 && fd_ < 0) SleepUntil(read.totalEnd);
+  if (read.got == 0 && !IsOpen()) SleepUntil(read.totalEnd);
   return read.got;
 }
 
 void NetworkPort::Write(const uint8_t* bytes, size_t count) {
-  if (fd_ < 0) return;
-  const auto deadline =
-      Clock::now() + TotalBudget(timeouts_.writeTotalConstantMs, timeouts_.writeTotalMultiplierMs, count);
+  if (!IsOpen()) return;
   if (!Telnet()) {
-    SendAll(bytes, count, deadline);
+    SendData(bytes, count);
     return;
   }
   // The wake byte is 0xFF, Telnet's command byte: every one goes out doubled.
   for (size_t done = 0; done < count;) {
     const size_t piece = std::min(ESCAPE_CHUNK, count - done);
     uint8_t escaped[2 * ESCAPE_CHUNK];
-    if (!SendAll(escaped, EscapeTelnet(bytes + done, piece, escaped), deadline)) return;
+    if (!SendData(escaped, EscapeTelnet(bytes + done, piece, escaped))) return;
     done += piece;
   }
+}
+
+// While the server has suspended data, the bytes wait here for its resume;
+// beyond the capacity they are lost, as a device's full output queue loses them.
+bool NetworkPort::SendData(const uint8_t* bytes, size_t count) {
+  if (suspended_) {
+    const size_t kept = std::min(count, held_.size() - heldCount_);
+    std::copy(bytes, bytes + kept, held_.begin() + heldCount_);
+    heldCount_ += kept;
+    return true;
+  }
+  return SendAll(bytes, count,
+                 Clock::now() + TotalBudget(timeouts_.writeTotalConstantMs, timeouts_.writeTotalMultiplierMs, count));
 }
 
 bool NetworkPort::SendAll(const uint8_t* bytes, size_t count, Clock::time_point deadline) {
@@ -357,9 +607,14 @@ bool NetworkPort::SendAll(const uint8_t* bytes, size_t count, Clock::time_point 
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return FailErrno(errno);
-    const int events = PollUntil(fd_, POLLOUT, deadline);
-    if (events <= 0) return FailErrno(events == 0 ? ETIMEDOUT : errno);
+    int error = errno;
+    if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
+      const int events = PollUntil(fd_, POLLOUT, deadline);
+      if (events > 0) continue;
+      error = events == 0 ? ETIMEDOUT : errno;
+    }
+    return Fail(NetworkFailure::ConnectionLost, PortErrorFromErrno(error), std::strerror(error),
+                std::strerror(error));
   }
   return true;
 }
@@ -367,16 +622,27 @@ bool NetworkPort::SendAll(const uint8_t* bytes, size_t count, Clock::time_point 
 // The server closing the connection is what pulling out an adapter is to a
 // device: the port closes at once and the link sees silence.
 void NetworkPort::HangUp(int error) {
-  Fail(PortError::NotFound, error == 0 ? "Сервер закрыл соединение." : std::strerror(error));
-  Close();
+  if (error == 0) {
+    const std::string text = ServerText();
+    Fail(SaysBusy(text) ? NetworkFailure::ServerBusy : NetworkFailure::ServerClosed,
+         SaysBusy(text) ? PortError::Busy : PortError::NotFound, text,
+         text.empty() ? "Сервер закрыл соединение." : "Сервер закрыл соединение: " + text);
+  } else {
+    Fail(NetworkFailure::ConnectionLost, PortError::NotFound, std::strerror(error), std::strerror(error));
+  }
+  CloseSocket();
+  phase_ = Phase::Closed;
 }
 
-bool NetworkPort::Fail(PortError error, std::string text) {
+bool NetworkPort::Fail(NetworkFailure failure, PortError error, std::string detail, std::string text) {
+  failure_ = failure;
+  failureDetail_ = std::move(detail);
+  failedRequest_ = failure == NetworkFailure::RequestRefused || failure == NetworkFailure::RequestUnanswered
+                       ? refused_
+                       : nullptr;
   lastError_ = error;
   lastErrorText_ = std::move(text);
   return false;
 }
-
-bool NetworkPort::FailErrno(int error) { return Fail(PortErrorFromErrno(error), std::strerror(error)); }
 
 }  // namespace velkor

@@ -1,32 +1,57 @@
 // network_port.h: a serial port on another machine, reached over TCP: raw
 // (tcp://) or through the Telnet COM port option (rfc2217://), such as
 // ser2net serves. It reads and writes like the serial device, by the same
-// read rules, so the link cannot tell them apart. Depends on the link's port
-// interface, the Telnet codec and the COM port option.
+// read rules, so the link cannot tell them apart. Opening is a series of
+// steps that never wait themselves (StartOpen, then ContinueOpen whenever
+// OpenWaitOf says), so a window's event loop can drive it; Open drives it
+// with poll for callers that may wait. Depends on the link's port interface,
+// the Telnet codec and the COM port option.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <span>
+#include <memory>
 #include <string>
 
 #include "com_port_option.h"
 #include "line_port.h"
 #include "network_address.h"
+#include "network_failure.h"
 #include "telnet_codec.h"
 
 namespace velkor {
 
-// How long any one step of opening and setting up waits: the name lookup,
-// the connection, the server's answers. As long as the longest read the port
-// allows, so a network port holds the window no longer than a device does.
-inline constexpr std::chrono::milliseconds NETWORK_STEP_BOUND{170};
+// How long one step of opening and setting up may take (the name lookup, the
+// connection to each address, the negotiation, the answers to the line
+// settings) until the owner says otherwise, and how long a busy server is
+// tried again. The panel never waits for the steps.
+inline constexpr std::chrono::milliseconds NETWORK_DEFAULT_STEP_BOUND{3000};
 
-// The received data kept while the setup waits for the server's answers; the
-// size of a device's input queue.
+// The received data kept while the setup waits for the server's answers, and
+// the data held back while the server has suspended it; the size of a
+// device's input queue.
 inline constexpr size_t NETWORK_PENDING_CAPACITY = 4096;
+
+// The last data bytes kept for the words a server may send as it closes.
+inline constexpr size_t SERVER_TEXT_CAPACITY = 96;
+
+// Every request of the setup, sent at once: the purge, the line, DTR, RTS,
+// and the speed query that closes the series.
+inline constexpr size_t SETUP_REQUEST_COUNT = std::size(LINE_REQUESTS) + 4;
+
+enum class OpenProgress { Waiting, Opened, Failed };
+
+// What an open under way waits for: `events` on `fd` (none when -1), and
+// ContinueOpen is due at `until` in any case.
+struct OpenWait {
+  int fd = -1;
+  short events = 0;
+  PortClock::time_point until;
+};
+
+struct NameLookup;
 
 class NetworkPort : public LinePort, private TelnetListener {
  public:
@@ -35,65 +60,126 @@ class NetworkPort : public LinePort, private TelnetListener {
   NetworkPort(const NetworkPort&) = delete;
   NetworkPort& operator=(const NetworkPort&) = delete;
 
-  // Connects to rfc2217://HOST:PORT or tcp://HOST:PORT; for the former, also
-  // agrees on the COM port option and binary transmission both ways.
-  bool Open(const std::string& portName) override;
-  void Close() override;
-  bool IsOpen() const override { return fd_ >= 0; }
+  // The bound of each step and of the retries of a busy server.
+  void SetStepBound(std::chrono::milliseconds bound) { stepBound_ = bound; }
+  std::chrono::milliseconds StepBound() const { return stepBound_; }
 
-  // rfc2217: the server is asked to purge its buffers; what has arrived here
-  // is thrown away. A request left unanswered is noted, never waited on twice.
+  // Connects to rfc2217://HOST:PORT or tcp://HOST:PORT; for the former, also
+  // agrees on the COM port option and binary transmission both ways, and sends
+  // the whole line setup, taking the answers. Waits, within the step bounds.
+  bool Open(const std::string& portName) override;
+  // The same without waiting: Waiting until ContinueOpen says otherwise.
+  OpenProgress StartOpen(const std::string& portName);
+  OpenProgress ContinueOpen();
+  OpenWait OpenWaitOf() const;
+
+  void Close() override;
+  bool IsOpen() const override { return fd_ >= 0 && phase_ == Phase::Open; }
+
+  // What has arrived is thrown away (the server purged its own buffers in the setup).
   void Purge() override;
-  // rfc2217: the line requests, each checked against the server's answer.
-  // tcp: nothing to do; the server's own settings apply.
+  // rfc2217: how the server answered the setup's requests, taken at the open.
+  // A refused or unanswered line setting fails; DTR and RTS fail only if
+  // refused. tcp: nothing to do; the server's own settings apply.
   bool SetLineSettings() override;
   bool SetTimeouts(const PortTimeouts& timeouts) override;
   bool RaiseDtr() override;
   bool LowerRts() override;
 
   size_t Read(uint8_t* buffer, size_t capacity) override;
+  // While the server has suspended data, the bytes are held and go on resume.
   void Write(const uint8_t* bytes, size_t count) override;
   size_t ReadAvailable(uint8_t* buffer, size_t capacity) override;
-  int Descriptor() const override { return fd_; }
+  int Descriptor() const override { return IsOpen() ? fd_ : -1; }
   const PortTimeouts& Timeouts() const override { return timeouts_; }
 
   PortError LastError() const override { return lastError_; }
   const std::string& LastErrorText() const override { return lastErrorText_; }
   std::string SetupNotes() const override;
 
+  // The last failure as a kind, and its detail: the system's or the
+  // resolver's words, the server's own text, or the value it answered.
+  NetworkFailure Failure() const { return failure_; }
+  const std::string& FailureDetail() const { return failureDetail_; }
+  // The request a RequestRefused or RequestUnanswered failure is about.
+  const ComPortRequest* FailedRequest() const { return failedRequest_; }
+  // The requests the server never answered (those it need not answer), in English.
+  std::string UnansweredInEnglish() const;
+
  private:
+  enum class Phase { Closed, Lookup, Connecting, Negotiating, Configuring, BusyPause, Open };
+
   bool Telnet() const { return scheme_ == NetworkScheme::Rfc2217; }
-  bool Connect(const NetworkAddress& address);
-  bool Negotiate();
-  // Sends the requests and waits for their answers, up to one step bound in
-  // all. False when the server answered one with another value.
-  // Sends the requests and waits up to `answerBound` for their answers.
-  bool Request(std::span<const ComPortRequest> requests, PortClock::duration answerBound = NETWORK_STEP_BOUND);
+  OpenProgress Advance();
+  OpenProgress TakeLookup();
+  OpenProgress ConnectNext();
+  OpenProgress TakeConnection();
+  OpenProgress Negotiate();
+  OpenProgress SendSetup();
+  OpenProgress Configure();
+  OpenProgress Opened();
+  // The server closed the connection during the open: a busy one is tried
+  // again while the time allows.
+  OpenProgress ClosedDuringOpen();
+  OpenProgress FailOpen(NetworkFailure failure, PortError error, std::string detail, std::string text);
+  bool SetupAnswered() const;
   // Takes whatever the socket holds now, commands handled, data kept for the
   // link; false once the connection has gone.
   bool Receive();
+  // After Receive or a read found the connection gone: 0 for the server's
+  // close, else the system's error.
   bool SendAll(const uint8_t* bytes, size_t count, PortClock::time_point deadline);
+  bool SendData(const uint8_t* bytes, size_t count);
   void OnCommand(const TelnetCommand& command) override;
+  void OnAnswer(const ComPortAnswer& answer);
+  void KeepData(const uint8_t* bytes, size_t count);
+  void NoteText(const uint8_t* bytes, size_t count);
+  std::string ServerText() const;
   size_t TakePending(uint8_t* buffer, size_t capacity);
   void HangUp(int error);
-  bool Fail(PortError error, std::string text);
-  bool FailErrno(int error);
+  // Whether the refused request is one of these; if so, it is the last failure.
+  bool RefusedAmong(const ComPortRequest* first, size_t count);
+  bool Fail(NetworkFailure failure, PortError error, std::string detail, std::string text);
+  void CloseSocket();
 
   int fd_ = -1;
+  Phase phase_ = Phase::Closed;
+  std::chrono::milliseconds stepBound_ = NETWORK_DEFAULT_STEP_BOUND;
   NetworkScheme scheme_ = NetworkScheme::RawTcp;
+  std::string host_;
+  uint16_t service_ = 0;
+  std::shared_ptr<NameLookup> lookup_;
+  const void* nextAddress_ = nullptr;  // the addrinfo entry to try next
+  int connectError_ = 0;               // the last address's failure
+  int closeError_ = 0;
+  PortClock::time_point started_;      // busy retries end one step bound after this
+  PortClock::time_point stepEnd_;
+  PortClock::duration busyPause_{};
   PortTimeouts timeouts_ = DRIVER_TIMEOUTS;
   TelnetDecoder decoder_;
   TelnetAgreement agreement_;
-  // The requests of the current Request call, and which of them were answered
-  // with what.
-  std::span<const ComPortRequest> asked_;
-  std::array<bool, std::size(LINE_REQUESTS)> answered_{};
-  std::array<uint32_t, std::size(LINE_REQUESTS)> answers_{};
-  std::string unanswered_;  // the requests the server never answered, for the operator
-  bool modemLinesSilent_ = false;  // DTR went unanswered on this connection
+  // The setup's requests in the order sent, and which were answered with what.
+  std::array<const ComPortRequest*, SETUP_REQUEST_COUNT> asked_{};
+  std::array<bool, SETUP_REQUEST_COUNT> answered_{};
+  std::array<uint32_t, SETUP_REQUEST_COUNT> answers_{};
+  bool setupSent_ = false;
+  // The first setup request refused: answered with another value, or (a line
+  // setting) not answered at all.
+  const ComPortRequest* refused_ = nullptr;
+  bool refusedAnswered_ = false;
+  uint32_t refusedValue_ = 0;
+  bool lateRefusal_ = false;  // a request was refused after the open
+  bool suspended_ = false;                   // the server asked for no data until it resumes
+  std::array<uint8_t, NETWORK_PENDING_CAPACITY> held_{};
+  size_t heldCount_ = 0;
   std::array<uint8_t, NETWORK_PENDING_CAPACITY> pending_{};
   size_t pendingStart_ = 0;
   size_t pendingEnd_ = 0;
+  std::array<char, SERVER_TEXT_CAPACITY> text_{};
+  size_t textSize_ = 0;
+  NetworkFailure failure_ = NetworkFailure::None;
+  std::string failureDetail_;
+  const ComPortRequest* failedRequest_ = nullptr;
   PortError lastError_ = PortError::None;
   std::string lastErrorText_;
 };

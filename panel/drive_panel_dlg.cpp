@@ -26,6 +26,7 @@
 #include "panel_commands.h"
 #include "parameter_mark.h"
 #include "port_failure_hint.h"
+#include "port_opener.h"
 #include "port_reconnector.h"
 #include "port_selector.h"
 #include "pty_runner.h"
@@ -85,6 +86,8 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   BuildControls();
   ConnectEvents();
   new FramePacer(this);
+  opener_ = new CPortOpener(port_, this);
+  connect(opener_, &CPortOpener::Done, this, &CDrivePanelDlg::OnPortOpened);
   reconnector_ = new CPortReconnector(link_, port_, this);
   connect(this, &CDrivePanelDlg::Ticked, reconnector_, &CPortReconnector::AfterTick);
   connect(reconnector_, &CPortReconnector::PortLost, this, [this](bool awaited) {
@@ -92,7 +95,11 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
     if (KindOfPort(link_.values.portName) == PortKind::Network) hint = HINT_DISCONNECTED_AWAITED;
     Control(ID_STATUS)->setToolTip(hint);
   });
-  connect(reconnector_, &CPortReconnector::PortBack, this, [this] { OnPortChosen(ID_PORT_LIST); });
+  // The port is open again: set up as if chosen, without closing it first.
+  connect(reconnector_, &CPortReconnector::PortBack, this, [this] {
+    portBefore_ = BeginPortChoice(link_, port_);
+    OnPortOpened(true);
+  });
   RefreshPanel();
   portList_->setFocus();
 }
@@ -257,12 +264,21 @@ void CDrivePanelDlg::OnTick(ControlId) { emit Ticked(); }
 
 void CDrivePanelDlg::OnPortChosen(ControlId) {
   if (portList_->IsNetworkPrompt(portList_->currentIndex()) && !AskNetworkPort()) return;
-  const bool emulatorChosen = portList_->IsEmulator(portList_->currentIndex());
+  emulatorChosen_ = portList_->IsEmulator(portList_->currentIndex());
   reconnector_->Forget();
-  if (emulatorChosen) UseEmulator(true);
-  const PortSetup setup = OpenPort(link_, port_);
+  if (emulatorChosen_) UseEmulator(true);
+  OpenChosenPort();
+}
+
+void CDrivePanelDlg::OpenChosenPort() {
+  portBefore_ = BeginPortChoice(link_, port_);
+  opener_->Start(link_.values.portName);
+}
+
+void CDrivePanelDlg::OnPortOpened(bool opened) {
+  const PortSetup setup = FinishPortChoice(link_, port_, opened, portBefore_);
   // Only now is the emulator's terminal no longer the open port.
-  if (!emulatorChosen) UseEmulator(false);
+  if (!emulatorChosen_) UseEmulator(false);
   ExplainPortFailure(setup);
   emit PortOpened(portList_->currentText());
 }

@@ -11,6 +11,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 
 #include "any_port.h"
@@ -32,6 +33,7 @@ class PtyRunner;
 }
 
 class CParameterMark;
+class CPortOpener;
 class CPortReconnector;
 class CPortSelector;
 
@@ -101,6 +103,9 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   bool AskNetworkPort();
   void UseEmulator(bool wanted);
   void ExplainPortFailure(PortSetup setup);
+  // The chosen port opens without holding the window; OnPortOpened goes on.
+  void OpenChosenPort();
+  void OnPortOpened(bool opened);
 
   Link link_;
   AnyPort port_;
@@ -108,7 +113,10 @@ class CDrivePanelDlg : public QDialog, public PanelWindow {
   TickReader tick_{link_, port_};
   QMenu* contextMenu_ = nullptr;
   CPortSelector* portList_ = nullptr;
+  CPortOpener* opener_ = nullptr;
   CPortReconnector* reconnector_ = nullptr;
+  bool emulatorChosen_ = false;  // the port being opened is the emulator's terminal
+  std::string portBefore_;       // the port chosen before the one being opened
   std::unordered_map<int, QWidget*> controls_;
   std::array<QWidget*, std::size(PANEL_BINDINGS)> boundControls_{};
   std::optional<PanelValues> shown_;  // the values as last refreshed; none before the first

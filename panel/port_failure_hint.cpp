@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include "any_port.h"
 #include "make_port.h"
 #include "port_name.h"
 #include "processes.h"
@@ -36,6 +37,18 @@ std::string BusyAdvice(const PortFailureContext& context) {
   return advice;
 }
 
+// What to do about a network port, by what went wrong.
+const char* NetworkAdvice(NetworkFailure failure) {
+  switch (failure) {
+    case NetworkFailure::ServerBusy: return HINT_NETWORK_BUSY;
+    case NetworkFailure::ServerClosed: return HINT_NETWORK_CLOSED;
+    case NetworkFailure::ComPortRefused:
+    case NetworkFailure::BinaryRefused: return HINT_NETWORK_RAW;
+    case NetworkFailure::NegotiationSilent: return HINT_NETWORK_SILENT;
+    default: return HINT_NETWORK;
+  }
+}
+
 std::string GroupOf(const std::string& devicePath) {
   struct stat device {};
   if (stat(devicePath.c_str(), &device) != 0) return {};
@@ -47,7 +60,7 @@ std::string GroupOf(const std::string& devicePath) {
 
 std::string PortFailureHint(PortError error, const std::string& systemReason, const PortFailureContext& context) {
   if (error == PortError::None) return {};
-  if (context.network) return systemReason + "\n" + HINT_NETWORK;
+  if (context.network) return systemReason + "\n" + NetworkAdvice(context.networkFailure);
   switch (error) {
     case PortError::None: return {};
     case PortError::PermissionDenied: return systemReason + "\n" + PermissionAdvice(context.deviceGroup);
@@ -61,6 +74,7 @@ std::string PortFailureHint(PortError error, const std::string& systemReason, co
 PortFailureContext ContextOfFailure(const LinePort& port, const std::string& portName) {
   PortFailureContext context;
   context.network = KindOfPort(portName) == PortKind::Network;
+  if (const NetworkPort* network = NetworkPortOf(port)) context.networkFailure = network->Failure();
   if (port.LastError() == PortError::PermissionDenied) context.deviceGroup = GroupOf(DevicePath(portName));
   if (port.LastError() == PortError::Busy) {
     context.lockHolder = port.LockHolder();

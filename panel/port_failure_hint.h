@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "network_failure.h"
 #include "open_port.h"
 #include "port_error.h"
 #include "port_lock.h"
@@ -25,6 +26,15 @@ inline constexpr const char* HINT_UNPLUGGED_AWAITED = "Адаптер отклю
 inline constexpr const char* HINT_UNPLUGGED = "Адаптер отключён. Выберите порт снова, когда он вернётся.";
 inline constexpr const char* HINT_NETWORK =
     "Проверьте адрес и порт, сеть до сервера и что на нём запущен сервер порта (ser2net).";
+inline constexpr const char* HINT_NETWORK_BUSY =
+    "Порт сервера занят другим клиентом (другой панелью или velkorctl). Закройте его и выберите порт снова.";
+inline constexpr const char* HINT_NETWORK_CLOSED =
+    "Сервер сам закрыл соединение: посмотрите его журнал и настройки порта (ser2net).";
+inline constexpr const char* HINT_NETWORK_RAW =
+    "Если на сервере простой TCP-порт, выберите его как tcp:// и настройте на сервере 38400 8N1.";
+inline constexpr const char* HINT_NETWORK_SILENT =
+    "Возможно, это простой TCP-порт, а не telnet(rfc2217): тогда выберите его как tcp://. "
+    "Или сеть до сервера слишком медленная.";
 inline constexpr const char* HINT_DISCONNECTED_AWAITED =
     "Сервер закрыл соединение. Порт откроется снова, как только сервер снова его примет.";
 
@@ -34,6 +44,7 @@ struct PortFailureContext {
   LockOwner lockHolder;     // whose lock file marks the port; pid 0: nobody's
   bool modemManagerRunning = false;
   bool network = false;  // the port is on another machine
+  NetworkFailure networkFailure = NetworkFailure::None;
 };
 
 // Empty when there was no failure.

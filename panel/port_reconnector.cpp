@@ -2,10 +2,10 @@
 // an idle panel stays idle.
 #include "port_reconnector.h"
 
+#include <algorithm>
 #include <string_view>
-#include <utility>
 
-#include "network_address.h"
+#include "make_port.h"
 
 namespace velkor {
 namespace {
@@ -16,16 +16,12 @@ bool CanComeBack(std::string_view portName) { return !portName.starts_with("/dev
 
 }  // namespace
 
-CPortReconnector::CPortReconnector(Link& link, LinePort& port, QObject* parent)
-    : QObject(parent), link_(link), port_(port) {
-  retry_.setInterval(REOPEN_PERIOD_MS);
+CPortReconnector::CPortReconnector(Link& link, AnyPort& port, QObject* parent)
+    : QObject(parent), link_(link), port_(port), opener_(port) {
+  retry_.setSingleShot(true);
   retry_.setTimerType(Qt::CoarseTimer);
   connect(&retry_, &QTimer::timeout, this, &CPortReconnector::TryAgain);
-  // The server is back; the knock is let go at once.
-  connect(&probe_, &QTcpSocket::connected, this, [this] {
-    probe_.abort();
-    serverBack_ = true;
-  });
+  connect(&opener_, &CPortOpener::Done, this, &CPortReconnector::OnOpened);
 }
 
 void CPortReconnector::AfterTick() {
@@ -36,37 +32,29 @@ void CPortReconnector::AfterTick() {
   link_.window->StopTick();
   awaited_ = link_.values.portName;
   const bool awaited = CanComeBack(awaited_);
-  if (awaited) retry_.start();
+  if (awaited) retry_.start(REOPEN_PERIOD_MS);
   emit PortLost(awaited);
 }
 
 void CPortReconnector::Forget() {
   retry_.stop();
-  probe_.abort();
-  serverBack_ = false;
+  opener_.Cancel();
   awaited_.clear();
 }
 
-void CPortReconnector::TryAgain() {
-  if (const auto address = ParseNetworkAddress(awaited_)) {
-    // A server that is away would hold a blocking open for its whole bound,
-    // twice a second: it is knocked at instead. A serial server gives its
-    // device to one connection at a time, so the port choice opens the port
-    // itself, once, a retry after the knock was answered and let go.
-    if (std::exchange(serverBack_, false)) {
-      retry_.stop();
-      emit PortBack();
-    } else if (probe_.state() == QAbstractSocket::UnconnectedState) {
-      probe_.connectToHost(QString::fromStdString(address->host), address->port);
-    }
+// Opening is the test: the name may be back while another program (or the
+// system's modem prober) still has the device, or before its permissions are
+// set; a server may be away, or serving another client.
+void CPortReconnector::TryAgain() { opener_.Start(awaited_); }
+
+void CPortReconnector::OnOpened(bool opened) {
+  if (opened) {
+    emit PortBack();
     return;
   }
-  // Opening is the test: the name may be back while another program (or the
-  // system's modem prober) still has the device, or before its permissions
-  // are set.
-  if (!port_.Open(awaited_)) return;
-  retry_.stop();
-  emit PortBack();
+  const bool network = KindOfPort(awaited_) == PortKind::Network;
+  const int last = retry_.interval();
+  retry_.start(network ? std::min(2 * last, REOPEN_LONGEST_PERIOD_MS) : REOPEN_PERIOD_MS);
 }
 
 }  // namespace velkor

@@ -28,10 +28,11 @@ TEST(ComPortRequestTest, TheDriversLineIsAskedForInTheOptionsOwnCodes) {
   EXPECT_EQ(Encoded(DTR_ON_REQUEST), Bytes({0xFF, 0xFA, 0x2C, 0x05, 0x08, 0xFF, 0xF0}));
   EXPECT_EQ(Encoded(RTS_OFF_REQUEST), Bytes({0xFF, 0xFA, 0x2C, 0x05, 0x0C, 0xFF, 0xF0}));
   EXPECT_EQ(Encoded(PURGE_REQUEST), Bytes({0xFF, 0xFA, 0x2C, 0x0C, 0x03, 0xFF, 0xF0}));
+  EXPECT_EQ(Encoded(SPEED_QUERY), Bytes({0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xF0}));
 }
 
 TEST(ComPortRequestTest, A0xFFInsideARequestsValueIsDoubled) {
-  EXPECT_EQ(Encoded({"", COM_SET_BAUDRATE, 0x0001FFFF}),
+  EXPECT_EQ(Encoded({"", "", COM_SET_BAUDRATE, 0x0001FFFF}),
             Bytes({0xFF, 0xFA, 0x2C, 0x01, 0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0}));
 }
 
@@ -74,6 +75,9 @@ TEST(NetworkAddressTest, SchemeHostAndPortAreTakenApart) {
   EXPECT_EQ(raw->host, "::1");
   EXPECT_EQ(raw->port, 65535);
   EXPECT_EQ(ParseNetworkAddress("tcp://bench-pi.local:2001")->host, "bench-pi.local");
+  // A scheme is a scheme in capitals too, never a device's file name.
+  EXPECT_EQ(ParseNetworkAddress("RFC2217://bench-pi:4000")->scheme, NetworkScheme::Rfc2217);
+  EXPECT_EQ(ParseNetworkAddress("Tcp://bench-pi:4001")->scheme, NetworkScheme::RawTcp);
 }
 
 TEST(NetworkAddressTest, NamesThatAreNoAddressAreRefused) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -20,6 +21,7 @@
 #include "open_port.h"
 #include "pty_runner.h"
 #include "recording_window.h"
+#include "scripted_server.h"
 #include "ser2net_server.h"
 #include "status_texts.h"
 
@@ -184,9 +186,10 @@ TEST(NetworkPortTest, AServerThatNeverNegotiatesFailsTheOpenWithTheReason) {
   RecordingWindow window(link);
   window.selectedPort = server.Name();
   NetworkPort port;
+  port.SetStepBound(std::chrono::milliseconds(200));
   EXPECT_EQ(OpenPort(link, port), PortSetup::OpenFailed);
   EXPECT_EQ(link.values.statusText, STATUS_OPEN_FAILED);
-  EXPECT_EQ(port.LastErrorText(), "Сервер не ответил на согласование RFC 2217 за 170 мс.");
+  EXPECT_EQ(port.LastErrorText(), "Сервер не ответил на согласование RFC 2217 за 200 мс.");
   EXPECT_FALSE(port.IsOpen());
 }
 
@@ -213,6 +216,80 @@ TEST(NetworkPortTest, AnUnknownHostFailsTheOpenNamingTheHost) {
   EXPECT_FALSE(port.Open("tcp://no-such-host.invalid:4000"));
   EXPECT_EQ(port.LastError(), PortError::NotFound);
   EXPECT_TRUE(port.LastErrorText().starts_with("no-such-host.invalid: ")) << port.LastErrorText();
+}
+
+struct ClosingCase {
+  const char* name;
+  int busyConnections;  // connections turned away as busy before the server serves
+  int stepBoundMs;      // also how long a busy server is asked again
+  bool opens;
+  PortError error;
+  std::string text;
+};
+
+// Turns the first `busy` connections away as ser2net does while another of
+// its ports still holds the device, then answers the setup; or, with `words`,
+// closes every connection with them.
+test::ScriptedServer::Script BusyThenServing(std::atomic<int>& seen, int busy, std::string words) {
+  return [&seen, busy, words](int client) {
+    if (seen++ < busy) return test::CloseWithWords("Port's device already in use\r\n")(client);
+    if (!words.empty()) return test::CloseWithWords(words)(client);
+    test::AnswerSetup(std::chrono::milliseconds(0), 38400)(client);
+  };
+}
+
+TEST(NetworkPortTest, AServerThatClosesDuringTheOpenIsToldByItsWordsAndABusyOneIsAskedAgain) {
+  const std::vector<ClosingCase> cases = {
+      {"busy twice, then serving", 2, 20000, true, PortError::None, ""},
+      {"busy throughout", 1000000, 300, false, PortError::Busy,
+       "Сервер закрыл соединение: Port's device already in use"},
+      {"closing with words", 0, 20000, false, PortError::NotFound, "Сервер закрыл соединение: Gone for good"},
+  };
+  for (const ClosingCase& c : cases) {
+    std::atomic<int> seen = 0;
+    test::ScriptedServer server(BusyThenServing(seen, c.busyConnections, c.opens ? "" : "Gone for good\r\n"));
+    NetworkPort port;
+    port.SetStepBound(std::chrono::milliseconds(c.stepBoundMs));
+    EXPECT_EQ(port.Open(server.Name("rfc2217")), c.opens) << c.name;
+    EXPECT_EQ(port.LastError(), c.error) << c.name;
+    EXPECT_EQ(port.LastErrorText(), c.text) << c.name;
+    if (c.opens) {
+      EXPECT_EQ(server.Connections(), c.busyConnections + 1) << c.name;
+    }
+    port.Close();
+  }
+}
+
+TEST(NetworkPortTest, DataWaitsWhileTheServerSuspendsItAndGoesOnResume) {
+  std::atomic<bool> written = false;
+  std::atomic<bool> heldBack = false;
+  Bytes afterResume;
+  auto server = std::make_unique<test::ScriptedServer>([&](int client) {
+    if (!test::AnswerTheSetup(client, std::chrono::milliseconds(0), 38400)) return;
+    test::WriteAll(client, {0xFF, 0xFA, 0x2C, 108, 0xFF, 0xF0, 'x'});  // suspend, then a byte to read
+    while (!written) std::this_thread::yield();
+    uint8_t in[64];
+    heldBack = recv(client, in, sizeof in, MSG_DONTWAIT) < 0;
+    test::WriteAll(client, {0xFF, 0xFA, 0x2C, 109, 0xFF, 0xF0, 'z'});  // resume
+    test::ReadUntil(client, {'a', 'b', 'c'}, afterResume);
+  });
+  NetworkPort port;
+  ASSERT_TRUE(port.Open(server->Name("rfc2217")));
+  ASSERT_TRUE(port.SetLineSettings());
+  uint8_t in[16];
+  while (port.IsOpen() && port.Read(in, 1) == 0) {
+  }
+  ASSERT_EQ(in[0], 'x');
+  const uint8_t data[] = {'a', 'b', 'c'};
+  port.Write(data, sizeof data);
+  written = true;
+  while (port.IsOpen() && port.Read(in, 1) == 0) {
+  }
+  ASSERT_EQ(in[0], 'z');
+  port.Close();
+  server.reset();  // the script has ended
+  EXPECT_TRUE(heldBack);
+  EXPECT_EQ(afterResume, (Bytes{'a', 'b', 'c'}));
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "drive_panel_dlg.h"
 #include "panel_test_support.h"
 #include "pty_runner.h"
+#include "port_failure_hint.h"
+#include "scripted_server.h"
 #include "ser2net_server.h"
 
 using namespace velkor;
@@ -93,6 +95,50 @@ class NetworkPortPanelTest : public QObject {
     QCOMPARE(PortList(panel)->currentText(), address);
   }
 
+  void aFailedOpenDuringTheWaitResumesTheWaitUntilTheServerServesAgain() {
+    if (!test::Ser2netInstalled()) QSKIP("ser2net is not installed (scripts/install-deps.sh installs it)");
+    sim::PtyRunner emulator;
+    QVERIFY(emulator.Start());
+    auto server = std::make_unique<test::Ser2netServer>(emulator.SlavePath());
+    QVERIFY(server->Serving());
+    const int rawPort = server->RawPort();
+    const int telnetPort = server->TelnetPort();
+    CDrivePanelDlg panel;
+    panel.show();
+    test::ChoosePort(panel, QString::fromStdString(server->Rfc2217Name()));
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsConnected(panel), PATIENCE_MS);
+    server.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_STATUS), QString("Обрыв связи"), PATIENCE_MS);
+
+    {
+      // Something on the port that takes each connection and closes it: each
+      // open fails, and the wait goes on.
+      test::ScriptedServer closing(test::CloseWithWords("Gone for maintenance\r\n"), telnetPort);
+      QTRY_VERIFY_WITH_TIMEOUT(closing.Connections() >= 2, PATIENCE_MS);
+      QCOMPARE(test::Shown(panel, ID_STATUS), QString("Обрыв связи"));
+    }
+    test::Ser2netServer again(emulator.SlavePath(), true, rawPort, telnetPort);
+    QVERIFY(again.Serving());
+    QTRY_VERIFY2_WITH_TIMEOUT(ShowsConnected(panel), qPrintable(test::Shown(panel, ID_STATUS) + " / " + Tooltip(panel)),
+                              PATIENCE_MS);
+  }
+
+  void aNetworkOpenLeavesTheWindowToItsEventsAndEndsWithAdviceThatFits() {
+    // Takes the connection and never negotiates.
+    test::ScriptedServer silent([](int client) {
+      uint8_t in[256];
+      while (read(client, in, sizeof in) > 0) {
+      }
+    });
+    CDrivePanelDlg panel;
+    panel.show();
+    test::ChoosePort(panel, QString::fromStdString(silent.Name("rfc2217")));
+    // The choice has returned to the event loop while the server keeps silent.
+    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Выберите порт"));
+    QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"), PATIENCE_MS);
+    QCOMPARE(Tooltip(panel), QString("Сервер не ответил на согласование RFC 2217 за 3000 мс.\n") + HINT_NETWORK_SILENT);
+  }
+
   void anAddressNotUnderstoodGetsTheInputErrorAndTheChoiceStaysAsItWas() {
     CDrivePanelDlg panel;
     panel.show();
@@ -115,7 +161,8 @@ class NetworkPortPanelTest : public QObject {
     CDrivePanelDlg panel;
     panel.show();
     test::ChoosePort(panel, QString("tcp://127.0.0.1:%1").arg(test::FreeLocalPort()));
-    QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
+    // The open goes on in the event loop.
+    QTRY_COMPARE_WITH_TIMEOUT(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"), PATIENCE_MS);
     QCOMPARE(Tooltip(panel), QString("Connection refused\nПроверьте адрес и порт, сеть до сервера и что на нём "
                                      "запущен сервер порта (ser2net)."));
   }
