@@ -19,7 +19,7 @@ namespace {
 // free space before it, then to its right. In one row of badges with glyphs
 // as tall as the panel's text when there is room for all of them; else in two
 // rows within the control's height, as large as the room allows.
-constexpr BadgeSize SIZES[] = {{12, 1, 13}, {9, 2, 11}, {8, 2, 10}, {7, 2, 9}};
+constexpr BadgeSize SIZES[] = {{12, 1, 13}, {10, 1, 12}, {9, 2, 11}, {8, 2, 10}, {7, 2, 9}};
 constexpr int BADGE_GAP_PX = 1;
 // The text's place is reckoned from the control's edge inside its frame, and
 // widened by the line edit's own margin: the badges keep clear of it.
