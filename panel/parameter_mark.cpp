@@ -1,8 +1,8 @@
 // parameter_mark.cpp: placing and painting one display's marks.
 #include "parameter_mark.h"
 
-#include <QCursor>
 #include <QAbstractButton>
+#include <QCursor>
 #include <QEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <utility>
 
 namespace velkor {
 namespace {
