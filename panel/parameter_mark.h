@@ -1,9 +1,10 @@
 // parameter_mark.h: the marks drawn over one parameter's display: a frame in
-// the colour of its most pressing state and, beside the display's text, a small
-// badge for each state with the state's glyph, in one row within the
-// display's height, or two rows when one has no room for them all. The display's tooltip says the same in words. The display
-// itself is neither moved nor restyled, and its text is never touched nor
-// covered. Depends on Qt Widgets and the marks.
+// the colour of its most pressing state and, beside the display's text, a
+// small badge for each state with the state's glyph, in one row within the
+// display's height, or two rows when one has no room for them all. The
+// display's tooltip says the same in words. The display itself is neither
+// moved nor restyled, and its text is never touched nor covered. Depends on
+// Qt Widgets and the marks.
 #pragma once
 
 #include <QColor>
