@@ -275,6 +275,15 @@ void ProfileWindow::ShowStatuses() {
   std::array<bool, PARAMETER_STATE_COUNT> bad = {};
   if (applyStarted_) {
     for (const ApplyRow& row : Rows(apply_)) {
+      // A match, a confirmation or a mismatch speaks of the device's value: once that
+      // is no longer known, neither is whether the result still holds.
+      const ParameterState& s = State(link_.parameters, row.id);
+      const bool aboutTheValue = row.status == ApplyRowStatus::Unchanged || row.status == ApplyRowStatus::Confirmed ||
+                                 row.status == ApplyRowStatus::Mismatch;
+      if (aboutTheValue && !(s.known && s.reportedSinceReset)) {
+        texts[Index(row.id)] = "неизвестно";
+        continue;
+      }
       texts[Index(row.id)] = Text(RowStatusText(row, Language::Russian));
       bad[Index(row.id)] = row.status == ApplyRowStatus::Mismatch || row.status == ApplyRowStatus::NotApplied ||
                            row.status == ApplyRowStatus::Uncertain;

@@ -104,6 +104,15 @@ class PaintCounter : public QObject {
   }
 };
 
+// Where a display draws its text: from its cursor at either end.
+QRect DrawnText(QLineEdit* edit) {
+  edit->setCursorPosition(0);
+  const int start = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left();
+  edit->end(false);
+  const int end = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), height = edit->fontMetrics().height();
+  return QRect(edit->x() + start, edit->geometry().center().y() - height / 2, end - start, height);
+}
+
 }  // namespace
 
 class ParameterMarksTest : public QObject {
@@ -203,6 +212,34 @@ class ParameterMarksTest : public QObject {
     }
     // Badges stay within the display's own row.
     if (!glyphs.isEmpty()) QCOMPARE(MarkOf(panel, id)->geometry().height(), place.height());
+  }
+
+  // All badges beside each display's widest value: over no text, no other control, within its height and box.
+  void allBadgesAtOnceLeaveTheValueReadableAndStayInTheRow() {
+    const std::pair<ControlId, const char*> widest[] = {
+        {ID_DIVISION_SHOWN, "120"}, {ID_MOTION_CURRENT_SHOWN, "20000"}, {ID_REDUCTION_DELAY_SHOWN, "60000"},
+        {ID_HOLDING_CURRENT_SHOWN, "20000"}, {ID_FAULT_CURRENT_SHOWN, "20000"}, {ID_KP_SHOWN, "255"},
+        {ID_KL_SHOWN, "15"}, {ID_STEPS_SHOWN, "3000"}, {ID_JOG_SPEED_SHOWN, "3000"}, {ID_JOG_ACCEL_SHOWN, "1000"}};
+    const MarkState all{.request = RequestPhase::Queued, .failure = RequestFailure::Unconfirmed, .mismatch = true,
+                        .changedByDriver = true, .unsaved = true};
+    CDrivePanelDlg panel;
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    for (const auto& [id, text] : widest) {
+      auto* display = static_cast<QLineEdit*>(panel.Control(id));
+      display->setText(text);
+      MarkOf(panel, id)->Show(all);
+      const QList<QRect> badges = MarkOf(panel, id)->Badges();
+      QCOMPARE(MarkOf(panel, id)->Glyphs() + QString::number(badges.size()), QString("≠!→↻✱5"));
+      for (const QRect& badge : badges) {
+        QVERIFY2(!badge.intersects(DrawnText(display)), text);
+        QVERIFY2(badge.top() >= display->y() && badge.bottom() <= display->geometry().bottom(), text);
+        for (QWidget* w : panel.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+          const QRect r = w->isHidden() || w == display || qobject_cast<CParameterMark*>(w) ? QRect() : w->geometry();
+          QVERIFY2(r.contains(display->geometry()) ? r.contains(badge) : !r.intersects(badge), text);
+        }
+      }
+    }
   }
 
   void refreshingUnchangedStatesRepaintsNoMarkAndNoDisplay() {

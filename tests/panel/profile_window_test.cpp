@@ -208,7 +208,11 @@ class ProfileWindowTest : public QObject {
     QCOMPARE(StatusLine(bench.window), expected);
     QCOMPARE(Cell(bench.window, 1, 4), "принято");
     QCOMPARE(Cell(bench.window, 3, 4), "не применено");
-    QCOMPARE(Cell(bench.window, 7, 4), "совпадает");
+    QCOMPARE(Row(bench.window, ParameterId::Steps), (QStringList{"Шагов", "—", "200", "?", "неизвестно"}));
+    // Applied again without the device's values: nothing is sent, and no match claimed.
+    QTest::mouseClick(Button(bench.window, "Применить"), Qt::LeftButton);
+    QVERIFY(StatusLine(bench.window).contains("ничего не отправлено"));
+    QCOMPARE(Row(bench.window, ParameterId::Steps), (QStringList{"Шагов", "—", "200", "?", "неизвестно"}));
   }
 
   void theDriversParametersAreSavedWithTheNoteAndBecomeTheOpenProfile() {
