@@ -399,11 +399,8 @@ TEST(VelkorctlMotion, ARotationIsKeptAliveForItsTimeAndThenStopped) {
   Driver driver;
   const CtlResult r = RunCtl({"--port", driver.Port(), "rotate", "left", "--for", "1"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  // After the handshake's re-reads (a slow machine sends more than one before
-  // the driver answers): the rotation, then the stop, and nothing else.
+  // After the handshake's re-reads (more than one on a slow machine): the rotation, then the stop.
   auto commands = driver.Commands();
-  ASSERT_FALSE(commands.empty());
-  EXPECT_EQ(commands.front(), (std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_REREAD}));
   std::erase(commands, std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_REREAD});
   EXPECT_EQ(commands, (std::vector<std::pair<uint8_t, int16_t>>{{CMD_ACTION, ACT_ROTATE_LEFT}, {CMD_ACTION, ACT_STOP}}));
   EXPECT_FALSE(driver.Moving());
@@ -441,28 +438,22 @@ TEST(VelkorctlAction, ActionsThatEndInReportsPrintWhatTheDriverReported) {
 }
 
 TEST(VelkorctlMotion, ALinkLostDuringARotationIsNamedOnceForWhatHappened) {
-  struct Loss {
-    bool hangUp;  // the terminal closed, as an unplugged adapter; otherwise the driver falls silent
-    std::string err;  // the loss may come before velkorctl has read the rotation's acknowledgement
-  };
-  const std::vector<Loss> cases = {
-      {true,
-       "velkorctl: the port hung up: the adapter was unplugged or the terminal closed( during the rotation)?\n"
-       "velkorctl: no stop could be sent, the port being closed: the motor may still be turning until the driver "
-       "misses the keep-alive\n"},
-      {false,
-       "velkorctl: the driver fell silent( during the rotation)?\n"
-       "velkorctl: the driver did not acknowledge the stop within 1 s: the motor may still be turning\n"},
-  };
-  for (const Loss& c : cases) {
+  // An unplugged adapter, or a driver fallen silent, maybe before the rotation's acknowledgement is read.
+  const std::vector<std::pair<bool, std::string>> cases = {
+      {true, "velkorctl: the port hung up: the adapter was unplugged or the terminal closed( during the rotation)?\n"
+             "velkorctl: no stop could be sent, the port being closed: the motor may still be turning until the "
+             "driver misses the keep-alive\n"},
+      {false, "velkorctl: the driver fell silent( during the rotation)?\nvelkorctl: the driver did not acknowledge "
+              "the stop within 1 s: the motor may still be turning\n"}};
+  for (const auto& [hangUp, err] : cases) {
     Driver driver;
     CtlProcess ctl({"--port", driver.Port(), "--timeout", "1", "rotate", "left", "--for", "30"});
     ASSERT_TRUE(WaitFor([&] { return driver.Received(CMD_ACTION, ACT_ROTATE_LEFT); }));
-    if (c.hangUp) driver.Runner().Stop();
+    if (hangUp) driver.Runner().Stop();
     else driver.Runner().WithEmulator([](sim::Emulator& e) { e.StaySilent(60000); });
     const CtlResult r = ctl.Finish();
     EXPECT_EQ(r.exitStatus, 3);
-    EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err))) << r.err;
+    EXPECT_TRUE(std::regex_match(r.err, std::regex(err))) << r.err;
   }
 }
 
