@@ -12,7 +12,6 @@
 #include "make_port.h"
 #include "network_port.h"
 #include "open_port.h"
-#include "status_texts.h"
 #include "terminal_text.h"
 
 namespace velkor::ctl {
@@ -130,7 +129,9 @@ std::string Session::PortLoss() const {
     }
   }
   // The serial port closes itself on a hang-up and names it "No such device".
-  if (port_->LastError() == PortError::NotFound) return "the port hung up: the adapter was unplugged or the terminal closed";
+  if (port_->LastError() == PortError::NotFound) {
+    return "the port hung up: the adapter was unplugged or the terminal closed";
+  }
   return "the port failed (" + port_->LastErrorText() + ")";
 }
 
