@@ -115,7 +115,6 @@ TEST(VelkorctlShow, JsonHoldsThePortTheStatusTheParametersByProfileNameAndEveryR
       "\"parameters\":\\{\"stepDivision\":8,\"motionCurrent\":1000,\"reductionDelay\":500,"
       "\"holdingCurrent\":500,\"faultCurrent\":5000,\"proportionalK\":30,\"levelingK\":2,\"steps\":200,"
       "\"jogSpeed\":60,\"jogAccel\":100,\"smoothing\":false\\},"
-      // The motion current, or the holding current once the shaft has rested 500 ms.
       "\"readings\":\\{\"setCurrentA\":(1000|500),\"setCurrentB\":0,\"actualCurrentA\":\\d+,\"actualCurrentB\":-?\\d+,"
       "\"pwmA\":\\d+,\"pwmB\":-?\\d+,\"totalCurrent\":\\d+,\"shaftSpeed\":0,\"position\":0,\"phase\":0\\}\\}\n";
   EXPECT_TRUE(std::regex_match(r.out, std::regex(expected))) << r.out;

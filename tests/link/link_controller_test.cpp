@@ -207,7 +207,6 @@ TEST_F(LinkTest, TwentyFiveSendsKeepTheLinkAndTheTwentySixthResetsIt) {
   ASSERT_EQ(port.writes.size(), 26u) << "the 26th frame is written too";
   for (const auto& w : port.writes) EXPECT_EQ(w, Command(seq, CMD_SET_STEPS, 200));
   EXPECT_EQ(link.values.statusText, STATUS_SEND_FAILED);
-  EXPECT_EQ(link.state.drop, LinkDrop::NotAcknowledged);
   EXPECT_EQ(link.state.readyWord, READY_NONE);
   EXPECT_FALSE(QueueNotEmpty(link.queue));
   EXPECT_FALSE(link.state.jogActive);
