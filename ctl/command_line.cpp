@@ -304,11 +304,12 @@ Commands:
   show [--json]
       Connect and print the state, the ten parameters, smoothing and the live
       readings, one NAME=VALUE a line; with --json, one JSON object with
-      "port", "state", "status" (the panel's status line, in Russian),
-      "parameters" and "readings". The state is one of connected,
-      connecting, link_lost, send_failed, open_failed. The readings are
-      awaited for a few status reports at most: one the driver has not
-      reported shows as unknown (null in JSON) and is named on standard error.
+      "port", "state", "status" (the panel's status line as that state
+      began, in Russian), "parameters" and "readings". The state is one
+      of connected, connecting, link_lost, send_failed, open_failed. The
+      readings are awaited for a few status reports at most: one the driver
+      has not reported shows as unknown (null in JSON) and is named on
+      standard error.
   set NAME=VALUE... [--save]
       Set parameters (only those that differ are sent), have the driver
       report them all again, and print the values it reports. With --save,

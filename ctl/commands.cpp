@@ -2,7 +2,6 @@
 // session's bounded waits, and the dispatch of every command.
 #include "commands.h"
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -137,10 +136,13 @@ int Action(const Invocation& inv, Session& session, std::FILE* out) {
       const bool tuning = inv.action == ACT_AUTOTUNE;
       const std::vector<ParameterId> ids =
           tuning ? std::vector{ParameterId::ProportionalK, ParameterId::LevelingK} : std::vector{ParameterId::Smoothing};
-      std::array<uint32_t, PARAMETER_STATE_COUNT> before = {};
-      for (const ParameterId id : ids) before[Index(id)] = State(session.link.parameters, id).reports;
       if (!session.Act(inv.action, inv.timeout)) return EXIT_FAILED;
-      const auto newer = [&](ParameterId id) { return State(session.link.parameters, id).reports > before[Index(id)]; };
+      // Only reports sent after the acknowledgement answer the action: the
+      // driver may still be answering the handshake's repeated re-reads.
+      const uint32_t acknowledged = session.link.parameters.commandsAcknowledged;
+      const auto newer = [&](ParameterId id) {
+        return State(session.link.parameters, id).acknowledgedAtReport >= acknowledged;
+      };
       if (!AwaitReports(session, ids, newer, inv.timeout, tuning ? "the tuned coefficients" : "the smoothing report"))
         return EXIT_FAILED;
       Write(out, Values(session, ids));

@@ -52,15 +52,25 @@ std::string ParameterText(ParameterId id, int32_t value) {
 
 std::string_view StateWord(const Link& link) {
   if (link.state.readyWord == READY_CONNECTED) return "connected";
-  if (link.values.statusText == STATUS_LINK_LOST) return "link_lost";
-  if (link.values.statusText == STATUS_SEND_FAILED) return "send_failed";
+  if (link.state.drop == LinkDrop::Silent) return "link_lost";
+  if (link.state.drop == LinkDrop::NotAcknowledged) return "send_failed";
   if (link.values.statusText == STATUS_OPEN_FAILED) return "open_failed";
   return "connecting";
 }
 
+std::string_view StatusSentence(const Link& link) {
+  // The status line moves on with every command and every answer to one
+  // (a re-read the handshake repeated may be acknowledged after the
+  // connection): what it said when the state began is what belongs to it.
+  if (link.state.readyWord == READY_CONNECTED) return STATUS_CONNECTED;
+  if (link.state.drop == LinkDrop::Silent) return STATUS_LINK_LOST;
+  if (link.state.drop == LinkDrop::NotAcknowledged) return STATUS_SEND_FAILED;
+  return link.values.statusText;
+}
+
 std::string ShowText(std::string_view port, const Link& link) {
   std::string text = "port=" + std::string(port) + "\nstate=" + std::string(StateWord(link)) +
-                     "\nstatus=" + std::string(link.values.statusText) + "\n";
+                     "\nstatus=" + std::string(StatusSentence(link)) + "\n";
   for (const ParameterId id : ALL_PARAMETERS) {
     text += std::string(ParameterName(id)) + "=" + ParameterText(id, ValueOf(link, id)) + "\n";
   }
@@ -78,7 +88,7 @@ std::string ShowJson(std::string_view port, const Link& link) {
   }
   parameters += "}";
   return "{\"port\":" + JsonString(port) + ",\"state\":" + JsonString(StateWord(link)) +
-         ",\"status\":" + JsonString(link.values.statusText) + ",\"parameters\":" + parameters +
+         ",\"status\":" + JsonString(StatusSentence(link)) + ",\"parameters\":" + parameters +
          ",\"readings\":" + ReadingsJson(link.values) + "}\n";
 }
 

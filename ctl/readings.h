@@ -20,6 +20,9 @@ std::string ParameterText(ParameterId id, int32_t value);
 // The link's state as one word for scripts: "connected", "link_lost",
 // "send_failed", "open_failed" or "connecting".
 std::string_view StateWord(const Link& link);
+// The status line's sentence for that state, as it read when the state
+// began: "Соединено VK-3 ID-19.0" for as long as the link is connected.
+std::string_view StatusSentence(const Link& link);
 
 // `show`: NAME=VALUE lines (port, state, status, the parameters, the
 // readings), or one JSON object with "port", "state", "status", "parameters"

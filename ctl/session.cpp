@@ -12,7 +12,6 @@
 #include "make_port.h"
 #include "network_port.h"
 #include "open_port.h"
-#include "status_texts.h"
 #include "terminal_text.h"
 
 namespace velkor::ctl {
@@ -42,19 +41,14 @@ void Session::Say(std::string_view text) const {
 }
 
 std::string Session::ResetReason() const {
-  if (resetStatus_ == STATUS_SEND_FAILED) return "the driver did not acknowledge the command";
-  // A port that hung up says why; the watchdog only saw the silence after it.
-  if (port_ && !port_->IsOpen()) return "the link dropped: " + PortFailure(milliseconds(0));
-  const std::string english = EnglishMessage(resetStatus_);
-  return english.starts_with("the link dropped") ? english : "the link dropped (" + english + ")";
-}
-
-// The status line says why the link started over only until the next send
-// overwrites it: it is kept the moment a reset shows.
-void Session::NoteReset() {
-  if (link.parameters.resets == resetsSeen_) return;
-  resetsSeen_ = link.parameters.resets;
-  resetStatus_ = link.values.statusText;
+  // A port that went away says how; the link only saw the silence after it.
+  if (port_ && !port_->IsOpen()) return PortLoss();
+  switch (link.state.drop) {
+    case LinkDrop::NotAcknowledged: return "the driver did not acknowledge the command";
+    case LinkDrop::Silent: return "the driver fell silent";
+    case LinkDrop::None: break;
+  }
+  return "the link started over";
 }
 
 bool Session::StartEmulator() {
@@ -123,6 +117,24 @@ std::string Session::PortFailure(milliseconds bound) const {
   return reason;
 }
 
+// How an open port went away, in the words of what happened at the far end.
+std::string Session::PortLoss() const {
+  if (const NetworkPort* network = NetworkPortOf(*port_)) {
+    const std::string& detail = network->FailureDetail();
+    switch (network->Failure()) {
+      case NetworkFailure::ServerClosed:
+      case NetworkFailure::ServerBusy:
+        return "the server closed the connection" + (detail.empty() ? "" : " saying \"" + detail + "\"");
+      default: return "the connection to the server failed (" + network->LastErrorText() + ")";
+    }
+  }
+  // The serial port closes itself on a hang-up and names it "No such device".
+  if (port_->LastError() == PortError::NotFound) {
+    return "the port hung up: the adapter was unplugged or the terminal closed";
+  }
+  return "the port failed (" + port_->LastErrorText() + ")";
+}
+
 bool Session::OpenOnce(milliseconds timeout) {
   switch (OpenPort(link, *port_)) {
     case PortSetup::OpenFailed:
@@ -178,13 +190,11 @@ bool Session::Connect(milliseconds timeout) {
 void Session::HandToLink(const uint8_t* bytes, size_t count) {
   std::memcpy(link.state.receiveBuffer, bytes, count);
   EndPollTick(link, count);
-  NoteReset();
 }
 
 void Session::Tick() {
   LinkState& s = link.state;
   BeginPollTick(link);
-  NoteReset();
   uint8_t bytes[RECEIVE_BUFFER_SIZE];
   const size_t count = s.port->Read(bytes, sizeof bytes);
   // The read goes to the link in pieces that each end with a status report,
@@ -241,12 +251,18 @@ bool Session::StopMotor(milliseconds timeout) {
   // The waits here are not cut short by another Ctrl-C: they are what the
   // first one asked for. Commands queued while the link is down are thrown
   // away at the next status report, so the stop waits for the link.
-  while (Clock::now() < deadline && s.readyWord != READY_CONNECTED) Tick();
+  // A port that went away carries no stop: nothing is waited for.
+  while (Clock::now() < deadline && s.readyWord != READY_CONNECTED && port_->IsOpen()) Tick();
   if (s.readyWord == READY_CONNECTED && PushCommand(link, CMD_ACTION, ACT_STOP)) {
     const uint32_t resets = states.resets;
     while (Clock::now() < deadline && states.actionsAcknowledged[ACT_STOP] == stops && states.resets == resets) Tick();
   }
   if (states.actionsAcknowledged[ACT_STOP] != stops) return true;
+  if (!port_->IsOpen()) {
+    Say("no stop could be sent, the port being closed: the motor may still be turning until the driver misses "
+        "the keep-alive");
+    return false;
+  }
   Say("the driver did not acknowledge the stop within " + Seconds(timeout) + ": the motor may still be turning");
   return false;
 }

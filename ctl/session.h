@@ -60,7 +60,9 @@ class Session {
 
   // Writes "velkorctl: TEXT" on the message stream.
   void Say(std::string_view text) const;
-  // Why the link last started over, for a message: "the link dropped (...)".
+  // Why the link last started over, for a message: the port hung up, the
+  // server closed the connection, the driver fell silent or left a command
+  // unacknowledged.
   std::string ResetReason() const;
 
   const std::string& PortName() const { return portName_; }
@@ -70,10 +72,10 @@ class Session {
 
  private:
   void HandToLink(const uint8_t* bytes, size_t count);
-  void NoteReset();
   // Why the port could not be had or went away, in English; `bound` is the
   // step bound a network port was given.
   std::string PortFailure(milliseconds bound) const;
+  std::string PortLoss() const;
   // Opens and sets up the port once. False after saying why.
   bool OpenOnce(milliseconds timeout);
   bool StartEmulator();
@@ -87,8 +89,6 @@ class Session {
   std::unique_ptr<LinePort> port_;
   int16_t lastStatusSpeed_ = 0;
   uint64_t statusReports_ = 0;
-  uint32_t resetsSeen_ = 0;
-  std::string_view resetStatus_;
 };
 
 // "5 s", "0.5 s": a duration as a message gives it.

@@ -114,6 +114,7 @@ void SendCommand(Link& link, uint8_t code, int16_t value) {
   s.port->Write(frame.bytes, frame.size);
   if (++s.retries > MAX_SENDS) {
     link.values.statusText = STATUS_SEND_FAILED;
+    s.drop = LinkDrop::NotAcknowledged;
     ResetLink(link);
   } else {
     link.values.statusText = STATUS_SENDING;
@@ -154,6 +155,7 @@ void BeginPollTick(Link& link) {
     ResetLink(link);
     LoseDriver(link);
     link.values.statusText = STATUS_LINK_LOST;
+    s.drop = LinkDrop::Silent;
   }
 }
 

@@ -24,8 +24,18 @@ inline constexpr uint8_t MAX_SENDS = 25;          // the 26th send gives up
 inline constexpr uint8_t MAX_SILENT_TICKS = 5;    // the 6th silent tick drops the link
 inline constexpr size_t RECEIVE_BUFFER_SIZE = 120;
 
+// Why the link last started over from a connection or a command in flight.
+// The handshake's own restarts, which only ask the driver again, keep it: a
+// watcher that sees the link reset reads here what ended its wait.
+enum class LinkDrop : uint8_t {
+  None,             // nothing dropped since the port was chosen
+  NotAcknowledged,  // a command went out MAX_SENDS + 1 times unacknowledged
+  Silent,           // nothing came for more than MAX_SILENT_TICKS ticks
+};
+
 struct LinkState {
   uint16_t readyWord = READY_NONE;
+  LinkDrop drop = LinkDrop::None;
   uint8_t silentTicks = 0;
   uint8_t seq = 0;
   uint8_t retries = 0;

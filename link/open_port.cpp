@@ -58,6 +58,7 @@ PortSetup FinishPortChoice(Link& link, LinePort& port, bool opened, const std::s
   // Whatever became of the choice, the old port is closed: what was queued
   // or on its way to its driver ends here, and an apply learns of it.
   ResetLink(link);
+  link.state.drop = LinkDrop::None;
   // The driver that was talking on this very port until now is still the
   // one there. Another port has another driver, or none; on the same port
   // after the driver was lost, the one that answers may have restarted.

@@ -50,6 +50,7 @@ void TakeReport(ParameterStates& states, ParameterId id, int32_t reported) {
   ++s.reports;
   s.reportedSinceReset = true;
   s.rereadAtReport = states.actionsAcknowledged[ACT_REREAD];
+  s.acknowledgedAtReport = states.commandsAcknowledged;
   if (!s.known) {
     s.connectedValue = reported;
     s.connectedAt = states.now;
@@ -118,6 +119,7 @@ void NoteSent(ParameterStates& states, uint8_t code, uint16_t value) {
 }
 
 void NoteAcknowledged(ParameterStates& states, uint8_t code, uint16_t value) {
+  if (code != 0) ++states.commandsAcknowledged;  // 0: the handshake's re-read, never in flight
   if (code == CMD_ACTION && value < ACTION_CODE_COUNT) {
     ++states.actionsAcknowledged[value];
     if (value == ACT_SAVE_EEPROM) TakeSave(states);

@@ -82,8 +82,10 @@ struct ParameterState {
   int32_t saved = 0;
   int64_t savedAt = 0;
   bool saveAwaitsReport = false;  // a save was acknowledged while this value was on its way
-  // How many re-reads had been acknowledged when the last report came.
+  // How many re-reads, and how many commands of any kind, had been
+  // acknowledged when the last report came.
   uint32_t rereadAtReport = 0;
+  uint32_t acknowledgedAtReport = 0;
 };
 
 inline constexpr size_t ACTION_CODE_COUNT = 11;  // ACT_REREAD..ACT_ZERO_POSITION
@@ -94,6 +96,9 @@ struct ParameterStates {
   // resets; a watcher compares them with what it saw when it queued its own.
   std::array<uint32_t, ACTION_CODE_COUNT> actionsSent = {};
   std::array<uint32_t, ACTION_CODE_COUNT> actionsAcknowledged = {};
+  // Commands acknowledged, whatever their code: a report that came with more
+  // counted than at an acknowledgement was sent after it.
+  uint32_t commandsAcknowledged = 0;
   uint32_t resets = 0;
   // Times the knowledge of the driver was dropped.
   uint32_t driversForgotten = 0;

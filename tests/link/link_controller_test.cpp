@@ -174,6 +174,7 @@ TEST_F(LinkTest, AQueuedMotionCurrentTravelsAndIsAcknowledged) {
   EXPECT_EQ(link.state.pendingCode, 0);
   Tick(Report(RPT_MOTION_CURRENT, 1500));
   EXPECT_EQ(link.values.motionCurrent, 1500);
+  EXPECT_EQ(State(link.parameters, ParameterId::MotionCurrent).acknowledgedAtReport, 1u);
 }
 
 TEST_F(LinkTest, AWrongAcknowledgementResendsWithTheSameSequenceByte) {
@@ -210,6 +211,8 @@ TEST_F(LinkTest, TwentyFiveSendsKeepTheLinkAndTheTwentySixthResetsIt) {
   EXPECT_FALSE(QueueNotEmpty(link.queue));
   EXPECT_FALSE(link.state.jogActive);
   EXPECT_EQ(link.state.seq, NextSeq(seq));
+  Tick(Report(RPT_STATUS, 0));  // the handshake's re-read: "Передача команды"
+  EXPECT_EQ(link.state.drop, LinkDrop::NotAcknowledged);
 }
 
 TEST_F(LinkTest, SilenceDropsTheLinkOnTheSixthTickButNeverBeforeAGreeting) {
@@ -226,6 +229,7 @@ TEST_F(LinkTest, SilenceDropsTheLinkOnTheSixthTickButNeverBeforeAGreeting) {
   Tick();
   EXPECT_EQ(link.state.readyWord, READY_NONE);
   EXPECT_EQ(link.values.statusText, STATUS_LINK_LOST);
+  EXPECT_EQ(link.state.drop, LinkDrop::Silent);
 }
 
 TEST_F(LinkTest, AJogSendsExactlyOneKeepAlivePerStatusReportAndNoneWithoutIt) {
