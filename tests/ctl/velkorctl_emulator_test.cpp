@@ -516,9 +516,11 @@ TEST(VelkorctlWatch, CsvPrintsAHeaderWithUnitsThenOneTimedLineForEachStatusRepor
     ++rows;
   }
   EXPECT_EQ(rest, "");
-  // One status report each 50 ms for a second.
+  // One status report each 50 ms for a second: about 20 lines, not one for
+  // each of the readings between them (some 160). An emulator held up by a
+  // loaded machine sends the reports it missed at once, so a few more come.
   EXPECT_GE(rows, 15u);
-  EXPECT_LE(rows, 21u);
+  EXPECT_LE(rows, 40u);
 }
 
 TEST(VelkorctlShow, ReadingsTheDriverNeverSendsAreUnknownAndNamedShowEndsWithZeroAndPathsNeedNoUtf8) {
