@@ -15,6 +15,7 @@
 #include "panel_test_support.h"
 #include "pty_runner.h"
 #include "port_failure_hint.h"
+#include "port_reconnector.h"
 #include "scripted_server.h"
 #include "ser2net_server.h"
 
@@ -155,6 +156,33 @@ class NetworkPortPanelTest : public QObject {
     QCOMPARE(PortList(panel)->currentIndex(), -1);
     QCOMPARE(PortList(panel)->findText("192.168.1.20:4000"), -1);
     QCOMPARE(test::Shown(panel, ID_STATUS), QString("Выберите порт"));
+  }
+
+  // A raw port has no negotiation: the server turns it away after it opened.
+  void aRawServerThatClosesWithWordsFailsTheOpenUnlessItIsBusy() {
+    const struct {
+      const char* words;
+      int connections;  // reached, and not passed unless the server is busy
+      QString tooltip;
+    } rows[] = {
+        {"Sorry, this port is reserved for maintenance\r\n", 1,
+         QString("Сервер закрыл соединение: Sorry, this port is reserved for maintenance\n") + HINT_NETWORK_CLOSED},
+        {"Port's device already in use\r\n", 3,
+         QString("Сервер закрыл соединение: Port's device already in use\n") + HINT_NETWORK_BUSY_AWAITED},
+    };
+    for (const auto& row : rows) {
+      test::ScriptedServer server(test::CloseWithWords(row.words));
+      CDrivePanelDlg panel;
+      panel.show();
+      test::ChoosePort(panel, QString::fromStdString(server.Name("tcp")));
+      QTRY_VERIFY_WITH_TIMEOUT(server.Connections() >= row.connections, PATIENCE_MS);
+      QTRY_COMPARE_WITH_TIMEOUT(Tooltip(panel), row.tooltip, PATIENCE_MS);
+      if (row.connections == 1) {
+        QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
+        QTest::qWait(3 * REOPEN_PERIOD_MS);
+        QCOMPARE(server.Connections(), 1);
+      }
+    }
   }
 
   void aRefusedConnectionSaysSoAndWhatToCheckInTheTooltip() {
