@@ -281,21 +281,27 @@ bool Session::Act(uint16_t action, milliseconds timeout) {
 }
 
 bool Session::StopMotor(milliseconds timeout) {
-  const Clock::time_point deadline = Clock::now() + timeout;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = start + timeout;
   LinkState& s = link.state;
   const ParameterStates& states = link.parameters;
   s.jogActive = false;
   const uint32_t stops = states.actionsAcknowledged[ACT_STOP];
+  const auto stopped = [&] { return states.actionsAcknowledged[ACT_STOP] != stops; };
   // The waits here are not cut short by another Ctrl-C: they are what the
   // first one asked for. Commands queued while the link is down are thrown
-  // away at the next status report, so the stop waits for the link.
-  while (Clock::now() < deadline && s.readyWord != READY_CONNECTED) Tick();
-  if (s.readyWord == READY_CONNECTED && PushCommand(link, CMD_ACTION, ACT_STOP)) {
+  // away at the next status report, so the stop waits for the link; a link
+  // that starts over meanwhile (a server that suspended the data holds the
+  // stop until it resumes) is waited for and asked again while the time lasts.
+  while (!stopped() && Clock::now() < deadline) {
+    while (Clock::now() < deadline && s.readyWord != READY_CONNECTED) Tick();
+    if (s.readyWord != READY_CONNECTED || !PushCommand(link, CMD_ACTION, ACT_STOP)) break;
     const uint32_t resets = states.resets;
-    while (Clock::now() < deadline && states.actionsAcknowledged[ACT_STOP] == stops && states.resets == resets) Tick();
+    while (Clock::now() < deadline && !stopped() && states.resets == resets) Tick();
   }
-  if (states.actionsAcknowledged[ACT_STOP] != stops) return true;
-  Say("the driver did not acknowledge the stop within " + Seconds(timeout) + ": the motor may still be turning");
+  if (stopped()) return true;
+  const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  Say("the driver did not acknowledge the stop within " + Seconds(waited) + ": the motor may still be turning");
   return false;
 }
 
