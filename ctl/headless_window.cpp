@@ -34,6 +34,10 @@ std::string EnglishMessage(std::string_view text) {
 }
 
 void HeadlessWindow::ShowMessage(std::string_view text) {
+  if (holdMessages) {
+    heldMessage = text;
+    return;
+  }
   std::fprintf(messages_, "velkorctl: %s\n", EnglishMessage(text).c_str());
 }
 

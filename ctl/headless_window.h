@@ -19,6 +19,10 @@ class HeadlessWindow : public PanelWindow {
 
   // What ReadPanel brings into the link's port name.
   std::string device;
+  // While set, a message is kept here instead of told: the port setup's
+  // caller tells it once, with its cause.
+  bool holdMessages = false;
+  std::string heldMessage;
 
   void RefreshPanel() override {}
   void ReadPanel() override { link_.values.portName = device; }

@@ -1,6 +1,8 @@
 // session.cpp: connecting, the tick, and the waits for acknowledgements.
 #include "session.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -20,6 +22,21 @@ namespace {
 // A busy serial server is asked again after this, then twice as long, up to the longest.
 constexpr milliseconds FIRST_BUSY_PAUSE{10};
 constexpr milliseconds LONGEST_BUSY_PAUSE{200};
+// The longest a network open waits at once: a signal that comes just before
+// the wait begins is seen after this at the latest.
+constexpr milliseconds LONGEST_OPEN_WAIT{100};
+
+// Waits for what a network open waits for, or a signal: the handlers are set
+// without SA_RESTART, so ppoll comes back with EINTR at Ctrl-C.
+void AwaitOpenStep(const OpenWait& wait) {
+  const auto until = std::min(wait.until, PortClock::now() + LONGEST_OPEN_WAIT);
+  const auto left = std::max(until - PortClock::now(), PortClock::duration::zero());
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+  const timespec timeout{static_cast<time_t>(seconds.count()),
+                         static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
+  pollfd entry{wait.fd, wait.events, 0};
+  ppoll(wait.fd >= 0 ? &entry : nullptr, wait.fd >= 0 ? 1 : 0, &timeout, nullptr);
+}
 
 }  // namespace
 
@@ -92,7 +109,8 @@ std::string NetworkFailureText(const NetworkPort& port, milliseconds bound) {
       return "the server did not answer the RFC 2217 negotiation" + within +
              "; a raw accepter is opened as tcp://, a slow link needs a longer --timeout";
     case NetworkFailure::RequestRefused:
-      return std::string("the server answered the request for ") + port.FailedRequest()->english + " with " + detail +
+      return std::string("the server answered the request for ") + port.FailedRequest()->english + " with " +
+             AnswerInEnglish(*port.FailedRequest(), port.RefusedValue()) +
              "; the driver needs 38400 baud, 8 data bits, no parity, 1 stop bit: check the server's port settings";
     case NetworkFailure::RequestUnanswered:
       return std::string("the server did not answer the request for ") + port.FailedRequest()->english + within +
@@ -135,14 +153,44 @@ std::string Session::PortLoss() const {
   return "the port failed (" + port_->LastErrorText() + ")";
 }
 
+// A network port is opened here step by step, each wait giving way to an
+// interruption; the port setup's message, if any, is held and said once,
+// with its cause.
 bool Session::OpenOnce(milliseconds timeout) {
-  switch (OpenPort(link, *port_)) {
+  window_.holdMessages = true;
+  window_.heldMessage.clear();
+  PortSetup setup = PortSetup::OpenFailed;
+  if (auto* network = dynamic_cast<NetworkPort*>(port_.get())) {
+    const std::string previous = BeginPortChoice(link, *network);
+    OpenProgress progress = network->StartOpen(link.values.portName);
+    while (progress == OpenProgress::Waiting && !Interrupted()) {
+      AwaitOpenStep(network->OpenWaitOf());
+      progress = network->ContinueOpen();
+    }
+    if (progress == OpenProgress::Waiting) {
+      network->Close();
+      window_.holdMessages = false;
+      Say("interrupted");
+      return false;
+    }
+    setup = FinishPortChoice(link, *network, progress == OpenProgress::Opened, previous);
+  } else {
+    setup = OpenPort(link, *port_);
+  }
+  window_.holdMessages = false;
+  switch (setup) {
     case PortSetup::OpenFailed:
       Say("cannot open " + portName_ + ": " + PortFailure(timeout));
       return false;
-    case PortSetup::NotConfigured:
-      Say("cannot set up " + portName_ + ": " + PortFailure(timeout));
+    case PortSetup::NotConfigured: {
+      // A network port knows which request failed and why; a device only
+      // which step it refused, and the system's words.
+      const NetworkPort* network = NetworkPortOf(*port_);
+      const bool known = network && network->Failure() != NetworkFailure::None;
+      Say("cannot set up " + portName_ + ": " +
+          (known ? PortFailure(timeout) : EnglishMessage(window_.heldMessage) + ": " + PortFailure(timeout)));
       return false;
+    }
     case PortSetup::Polling: break;
   }
   if (const NetworkPort* network = NetworkPortOf(*port_); network && !network->UnansweredInEnglish().empty()) {
@@ -243,27 +291,33 @@ bool Session::Act(uint16_t action, milliseconds timeout) {
 }
 
 bool Session::StopMotor(milliseconds timeout) {
-  const Clock::time_point deadline = Clock::now() + timeout;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = start + timeout;
   LinkState& s = link.state;
   const ParameterStates& states = link.parameters;
   s.jogActive = false;
   const uint32_t stops = states.actionsAcknowledged[ACT_STOP];
+  const auto stopped = [&] { return states.actionsAcknowledged[ACT_STOP] != stops; };
   // The waits here are not cut short by another Ctrl-C: they are what the
   // first one asked for. Commands queued while the link is down are thrown
-  // away at the next status report, so the stop waits for the link.
+  // away at the next status report, so the stop waits for the link; a link
+  // that starts over meanwhile (a server that suspended the data holds the
+  // stop until it resumes) is waited for and asked again while the time lasts.
   // A port that went away carries no stop: nothing is waited for.
-  while (Clock::now() < deadline && s.readyWord != READY_CONNECTED && port_->IsOpen()) Tick();
-  if (s.readyWord == READY_CONNECTED && PushCommand(link, CMD_ACTION, ACT_STOP)) {
+  while (!stopped() && Clock::now() < deadline && port_->IsOpen()) {
+    while (Clock::now() < deadline && s.readyWord != READY_CONNECTED && port_->IsOpen()) Tick();
+    if (s.readyWord != READY_CONNECTED || !PushCommand(link, CMD_ACTION, ACT_STOP)) break;
     const uint32_t resets = states.resets;
-    while (Clock::now() < deadline && states.actionsAcknowledged[ACT_STOP] == stops && states.resets == resets) Tick();
+    while (Clock::now() < deadline && !stopped() && states.resets == resets && port_->IsOpen()) Tick();
   }
-  if (states.actionsAcknowledged[ACT_STOP] != stops) return true;
+  if (stopped()) return true;
   if (!port_->IsOpen()) {
     Say("no stop could be sent, the port being closed: the motor may still be turning until the driver misses "
         "the keep-alive");
     return false;
   }
-  Say("the driver did not acknowledge the stop within " + Seconds(timeout) + ": the motor may still be turning");
+  const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  Say("the driver did not acknowledge the stop within " + Seconds(waited) + ": the motor may still be turning");
   return false;
 }
 

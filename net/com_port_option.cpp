@@ -19,7 +19,25 @@ int ControlGroup(uint32_t value) {
   return 5;
 }
 
+// The parity and stop size values as the option numbers them, from 1.
+constexpr const char* PARITY_NAMES[] = {"no parity", "odd parity", "even parity", "mark parity", "space parity"};
+constexpr const char* STOP_SIZE_NAMES[] = {"1 stop bit", "2 stop bits", "1.5 stop bits"};
+
+template <size_t N>
+std::string NameOf(const char* const (&names)[N], uint32_t value) {
+  return value >= 1 && value <= N ? names[value - 1] : "the unknown value " + std::to_string(value);
+}
+
 }  // namespace
+
+std::string AnswerInEnglish(const ComPortRequest& request, uint32_t value) {
+  switch (request.command) {
+    case COM_SET_DATASIZE: return std::to_string(value) + " data bits";
+    case COM_SET_PARITY: return NameOf(PARITY_NAMES, value);
+    case COM_SET_STOPSIZE: return NameOf(STOP_SIZE_NAMES, value);
+    default: return std::to_string(value);
+  }
+}
 
 size_t EncodeComPortRequest(const ComPortRequest& request, uint8_t* out) {
   uint8_t body[5] = {request.command};

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace velkor {
 
@@ -72,5 +73,9 @@ std::optional<ComPortAnswer> ParseComPortAnswer(const uint8_t* payload, size_t s
 // control command, the same line or flow setting (the value may differ: that
 // is the server saying what it did instead).
 bool Answers(const ComPortAnswer& answer, const ComPortRequest& request);
+
+// A server's answer to a request in English words: "even parity", "2 stop
+// bits", "7 data bits"; a speed as its number.
+std::string AnswerInEnglish(const ComPortRequest& request, uint32_t value);
 
 }  // namespace velkor

@@ -103,6 +103,8 @@ class NetworkPort : public LinePort, private TelnetListener {
   const std::string& FailureDetail() const { return failureDetail_; }
   // The request a RequestRefused or RequestUnanswered failure is about.
   const ComPortRequest* FailedRequest() const { return failedRequest_; }
+  // The value a RequestRefused failure's server answered.
+  uint32_t RefusedValue() const { return refusedValue_; }
   // The requests the server never answered (those it need not answer), in English.
   std::string UnansweredInEnglish() const;
 

@@ -93,7 +93,18 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   connect(reconnector_, &CPortReconnector::PortLost, this, [this](bool awaited) {
     const char* hint = awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED;
     if (KindOfPort(link_.values.portName) == PortKind::Network) hint = HINT_DISCONNECTED_AWAITED;
-    Control(ID_STATUS)->setToolTip(hint);
+    // A busy server's words say who has the device.
+    const NetworkPort* network = NetworkPortOf(port_);
+    const bool busy = network && network->Failure() == NetworkFailure::ServerBusy;
+    Control(ID_STATUS)->setToolTip(busy ? QString::fromStdString(port_.LastErrorText() + "\n" + HINT_NETWORK_BUSY_AWAITED)
+                                        : QString::fromUtf8(hint));
+  });
+  // Turned away as it opened: as a port that did not open, with the server's words.
+  connect(reconnector_, &CPortReconnector::TurnedAway, this, [this] {
+    link_.values.statusText = STATUS_OPEN_FAILED;
+    link_.driverPort.clear();
+    RefreshPanel();
+    ExplainPortFailure(PortSetup::OpenFailed);
   });
   // The port is open again: set up as if chosen, without closing it first.
   connect(reconnector_, &CPortReconnector::PortBack, this, [this] {

@@ -37,6 +37,8 @@ inline constexpr const char* HINT_NETWORK_SILENT =
     "Или сеть до сервера слишком медленная.";
 inline constexpr const char* HINT_DISCONNECTED_AWAITED =
     "Сервер закрыл соединение. Порт откроется снова, как только сервер снова его примет.";
+inline constexpr const char* HINT_NETWORK_BUSY_AWAITED =
+    "Устройство на сервере занято другим клиентом. Порт откроется снова, как только сервер его отпустит.";
 
 // What else is known about a port that did not open, for advice that fits.
 struct PortFailureContext {

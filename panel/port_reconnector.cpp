@@ -25,14 +25,26 @@ CPortReconnector::CPortReconnector(Link& link, AnyPort& port, QObject* parent)
 }
 
 void CPortReconnector::AfterTick() {
+  if (link_.state.readyWord == READY_CONNECTED) driverSeen_ = true;
   // Only a hang-up closes the port while the tick runs. The link's watchdog
   // shows the loss of a connected driver first; an idle closed port would
   // only make the tick wait in vain.
   if (port_.IsOpen() || link_.state.readyWord != READY_NONE) return;
   link_.window->StopTick();
   awaited_ = link_.values.portName;
+  const NetworkPort* network = NetworkPortOf(port_);
+  const bool turnedAway = !driverSeen_ && network && !network->FailureDetail().empty() &&
+                          (network->Failure() == NetworkFailure::ServerClosed ||
+                           network->Failure() == NetworkFailure::ServerBusy);
+  if (turnedAway && network->Failure() == NetworkFailure::ServerClosed) {
+    awaited_.clear();
+    emit TurnedAway();
+    return;
+  }
   const bool awaited = CanComeBack(awaited_);
-  if (awaited) retry_.start(REOPEN_PERIOD_MS);
+  if (awaited) {
+    retry_.start(turnedAway ? std::min(2 * retry_.interval(), REOPEN_LONGEST_PERIOD_MS) : REOPEN_PERIOD_MS);
+  }
   emit PortLost(awaited);
 }
 
@@ -40,6 +52,10 @@ void CPortReconnector::Forget() {
   retry_.stop();
   opener_.Cancel();
   awaited_.clear();
+  driverSeen_ = false;
+  // A server that turns the new choice away as busy is asked again first
+  // after REOPEN_PERIOD_MS, then after twice as long each time.
+  retry_.setInterval(REOPEN_PERIOD_MS / 2);
 }
 
 // Opening is the test: the name may be back while another program (or the

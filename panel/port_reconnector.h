@@ -7,8 +7,12 @@
 // next try waits twice as long, up to REOPEN_LONGEST_PERIOD_MS. A try is an
 // ordinary connection: a serial server that serves one client at a time
 // turns it away while another client has the device, and it takes the
-// device from nobody. Choosing any port ends the wait. Depends on Qt Core,
-// the link and the port opener.
+// device from nobody. Choosing any port ends the wait. A raw network port
+// has no negotiation, so a server turns it away only after it opened: a
+// hang-up with the server's words before the driver ever connected on this
+// choice is the open failing, not a dropped link, and is not waited for,
+// unless the words say another client has the device, when the wait backs
+// off as after a failed open. Depends on Qt Core, the link and the port opener.
 #pragma once
 
 #include <QObject>
@@ -41,6 +45,9 @@ class CPortReconnector : public QObject {
   // The chosen port hung up and the tick has stopped; `awaited` tells whether
   // it is being waited for (a pseudo-terminal never comes back).
   void PortLost(bool awaited);
+  // The server turned the chosen port away as it opened, with its words: the
+  // tick has stopped and nothing is awaited.
+  void TurnedAway();
   // The awaited port is open again: set it up as a new choice of it.
   void PortBack();
 
@@ -53,6 +60,7 @@ class CPortReconnector : public QObject {
   QTimer retry_;
   CPortOpener opener_;
   std::string awaited_;
+  bool driverSeen_ = false;  // the driver has connected since the port was chosen
 };
 
 }  // namespace velkor

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ctl_process.h"
@@ -79,8 +81,22 @@ TEST(VelkorctlNetwork, EveryAnswerToTheSetupIsCheckedHoweverLateItComes) {
     const std::string name = server.Name("rfc2217");
     const CtlResult r = RunCtl({"--port", name, "--timeout", c.timeout, "show"});
     EXPECT_EQ(r.exitStatus, 3) << c.delay.count();
-    EXPECT_EQ(r.err, "velkorctl: the port refused its line settings (38400 baud, 8 data bits, no parity, 1 stop bit)\n"
-                     "velkorctl: cannot set up " + name + ": " + c.reason + "\n");
+    EXPECT_EQ(r.err, "velkorctl: cannot set up " + name + ": " + c.reason + "\n");
+  }
+}
+
+TEST(VelkorctlNetwork, AnInterruptionEndsTheOpenAtOnce) {
+  // rfc2217: the setup waits for its answers; tcp: the wait for the driver does.
+  test::ScriptedServer server(test::AnswerSetup(60000ms, 38400));
+  for (const char* scheme : {"rfc2217", "tcp"}) {
+    const int before = server.Connections();
+    test::CtlProcess ctl({"--port", server.Name(scheme), "--timeout", "30", "show"});
+    const auto limit = std::chrono::steady_clock::now() + 20s;
+    while (server.Connections() == before && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(10ms);
+    ctl.Signal(SIGTERM);
+    const CtlResult r = ctl.Finish(10s);
+    EXPECT_EQ(r.exitStatus, 3) << scheme;
+    EXPECT_EQ(r.err, "velkorctl: interrupted\n") << scheme;
   }
 }
 

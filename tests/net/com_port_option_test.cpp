@@ -63,6 +63,13 @@ TEST(ComPortAnswerTest, ClientRequestsAndCutAnswersAreNoAnswers) {
   EXPECT_FALSE(ParseComPortAnswer(alone, sizeof alone));
 }
 
+TEST(ComPortAnswerTest, AnswersAreNamedInWords) {
+  const struct { const ComPortRequest& request; uint32_t value; const char* words; } rows[] = {
+      {LINE_REQUESTS[0], 9600, "9600"}, {LINE_REQUESTS[1], 7, "7 data bits"}, {LINE_REQUESTS[2], 3, "even parity"},
+      {LINE_REQUESTS[2], 9, "the unknown value 9"}, {LINE_REQUESTS[3], 3, "1.5 stop bits"}};
+  for (const auto& row : rows) EXPECT_EQ(AnswerInEnglish(row.request, row.value), row.words) << row.value;
+}
+
 TEST(NetworkAddressTest, SchemeHostAndPortAreTakenApart) {
   const auto telnet = ParseNetworkAddress("rfc2217://192.168.1.20:4000");
   ASSERT_TRUE(telnet);

@@ -15,6 +15,7 @@
 #include "panel_test_support.h"
 #include "pty_runner.h"
 #include "port_failure_hint.h"
+#include "port_reconnector.h"
 #include "scripted_server.h"
 #include "ser2net_server.h"
 
@@ -155,6 +156,26 @@ class NetworkPortPanelTest : public QObject {
     QCOMPARE(PortList(panel)->currentIndex(), -1);
     QCOMPARE(PortList(panel)->findText("192.168.1.20:4000"), -1);
     QCOMPARE(test::Shown(panel, ID_STATUS), QString("Выберите порт"));
+  }
+
+  // A raw port has no negotiation: the server turns it away after it opened.
+  void aRawServerThatClosesWithWordsFailsTheOpenUnlessItIsBusy() {
+    const struct { const char* words; int connections; QString advice; } rows[] = {
+        {"Sorry, this port is reserved for maintenance", 1, HINT_NETWORK_CLOSED},  // and no more connections
+        {"Port's device already in use", 3, HINT_NETWORK_BUSY_AWAITED}};
+    for (const auto& row : rows) {
+      test::ScriptedServer server(test::CloseWithWords(row.words + std::string("\r\n")));
+      CDrivePanelDlg panel;
+      panel.show();
+      test::ChoosePort(panel, QString::fromStdString(server.Name("tcp")));
+      QTRY_VERIFY_WITH_TIMEOUT(server.Connections() >= row.connections, PATIENCE_MS);
+      QTRY_COMPARE_WITH_TIMEOUT(Tooltip(panel), "Сервер закрыл соединение: " + QString(row.words) + "\n" + row.advice,
+                                PATIENCE_MS);
+      if (row.connections > 1) continue;
+      QCOMPARE(test::Shown(panel, ID_STATUS), QString("Не удалось открыть порт"));
+      QTest::qWait(3 * REOPEN_PERIOD_MS);
+      QCOMPARE(server.Connections(), 1);
+    }
   }
 
   void aRefusedConnectionSaysSoAndWhatToCheckInTheTooltip() {
