@@ -11,8 +11,7 @@ failures=0
 holds() {  # PID TARGET: waits (bounded, not timed) until PID has a descriptor on TARGET
   for _ in $(seq 2000); do
     for fd in /proc/"$1"/fd/*; do [ "$(readlink "$fd" 2>/dev/null)" = "$2" ] && return 0; done
-    kill -0 "$1" 2>/dev/null || return 1
-    sleep 0.01
+    kill -0 "$1" 2>/dev/null && sleep 0.01 || return 1
   done
   return 1
 }
@@ -37,13 +36,11 @@ for row in "${rows[@]}"; do
     got=$(readlink "/proc/$pid/fd/$fd" || echo closed)
     [ "$got" = /dev/null ] || { echo "$name, $closed closed: descriptor $fd is $got"; failures=$((failures + 1)); }
   done
-  kill "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
+  kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
 done
 
 # A command whose results cannot be printed still does its work and says so in its status.
 "$ctl" --port "$pty" set steps=777 >&- || { echo "velkorctl set with stdout closed exited $?"; failures=$((failures + 1)); }
 "$ctl" --port "$pty" show --json | grep -q '"steps":777' || { echo "steps=777 not stored"; failures=$((failures + 1)); }
 
-[ "$failures" -eq 0 ] || exit 1
-echo "velkor-sim, velkorctl and the panel keep descriptors 0, 1 and 2 on /dev/null when started without them"
+[ "$failures" -eq 0 ] && echo "velkor-sim, velkorctl and the panel keep descriptors 0, 1 and 2 on /dev/null when started without them"

@@ -44,17 +44,13 @@ done
 # The installed velkorctl runs on its own and describes itself.
 help=$("$work/prefix/bin/velkorctl" --help || true)
 grep -q '^Usage: velkorctl' <<<"$help" || { echo "bin/velkorctl --help says no usage"; failures=$((failures + 1)); }
-# Each program names its version and licence, without a display for the panel.
+# Each program names its version and licence (the panel without a display),
+# and its manual page has its own options.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 for program in velkor velkor-sim velkorctl; do
   said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/prefix/bin/$program" --version 2>&1 || true)
-  if [ "$(head -1 <<<"$said")" != "$program $version" ] || ! grep -q '^License GPLv3+' <<<"$said"; then
-    echo "bin/$program --version said: $said"
-    failures=$((failures + 1))
-  fi
-done
-# Each manual page has the program's own options.
-for program in velkor velkor-sim velkorctl; do
+  [ "$(head -1 <<<"$said")" = "$program $version" ] && grep -q '^License GPLv3+' <<<"$said" \
+    || { echo "bin/$program --version said: $said"; failures=$((failures + 1)); }
   zcat "$work/prefix/share/man/man1/$program.1.gz" | grep -qF -- '\fB\-\-version\fR' \
     || { echo "$program.1 lacks --version"; failures=$((failures + 1)); }
 done
