@@ -42,5 +42,4 @@ done
 # A command whose results cannot be printed still does its work and says so in its status.
 "$ctl" --port "$pty" set steps=777 >&- || { echo "velkorctl set with stdout closed exited $?"; failures=$((failures + 1)); }
 "$ctl" --port "$pty" show --json | grep -q '"steps":777' || { echo "steps=777 not stored"; failures=$((failures + 1)); }
-
 [ "$failures" -eq 0 ] && echo "velkor-sim, velkorctl and the panel keep descriptors 0, 1 and 2 on /dev/null when started without them"
