@@ -38,7 +38,6 @@ for row in "${rows[@]}"; do
   done
   kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
 done
-
 # A command whose results cannot be printed still does its work and says so in its status.
 "$ctl" --port "$pty" set steps=777 >&- || { echo "velkorctl set with stdout closed exited $?"; failures=$((failures + 1)); }
 "$ctl" --port "$pty" show --json | grep -q '"steps":777' || { echo "steps=777 not stored"; failures=$((failures + 1)); }
