@@ -259,7 +259,11 @@ void ProfileWindow::ShowDriver() {
     if (!profile_.savedAt.empty()) file += ", сохранён " + Text(profile_.savedAt);
     if (!profile_.note.empty()) file += "\nПримечание: " + Text(profile_.note);
     fileLabel_->setText(file);
-    if (applyStarted_) {
+    // An apply that sent nothing spoke of its moment only; one that sent
+    // something keeps its account after the link starts over.
+    const bool sentNothing = apply_.outcome == ApplyOutcome::NothingToDo || apply_.outcome == ApplyOutcome::NotReady ||
+                             apply_.outcome == ApplyOutcome::QueueFull;
+    if (applyStarted_ && !(sentNothing && link_.parameters.resets != apply_.resets)) {
       status_->setText(Text(ApplyOutcomeText(apply_, Language::Russian)));
     } else if (!DriverKnown(diff)) {
       status_->setText("Параметры устройства ещё не получены: сравнить и применить можно после соединения.");
@@ -274,14 +278,19 @@ void ProfileWindow::ShowStatuses() {
   std::array<QString, PARAMETER_STATE_COUNT> texts;
   std::array<bool, PARAMETER_STATE_COUNT> bad = {};
   if (applyStarted_) {
+    const bool linkStartedOver = link_.parameters.resets != apply_.resets;
     for (const ApplyRow& row : Rows(apply_)) {
-      // A match, a confirmation or a mismatch speaks of the device's value: once that
-      // is no longer known, neither is whether the result still holds.
+      // A match, a confirmation or a mismatch speaks of the device's value as
+      // it was on the link the apply ran on: once that value is no longer
+      // known, neither is the result; once the link has started over (maybe
+      // with another driver), the result is no longer this driver's, and the
+      // difference column alone speaks.
       const ParameterState& s = State(link_.parameters, row.id);
       const bool aboutTheValue = row.status == ApplyRowStatus::Unchanged || row.status == ApplyRowStatus::Confirmed ||
                                  row.status == ApplyRowStatus::Mismatch;
-      if (aboutTheValue && !(s.known && s.reportedSinceReset)) {
-        texts[Index(row.id)] = "неизвестно";
+      const bool known = s.known && s.reportedSinceReset;
+      if (aboutTheValue && (!known || linkStartedOver)) {
+        texts[Index(row.id)] = known ? "" : "неизвестно";
         continue;
       }
       texts[Index(row.id)] = Text(RowStatusText(row, Language::Russian));
