@@ -317,6 +317,12 @@ bool Session::StopMotor(milliseconds timeout) {
     return false;
   }
   const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  const NetworkPort* network = NetworkPortOf(*port_);
+  if (network && network->Suspended()) {
+    Say("the server held the line (flow control) for " + Seconds(waited) +
+        ", so the stop may not have reached the driver: the motor may still be turning");
+    return false;
+  }
   Say("the driver did not acknowledge the stop within " + Seconds(waited) + ": the motor may still be turning");
   return false;
 }

@@ -101,6 +101,8 @@ class NetworkPort : public LinePort, private TelnetListener {
   // resolver's words, the server's own text, or the value it answered.
   NetworkFailure Failure() const { return failure_; }
   const std::string& FailureDetail() const { return failureDetail_; }
+  // The server has suspended data (flow control): what is written waits.
+  bool Suspended() const { return suspended_; }
   // The request a RequestRefused or RequestUnanswered failure is about.
   const ComPortRequest* FailedRequest() const { return failedRequest_; }
   // The value a RequestRefused failure's server answered.
