@@ -20,7 +20,7 @@ packages=(
   ser2net                            # serves the emulator over the network to the network-port tests
   # packaging
   dpkg-dev file
-  help2man                           # the manual pages, from each program's --help
+  help2man                           # makes the manual pages from each program's own help text
   lintian                            # the package checked as Debian checks one
   # at run time: Qt's own texts in Russian, and a font with Cyrillic letters
   qt6-translations-l10n
