@@ -231,12 +231,7 @@ OpenProgress NetworkPort::TakeConnection() {
   setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   if (!Telnet()) return Opened();
   // A fresh socket's buffer takes the few opening bytes at once.
-  if (!SendAll(TELNET_OPENING, sizeof TELNET_OPENING, Clock::now())) {
-    Receive();
-    return ClosedDuringOpen();
-  }
-  phase_ = Phase::Negotiating;
-  stepEnd_ = Clock::now() + stepBound_;
+  if (!BeginStep(TELNET_OPENING, sizeof TELNET_OPENING, Clock::now(), Phase::Negotiating)) return ClosedDuringOpen();
   return Negotiate();
 }
 
@@ -269,13 +264,20 @@ OpenProgress NetworkPort::SendSetup() {
   size_t size = 0;
   for (const ComPortRequest* request : asked_) size += EncodeComPortRequest(*request, bytes + size);
   setupSent_ = true;
-  if (!SendAll(bytes, size, Clock::now() + stepBound_)) {
-    Receive();
-    return ClosedDuringOpen();
-  }
-  phase_ = Phase::Configuring;
-  stepEnd_ = Clock::now() + stepBound_;
+  if (!BeginStep(bytes, size, Clock::now() + stepBound_, Phase::Configuring)) return ClosedDuringOpen();
   return Configure();
+}
+
+// Sends what a step of the open begins with and starts the step's time.
+// False when the server closed meanwhile; its last words are read first.
+bool NetworkPort::BeginStep(const uint8_t* bytes, size_t count, PortClock::time_point deadline, Phase next) {
+  if (!SendAll(bytes, count, deadline)) {
+    Receive();
+    return false;
+  }
+  phase_ = next;
+  stepEnd_ = Clock::now() + stepBound_;
+  return true;
 }
 
 OpenProgress NetworkPort::Configure() {

@@ -120,6 +120,7 @@ class NetworkPort : public LinePort, private TelnetListener {
   OpenProgress TakeConnection();
   OpenProgress Negotiate();
   OpenProgress SendSetup();
+  bool BeginStep(const uint8_t* bytes, size_t count, PortClock::time_point deadline, Phase next);
   OpenProgress Configure();
   OpenProgress Opened();
   // The server closed the connection during the open: a busy one is tried
