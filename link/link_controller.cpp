@@ -55,6 +55,10 @@ int64_t SystemSeconds() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 uint8_t NextSeq(uint8_t seq) { return seq >= 19 ? 10 : static_cast<uint8_t>(seq + 1); }
 
 void DispatchReport(Link& link, uint8_t type, int16_t v) {
@@ -134,6 +138,10 @@ void ResetLink(Link& link) {
   s.jogActive = false;
   link.values.liveReports = 0;
   NoteReset(link.parameters);
+  if (!link.listeners.empty()) {
+    const double now = link.steadyClock();
+    for (ReportListener* listener : link.listeners) listener->OnLinkReset(now);
+  }
 }
 
 void LoseDriver(Link& link) {
@@ -161,10 +169,13 @@ void BeginPollTick(Link& link) {
 
 void EndPollTick(Link& link, size_t count) {
   LinkState& s = link.state;
+  const double readTime = link.listeners.empty() ? 0.0 : link.steadyClock();
   for (size_t i = 0; i < count; ++i) {
     if (const auto report = s.decoder.FeedByte(s.receiveBuffer[i])) {
       s.silentTicks = 0;
       DispatchReport(link, report->type, report->value);
+      const double time = readTime - static_cast<double>(count - 1 - i) * BYTE_SECONDS;
+      for (ReportListener* listener : link.listeners) listener->OnReport(report->type, report->value, time);
     }
   }
   link.window->RefreshPanel();

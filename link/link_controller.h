@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "command_queue.h"
 #include "frame.h"
@@ -14,6 +15,7 @@
 #include "panel_values.h"
 #include "panel_window.h"
 #include "port.h"
+#include "report_listener.h"
 
 namespace velkor {
 
@@ -64,6 +66,10 @@ struct Link {
   // The port whose driver the parameter states describe; empty while no
   // driver is known to be on the line since the last port choice.
   std::string driverPort;
+  // Who sees every report, in order, with its time (none, one or more).
+  std::vector<ReportListener*> listeners;
+  // The steady clock the report times come from; tests hand in their own.
+  double (*steadyClock)() = SteadySeconds;
 };
 
 // One tick: the silence watchdog, a read of up to RECEIVE_BUFFER_SIZE bytes

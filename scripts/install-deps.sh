@@ -18,6 +18,10 @@ packages=(
   desktop-file-utils                 # desktop-file-validate
   util-linux
   ser2net                            # serves the emulator over the network to the network-port tests
+  libssl-dev openssl                 # TLS to served ports; the tests make their own certificates
+  libmosquitto-dev mosquitto mosquitto-clients   # the fleet service's broker link; a private broker in tests
+  libsystemd-dev                     # the service tells systemd it is ready and alive
+  prometheus                         # promtool checks the service's metrics page
   # packaging
   dpkg-dev file
   help2man                           # makes the manual pages from each program's own help text

@@ -345,5 +345,50 @@ TEST_F(LinkTest, CommandsPushedWhileDisconnectedAreDiscardedByTheNextReset) {
   EXPECT_FALSE(QueueNotEmpty(link.queue));
 }
 
+// Records what a listener is told: every report with its time, and resets.
+struct HeardReport {
+  uint8_t type;
+  int16_t value;
+  double time;
+  bool operator==(const HeardReport&) const = default;
+};
+class HearingListener : public ReportListener {
+ public:
+  std::vector<HeardReport> heard;
+  std::vector<double> resets;
+  void OnReport(uint8_t type, int16_t value, double time) override { heard.push_back({type, value, time}); }
+  void OnLinkReset(double time) override { resets.push_back(time); }
+};
+
+TEST_F(LinkTest, EveryReportReachesTheListenersWithItsOwnTimeEvenTwoOfOneTypeInOneRead) {
+  Connect();
+  HearingListener first, second;
+  link.listeners = {&first, &second};
+  link.steadyClock = [] { return 100.0; };
+  // A spike and its return in one read of 3 frames of 3 bytes: the panel keeps
+  // only the last, the listeners hear both, 9 and 6 byte times before the end.
+  const Bytes spike = Report(RPT_ACTUAL_CURRENT_A, 120);
+  ASSERT_EQ(spike.size(), 3u);
+  Tick(Concat({spike, Report(RPT_ACTUAL_CURRENT_A, 10), Report(RPT_PWM_B, -7)}));
+  const double byte = 10.0 / 38400.0;
+  const std::vector<HeardReport> expected{
+      {RPT_ACTUAL_CURRENT_A, 120, 100.0 - 6 * byte},
+      {RPT_ACTUAL_CURRENT_A, 10, 100.0 - 3 * byte},
+      {RPT_PWM_B, -7, 100.0},
+  };
+  ASSERT_EQ(first.heard.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(first.heard[i].type, expected[i].type);
+    EXPECT_EQ(first.heard[i].value, expected[i].value);
+    EXPECT_NEAR(first.heard[i].time, expected[i].time, 1e-9);
+  }
+  EXPECT_EQ(second.heard, first.heard);
+  EXPECT_EQ(link.values.actualCurrentA, 10);
+
+  // Six silent ticks drop the link: the listeners are told the stream broke.
+  for (int i = 0; i < 6; ++i) Tick();
+  EXPECT_EQ(first.resets, std::vector<double>{100.0});
+}
+
 }  // namespace
 }  // namespace velkor
