@@ -16,7 +16,8 @@ repo=$(pwd)
 # The tools the build, test, benchmark and packaging scripts call by name.
 tools=(cmake ctest cpack c++ g++ clang++ make pkg-config rsvg-convert desktop-file-validate
        dpkg-shlibdeps dpkg-deb file xvfb-run Xvfb xauth xdotool import /usr/sbin/ser2net
-       help2man gzip lintian)
+       help2man gzip lintian openssl /usr/sbin/mosquitto mosquitto_passwd mosquitto_sub mosquitto_pub
+       promtool)
 
 if [ $# -eq 0 ]; then
   for dir in build build-sanitize build-fuzz build-release build-bench; do
