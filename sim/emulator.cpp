@@ -288,7 +288,7 @@ uint8_t Emulator::Fault(uint8_t byte, bool& dropped) {
 
 void Emulator::ModelStep() {
   RunScheduledEvents();
-  MoveMotor(motor_, parameters_, MODEL_STEP_US, nowUs_, noise_);
+  MoveMotor(motor_, parameters_, MODEL_STEP_US, nowUs_, noise_, options_.flaws);
   if (Jogging() && nowUs_ - lastHostUs_ > uint64_t{options_.jogTimeoutMs} * 1000) StopMotor(motor_, nowUs_);
   if (autotuneDoneUs_ != 0 && nowUs_ >= autotuneDoneUs_) {
     const TunedCoefficients tuned = TuneCurrentRegulation(noise_);

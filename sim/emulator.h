@@ -52,6 +52,9 @@ struct EmulatorOptions {
   // it, and the set is acknowledged all the same. 0: no limit.
   uint16_t currentLimitMa = 0;
 
+  // Imperfections of the emulated motor; none by default.
+  MotorFlaws flaws;
+
   // Where SaveEeprom keeps the parameters across runs; empty: in memory only.
   std::string eepromPath;
 
