@@ -253,7 +253,11 @@ void Emulator::StartFrameIfIdle() {
       type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
       nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
     } while ((options_.liveReports & (uint32_t{1} << type)) == 0);
-    StartFrame(EncodeReportFrame(type, LiveReportValue(motor_, type)));
+    // A burst's readings are sampled together at its start, as a driver
+    // latches them: at speed, a set current and the measured one sent a few
+    // frames later still belong to one moment.
+    if (readingsInBurst_ == 0) sampled_ = motor_;
+    StartFrame(EncodeReportFrame(type, LiveReportValue(sampled_, type)));
     ++readingsInBurst_;
     return;
   }

@@ -170,6 +170,7 @@ class Emulator {
   uint64_t silentUntilUs_ = 0;
   uint64_t nextStatusUs_ = 0;
   uint32_t readingsInBurst_ = 0;  // live readings sent in this period's burst
+  Motor sampled_;                 // the motor as this period's burst sampled it
   uint8_t nextReadingType_ = 0;
   uint64_t lastHostUs_ = 0;      // last keep-alive or valid command frame
   uint64_t autotuneDoneUs_ = 0;  // 0: not tuning
