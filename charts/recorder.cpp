@@ -28,7 +28,7 @@ struct Recorder::Writer {
 
   void Run(const std::function<void(const RecordingEnd&)>& onEnd);
   // The text written whole, or the system's reason; the file is then cut back
-  // to `complete`, its last whole line.
+  // to its last whole line. `complete` is the file's length before the text.
   std::string WriteAll(const std::string& text, off_t& complete);
 };
 
@@ -49,7 +49,9 @@ std::string Recorder::Writer::WriteAll(const std::string& text, off_t& complete)
       // A full disk usually takes part of a row first; a reader of the file
       // should never meet half a line. Should the cut fail too, the write's
       // error is still the one the operator needs to hear.
-      [[maybe_unused]] const int cut = ftruncate(fd, complete);
+      const size_t lastLine = text.rfind('\n', static_cast<size_t>(next - text.data()) - 1);
+      const off_t whole = next == text.data() || lastLine == std::string::npos ? 0 : static_cast<off_t>(lastLine + 1);
+      [[maybe_unused]] const int cut = ftruncate(fd, complete + whole);
       return Reason(error);
     }
     next += written;
