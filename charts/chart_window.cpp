@@ -233,7 +233,9 @@ double ChartWindow::ClockEnd() const {
 }
 
 void ChartWindow::DrawFrame() {
-  if (!dirty_) return;
+  // Live, the clock runs on through a silence, so that a lost link shows as
+  // one; each plot is redrawn only once its traces would move a pixel.
+  if (!dirty_ && (paused_ || Shown().Empty())) return;
   dirty_ = false;
   const SampleStore& shown = Shown();
   for (PlotView& plot : plots_) {
