@@ -431,20 +431,6 @@ class ChartWindowTest : public QObject {
     }
   }
 
-  // /dev/full takes the file but none of its rows: the recording failed.
-  void aRecordingThatCannotBeWrittenOutIsToldAsFailed() {
-    test::ScriptedLink driver;
-    ChartWindow window(driver.link);
-    driver.Connect(0);
-    QVERIFY(window.StartRecording("/dev/full"));
-    driver.ReadAt(0.5, {{RPT_POSITION, 7}});
-    window.StopRecording();
-    QTRY_VERIFY2(Note(window).contains(Text("Запись не удалась: ошибка записи в /dev/full: No space left on device")),
-                 qPrintable(Note(window)));
-    QVERIFY(!window.Recording());
-    QVERIFY(!Find<QPushButton>(window, "Запись")->isChecked());
-  }
-
   void theExportedPngShowsThePlots() {
     Rotate();
     QTest::qWait(500);

@@ -52,12 +52,5 @@ TEST(ReportSampler, MakesASamplePerLiveReportAndAMarkerPerEventAtItsTime) {
                                                     "7.000000 link_lost"}));
 }
 
-TEST(ReportSampler, LeavesTheLinksListenersWhenDestroyed) {
-  Link link;
-  Heard heard;
-  { ReportSampler sampler(link, heard); }
-  EXPECT_TRUE(link.listeners.empty());
-}
-
 }  // namespace
 }  // namespace velkor::charts

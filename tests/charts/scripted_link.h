@@ -1,10 +1,8 @@
-// scripted_link.h: a link fed reads written out by the test, each with the
-// moment it ends on a steady clock of the test's own, through the link's own
-// tick: reports in one read keep their order and line time. No port, no
-// window: what the link sends goes nowhere.
+// scripted_link.h: a link fed reads written out by the test through the
+// link's own tick, each ending at a moment of the test's steady clock. No
+// port, no window: what the link sends goes nowhere.
 #pragma once
 
-#include <cstdint>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -12,31 +10,25 @@
 #include "codes.h"
 #include "frame.h"
 #include "link_controller.h"
-#include "report_listener.h"
 
 namespace velkor::test {
 
 class ScriptedLink : private Port, private PanelWindow {
  public:
-  // Far ahead of the real steady clock, so a window takes the script's times
-  // for the newest, never its own "now".
-  static constexpr double START = 1e7;
-
   ScriptedLink() {
     link.state.port = this;
     link.window = this;
     link.steadyClock = [] { return now; };
-    now = START;
   }
 
-  // One read with these reports that ends at `seconds` after START.
+  // One read of these reports, ending `seconds` after 0 on the clock.
   void ReadAt(double seconds, const std::vector<std::pair<uint8_t, int16_t>>& reports) {
     size_t count = 0;
     for (auto [type, value] : reports) {
       const Frame frame = EncodeReportFrame(type, value);
       for (size_t i = 0; i < frame.size; ++i) link.state.receiveBuffer[count++] = frame.bytes[i];
     }
-    now = START + seconds;
+    now = seconds;
     BeginPollTick(link);
     EndPollTick(link, count);
   }
@@ -47,7 +39,7 @@ class ScriptedLink : private Port, private PanelWindow {
     handshake.push_back({RPT_STATUS, 0});
     ReadAt(seconds, handshake);
   }
-  // Empty reads, one each 10 ms from `seconds` on, until the watchdog gave up.
+  // Empty reads each 10 ms from `seconds` on, until the watchdog gives up.
   void Silence(double seconds) {
     for (int tick = 0; tick <= MAX_SILENT_TICKS; ++tick) ReadAt(seconds + tick * 0.01, {});
   }
@@ -64,7 +56,7 @@ class ScriptedLink : private Port, private PanelWindow {
   void ShowMessage(std::string_view) override {}
   void Beep() override {}
 
-  static inline double now = START;
+  static inline double now = 0;
 };
 
 }  // namespace velkor::test
