@@ -2,6 +2,7 @@
 #include "drive_app.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QKeySequence>
 
 #include "about_box.h"
@@ -61,9 +62,10 @@ void DecoratePanel(CDrivePanelDlg& panel) {
   QObject::connect(charts, &QAction::triggered, &panel, [&panel] {
     auto* window = panel.findChild<charts::ChartWindow*>();
     if (!window) {
-      window = new charts::ChartWindow(panel.DriveLink().values, &panel);
+      window = new charts::ChartWindow(panel.DriveLink(), &panel);
       new FramePacer(window);
-      QObject::connect(&panel, &CDrivePanelDlg::Ticked, window, &charts::ChartWindow::TakeSample);
+      // The samples to come are the chosen port's: a later choice is another only if it differs.
+      window->OnPortChosen(static_cast<QComboBox*>(panel.Control(ID_PORT_LIST))->currentText());
       QObject::connect(&panel, &CDrivePanelDlg::PortOpened, window, &charts::ChartWindow::OnPortChosen);
     }
     window->show();
