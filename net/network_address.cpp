@@ -36,9 +36,9 @@ const SchemeName* SchemeOf(std::string_view name) {
   return nullptr;
 }
 
-// ca=FILE&cert=FILE&key=FILE, each at most once, in any order.
+// ca=FILE&cert=FILE&key=FILE, each at most once, in any order; at least one.
 bool ParseFiles(std::string_view query, TlsFiles& files) {
-  while (!query.empty()) {
+  do {
     const size_t end = std::min(query.find('&'), query.size());
     const std::string_view pair = query.substr(0, end);
     query.remove_prefix(std::min(end + 1, query.size()));
@@ -49,7 +49,7 @@ bool ParseFiles(std::string_view query, TlsFiles& files) {
     std::string* file = key == "ca" ? &files.ca : key == "cert" ? &files.cert : key == "key" ? &files.key : nullptr;
     if (!file || !file->empty() || !(value.starts_with('/') || value.starts_with("~/"))) return false;
     *file = std::string(value);
-  }
+  } while (!query.empty());
   return true;
 }
 
