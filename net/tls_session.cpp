@@ -10,6 +10,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>
@@ -65,6 +66,34 @@ bool NotTlsReason(int reason) {
   return reason == SSL_R_WRONG_VERSION_NUMBER || reason == SSL_R_PACKET_LENGTH_TOO_LONG ||
          reason == SSL_R_UNKNOWN_PROTOCOL || reason == SSL_R_HTTP_REQUEST ||
          reason == SSL_R_UNEXPECTED_MESSAGE;
+}
+
+// OpenSSL writes to its socket with write(): a connection the server has
+// dropped would end the whole program with SIGPIPE. Its writes go out with
+// MSG_NOSIGNAL instead, and fail as any write to a dropped connection does.
+int SendWithoutSignal(BIO* bio, const char* data, int size) {
+  int fd = -1;
+  BIO_get_fd(bio, &fd);
+  const ssize_t n = send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+  BIO_clear_retry_flags(bio);
+  if (n < 0 && BIO_sock_should_retry(-1)) BIO_set_retry_write(bio);
+  return static_cast<int>(n);
+}
+
+// The socket method with that one write; made once and kept for the process.
+BIO_METHOD* SocketWithoutSignal() {
+  static BIO_METHOD* const method = [] {
+    const BIO_METHOD* socket = BIO_s_socket();
+    BIO_METHOD* made = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
+    BIO_meth_set_write(made, SendWithoutSignal);
+    BIO_meth_set_read(made, BIO_meth_get_read(socket));
+    BIO_meth_set_puts(made, BIO_meth_get_puts(socket));
+    BIO_meth_set_ctrl(made, BIO_meth_get_ctrl(socket));
+    BIO_meth_set_create(made, BIO_meth_get_create(socket));
+    BIO_meth_set_destroy(made, BIO_meth_get_destroy(socket));
+    return made;
+  }();
+  return method;
 }
 
 }  // namespace
@@ -158,7 +187,12 @@ bool TlsSession::Attach(int fd, const std::string& host) {
   ERR_clear_error();
   SSL* ssl = SSL_new(context_->context);
   context_->ssl = ssl;
-  if (!ssl || SSL_set_fd(ssl, fd) != 1) {
+  BIO* socket = ssl ? BIO_new(SocketWithoutSignal()) : nullptr;
+  if (socket) {
+    BIO_set_fd(socket, fd, BIO_NOCLOSE);
+    SSL_set_bio(ssl, socket, socket);
+  }
+  if (!socket) {
     refusal_ = TlsRefusal::Other;
     reason_ = OpenSslWords(ERR_get_error());
     return false;
