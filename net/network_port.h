@@ -56,7 +56,7 @@ struct OpenWait {
 // After a handshake in which the server asked for a client certificate, how
 // long it must stay quiet before its acceptance is taken: ser2net checks the
 // certificate after the handshake and turns a client down by closing.
-inline constexpr std::chrono::milliseconds TLS_SETTLE_QUIET{150};
+inline constexpr std::chrono::milliseconds TLS_SETTLE_QUIET{250};
 
 struct NameLookup;
 class TlsSession;
