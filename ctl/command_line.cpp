@@ -278,7 +278,8 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
   const std::string& port = parsed.invocation->port;
   if (port.empty()) return Fail("no port: give --port PORT or set " + std::string(PORT_VARIABLE));
   if (IsNetworkPortName(port) && !ParseNetworkAddress(port))
-    return Fail(Quoted(port) + " is no network port: give rfc2217://HOST:PORT or tcp://HOST:PORT, PORT 1..65535");
+    return Fail(Quoted(port) + " is no network port: give rfc2217://, tcp://, rfc2217s:// or tcps://HOST:PORT, "
+                "PORT 1..65535, over TLS optionally ?ca=FILE&cert=FILE&key=FILE");
   return parsed;
 }
 
@@ -293,8 +294,14 @@ Options:
                       rfc2217://HOST:PORT, a serial port on another machine
                       served with RFC 2217 (ser2net's telnet(rfc2217)), set up
                       from here; tcp://HOST:PORT, a raw socket, where the
-                      server's own line settings apply; or "emulator" for the
-                      built-in VK-3 emulator. Default: $VELKOR_PORT
+                      server's own line settings apply; rfc2217s://HOST:PORT
+                      and tcps://HOST:PORT, the same over TLS (ser2net's ssl
+                      layer): the server is checked against the system's CAs
+                      or ?ca=FILE, a client certificate is given with
+                      &cert=FILE&key=FILE, or all of them are named in
+                      ~/.config/velkor/tls.ini under [HOST:PORT]; or
+                      "emulator" for the built-in VK-3 emulator.
+                      Default: $VELKOR_PORT
   --timeout SECONDS   how long to wait for the driver to connect, and then for
                       the command's acknowledgements and reports (default 5)
   --help              show this text

@@ -15,6 +15,7 @@
 #include "network_port.h"
 #include "open_port.h"
 #include "terminal_text.h"
+#include "tls_session.h"
 
 namespace velkor::ctl {
 namespace {
@@ -80,6 +81,8 @@ bool Session::StartEmulator() {
 
 namespace {
 
+constexpr const char* TLS_FILES_WHERE = " in the address or in ~/.config/velkor/tls.ini";
+
 // Why a network port could not be had or set up, in English, with the advice
 // that fits: the panel's words are Russian, and kept for its tooltip.
 std::string NetworkFailureText(const NetworkPort& port, milliseconds bound) {
@@ -88,7 +91,7 @@ std::string NetworkFailureText(const NetworkPort& port, milliseconds bound) {
   const std::string within = " within " + Seconds(bound);
   switch (port.Failure()) {
     case NetworkFailure::None: break;
-    case NetworkFailure::BadAddress: return "give rfc2217://HOST:PORT or tcp://HOST:PORT";
+    case NetworkFailure::BadAddress: return "give rfc2217://, tcp://, rfc2217s:// or tcps://HOST:PORT";
     case NetworkFailure::LookupFailed:
     case NetworkFailure::ConnectFailed:
     case NetworkFailure::ConnectionLost: return port.LastErrorText();
@@ -96,7 +99,9 @@ std::string NetworkFailureText(const NetworkPort& port, milliseconds bound) {
     case NetworkFailure::ConnectTimedOut:
       return "no answer from the server" + within + "; check the address and the network, or give a longer --timeout";
     case NetworkFailure::ServerClosed:
-      return "the server closed the connection" + quoted + "; see the server's log and its port settings";
+      // A server with the ssl layer closes without a word on a plain client's bytes.
+      return "the server closed the connection" + quoted + "; see the server's log and its port settings" +
+             (detail.empty() ? " (an accepter with the ssl layer is opened as rfc2217s:// or tcps://)" : "");
     case NetworkFailure::ServerBusy:
       return "the server closed the connection" + quoted + ": another client has the device, and still had it after " +
              Seconds(bound);
@@ -115,6 +120,26 @@ std::string NetworkFailureText(const NetworkPort& port, milliseconds bound) {
     case NetworkFailure::RequestUnanswered:
       return std::string("the server did not answer the request for ") + port.FailedRequest()->english + within +
              "; a slow link needs a longer --timeout";
+    case NetworkFailure::TlsFileRefused: return TlsFileFaultInEnglish(port.FileFault());
+    case NetworkFailure::TlsNotTrusted:
+      return "the server's certificate is not trusted (" + detail + ") by " +
+             (port.TlsCaFile().empty() ? "the system's CA store (" + SystemCaStore() + ")"
+                                       : "the CA file '" + port.TlsCaFile() + "'") +
+             ": name the CA that signed it with ca=FILE" + TLS_FILES_WHERE;
+    case NetworkFailure::TlsCertificateRequired:
+      return std::string("the server asks for a client certificate and none was given: name one with "
+                         "cert=FILE&key=FILE") + TLS_FILES_WHERE;
+    case NetworkFailure::TlsCertificateRefused:
+      return "the server refused the client certificate: have its administrator trust it (with ser2net: in "
+             "AUTHDIR/NAME/allowed_certs, NAME the certificate's common name)";
+    case NetworkFailure::TlsHandshakeTimedOut:
+      return "no TLS answer from the server" + within +
+             "; an accepter without the ssl layer is opened as rfc2217:// or tcp://, a slow link needs a longer "
+             "--timeout";
+    case NetworkFailure::TlsNotSpoken:
+      return "the server does not speak TLS (" + detail + "); an accepter without the ssl layer is opened as "
+             "rfc2217:// or tcp://";
+    case NetworkFailure::TlsFailed: return "TLS failed: " + detail;
   }
   return port.LastErrorText();
 }

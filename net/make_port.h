@@ -8,8 +8,9 @@
 //
 // Names: rfc2217://HOST:PORT (a serial server with the Telnet COM port
 // option, such as ser2net's telnet(rfc2217) accepter), tcp://HOST:PORT (a
-// raw socket; the server's own line settings apply), and anything else a
-// device: /dev/ttyUSB0, /dev/serial/by-id/..., COM3 (/dev/ttyS2).
+// raw socket; the server's own line settings apply), the same two over TLS
+// (rfc2217s://, tcps://), and anything else a device: /dev/ttyUSB0,
+// /dev/serial/by-id/..., COM3 (/dev/ttyS2).
 #pragma once
 
 #include <memory>

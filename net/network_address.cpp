@@ -16,22 +16,57 @@ bool StartsWithScheme(std::string_view name, std::string_view scheme) {
          });
 }
 
-}  // namespace
+struct SchemeName {
+  std::string_view prefix;
+  NetworkScheme scheme;
+  bool tls;
+};
 
-bool IsNetworkPortName(std::string_view portName) {
-  return StartsWithScheme(portName, RFC2217_SCHEME) || StartsWithScheme(portName, RAW_TCP_SCHEME);
+constexpr SchemeName SCHEMES[] = {
+    {RFC2217_SCHEME, NetworkScheme::Rfc2217, false},
+    {RAW_TCP_SCHEME, NetworkScheme::RawTcp, false},
+    {RFC2217_TLS_SCHEME, NetworkScheme::Rfc2217, true},
+    {RAW_TCP_TLS_SCHEME, NetworkScheme::RawTcp, true},
+};
+
+const SchemeName* SchemeOf(std::string_view name) {
+  for (const SchemeName& scheme : SCHEMES) {
+    if (StartsWithScheme(name, scheme.prefix)) return &scheme;
+  }
+  return nullptr;
 }
 
+// ca=FILE&cert=FILE&key=FILE, each at most once, in any order; at least one.
+bool ParseFiles(std::string_view query, TlsFiles& files) {
+  do {
+    const size_t end = std::min(query.find('&'), query.size());
+    const std::string_view pair = query.substr(0, end);
+    query.remove_prefix(std::min(end + 1, query.size()));
+    const size_t equals = pair.find('=');
+    if (equals == std::string_view::npos) return false;
+    const std::string_view key = pair.substr(0, equals);
+    const std::string_view value = pair.substr(equals + 1);
+    std::string* file = key == "ca" ? &files.ca : key == "cert" ? &files.cert : key == "key" ? &files.key : nullptr;
+    if (!file || !file->empty() || !(value.starts_with('/') || value.starts_with("~/"))) return false;
+    *file = std::string(value);
+  } while (!query.empty());
+  return true;
+}
+
+}  // namespace
+
+bool IsNetworkPortName(std::string_view portName) { return SchemeOf(portName) != nullptr; }
+
 std::optional<NetworkAddress> ParseNetworkAddress(std::string_view portName) {
+  const SchemeName* scheme = SchemeOf(portName);
+  if (!scheme) return std::nullopt;
   NetworkAddress address{};
-  if (StartsWithScheme(portName, RFC2217_SCHEME)) {
-    address.scheme = NetworkScheme::Rfc2217;
-    portName.remove_prefix(RFC2217_SCHEME.size());
-  } else if (StartsWithScheme(portName, RAW_TCP_SCHEME)) {
-    address.scheme = NetworkScheme::RawTcp;
-    portName.remove_prefix(RAW_TCP_SCHEME.size());
-  } else {
-    return std::nullopt;
+  address.scheme = scheme->scheme;
+  address.tls = scheme->tls;
+  portName.remove_prefix(scheme->prefix.size());
+  if (const size_t question = portName.find('?'); question != std::string_view::npos) {
+    if (!address.tls || !ParseFiles(portName.substr(question + 1), address.files)) return std::nullopt;
+    portName = portName.substr(0, question);
   }
   const size_t colon = portName.rfind(':');
   if (colon == std::string_view::npos) return std::nullopt;

@@ -9,7 +9,7 @@ namespace velkor {
 
 enum class NetworkFailure : uint8_t {
   None,
-  BadAddress,         // the name is no rfc2217://HOST:PORT or tcp://HOST:PORT
+  BadAddress,         // the name is no rfc2217://, tcp://, rfc2217s:// or tcps://HOST:PORT
   LookupFailed,       // the resolver's words in the detail
   LookupTimedOut,
   ConnectFailed,      // every address refused or failed; the system's words in the detail
@@ -22,6 +22,13 @@ enum class NetworkFailure : uint8_t {
   RequestRefused,     // a line setting answered with another value (a late answer too)
   RequestUnanswered,  // a line setting went unanswered within the step bound
   ConnectionLost,     // the socket failed after the setup; the system's words in the detail
+  TlsFileRefused,     // a certificate, key or settings file: the port's TlsFileFault says which and why
+  TlsNotTrusted,      // the server's certificate: the verifier's words in the detail, the CA in TlsCaInUse
+  TlsCertificateRequired,  // the server asked for a client certificate and none was given
+  TlsCertificateRefused,   // the server turned the client certificate down
+  TlsHandshakeTimedOut,    // no TLS answer within the step bound: perhaps a plain accepter
+  TlsNotSpoken,       // the server answered with no TLS: a plain accepter; OpenSSL's words in the detail
+  TlsFailed,          // any other TLS failure; OpenSSL's words in the detail
 };
 
 }  // namespace velkor

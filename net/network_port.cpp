@@ -1,7 +1,7 @@
 // network_port.cpp: opening as steps that never wait (the name lookup on a
-// thread of its own, a non-blocking connect to each address in turn, the
-// Telnet negotiation, the line setup), the Telnet layer on every read and
-// write, and the server's words when it closes.
+// thread of its own, a non-blocking connect to each address in turn, the TLS
+// handshake, the Telnet negotiation, the line setup), the TLS and Telnet
+// layers on every read and write, and the server's words when it closes.
 #include "network_port.h"
 
 #include <fcntl.h>
@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "port_wait.h"
+#include "tls_session.h"
 
 namespace velkor {
 
@@ -94,6 +95,40 @@ int CloseReason(ssize_t n, int error) { return n == 0 || error == ECONNRESET || 
 
 std::string Milliseconds(std::chrono::milliseconds bound) { return std::to_string(bound.count()) + " мс"; }
 
+constexpr const char* FILES_WHERE = " (в адресе или в ~/.config/velkor/tls.ini)";
+
+NetworkFailure FailureOf(TlsRefusal refusal) {
+  switch (refusal) {
+    case TlsRefusal::NotTrusted: return NetworkFailure::TlsNotTrusted;
+    case TlsRefusal::CertificateRequired: return NetworkFailure::TlsCertificateRequired;
+    case TlsRefusal::CertificateRefused: return NetworkFailure::TlsCertificateRefused;
+    case TlsRefusal::NotTls: return NetworkFailure::TlsNotSpoken;
+    case TlsRefusal::None:
+    case TlsRefusal::Other: break;
+  }
+  return NetworkFailure::TlsFailed;
+}
+
+// The panel's words for a TLS failure: what happened and what to do.
+std::string TlsText(NetworkFailure failure, const std::string& detail, const std::string& ca) {
+  switch (failure) {
+    case NetworkFailure::TlsNotTrusted:
+      return "Сертификат сервера не заверен (" + detail + "), проверен по " +
+             (ca.empty() ? std::string("системному хранилищу CA") : "«" + ca + "»") +
+             ". Укажите CA, подписавший сертификат сервера: ca=ФАЙЛ" + FILES_WHERE + ".";
+    case NetworkFailure::TlsCertificateRequired:
+      return std::string("Сервер требует сертификат клиента, а он не указан: добавьте cert=ФАЙЛ и key=ФАЙЛ") +
+             FILES_WHERE + ".";
+    case NetworkFailure::TlsCertificateRefused:
+      return "Сервер отклонил сертификат клиента: попросите администратора сервера доверить его "
+             "(в ser2net — authdir/ИМЯ/allowed_certs).";
+    case NetworkFailure::TlsNotSpoken:
+      return "Сервер отвечает не по TLS (" + detail + "): если на нём порт без ssl, выберите rfc2217:// или tcp://.";
+    default: break;
+  }
+  return "Ошибка TLS: " + detail + ".";
+}
+
 }  // namespace
 
 NetworkPort::NetworkPort() { lastErrorText_.reserve(128); }
@@ -119,9 +154,22 @@ OpenProgress NetworkPort::StartOpen(const std::string& portName) {
   const std::optional<NetworkAddress> address = ParseNetworkAddress(portName);
   if (!address) {
     return FailOpen(NetworkFailure::BadAddress, PortError::NotFound, {},
-                    "Адрес не понят: нужен rfc2217://ХОСТ:ПОРТ или tcp://ХОСТ:ПОРТ.");
+                    "Адрес не понят: нужен rfc2217://, tcp://, rfc2217s:// или tcps://ХОСТ:ПОРТ.");
   }
   scheme_ = address->scheme;
+  if (address->tls) {
+    const std::optional<TlsFiles> files = TlsFilesFor(*address, fileFault_);
+    if (!files) {
+      return FailOpen(NetworkFailure::TlsFileRefused, PortError::Other, fileFault_.path,
+                      TlsFileFaultInRussian(fileFault_));
+    }
+    session_ = std::make_unique<TlsSession>();
+    if (!session_->Load(*files)) {
+      fileFault_ = session_->FileFault();
+      return FailOpen(NetworkFailure::TlsFileRefused, PortError::Other, fileFault_.path,
+                      TlsFileFaultInRussian(fileFault_));
+    }
+  }
   host_ = address->host;
   service_ = address->port;
   started_ = Clock::now();
@@ -134,10 +182,14 @@ OpenProgress NetworkPort::StartOpen(const std::string& portName) {
 
 OpenProgress NetworkPort::ContinueOpen() { return Advance(); }
 
+bool NetworkPort::Secure() const { return session_ && session_->Attached(); }
+
 OpenWait NetworkPort::OpenWaitOf() const {
   switch (phase_) {
     case Phase::Lookup: return {lookup_->done[0], POLLIN, stepEnd_};
     case Phase::Connecting: return {fd_, POLLOUT, stepEnd_};
+    case Phase::Handshaking: return {fd_, session_->WantEvents(), stepEnd_};
+    case Phase::Settling:
     case Phase::Negotiating:
     case Phase::Configuring: return {fd_, POLLIN, stepEnd_};
     case Phase::BusyPause: return {-1, 0, stepEnd_};
@@ -151,6 +203,8 @@ OpenProgress NetworkPort::Advance() {
   switch (phase_) {
     case Phase::Lookup: return TakeLookup();
     case Phase::Connecting: return TakeConnection();
+    case Phase::Handshaking: return Handshake();
+    case Phase::Settling: return Settle();
     case Phase::Negotiating: return Negotiate();
     case Phase::Configuring: return Configure();
     case Phase::BusyPause:
@@ -229,6 +283,62 @@ OpenProgress NetworkPort::TakeConnection() {
   // must leave at once, not wait to be gathered into a bigger segment.
   const int on = 1;
   setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  if (session_) {
+    if (!session_->Attach(fd_, host_)) {
+      FailTls();
+      Close();
+      return OpenProgress::Failed;
+    }
+    phase_ = Phase::Handshaking;
+    stepEnd_ = Clock::now() + stepBound_;
+    return Handshake();
+  }
+  return Connected();
+}
+
+OpenProgress NetworkPort::Handshake() {
+  switch (session_->Handshake()) {
+    case TlsStep::Done: break;
+    case TlsStep::WantRead:
+    case TlsStep::WantWrite:
+      if (Clock::now() < stepEnd_) return OpenProgress::Waiting;
+      return FailOpen(NetworkFailure::TlsHandshakeTimedOut, PortError::Other, {},
+                      "Сервер не ответил на установление TLS за " + Milliseconds(stepBound_) +
+                          ": возможно, на нём порт без ssl (тогда выберите rfc2217:// или tcp://) "
+                          "или сеть слишком медленная.");
+    case TlsStep::Failed:
+      FailTls();
+      Close();
+      return OpenProgress::Failed;
+  }
+  if (!session_->CertificateAsked() || Telnet()) return Connected();
+  // A raw port has nothing of its own to wait for: the server's verdict on
+  // the certificate is awaited here. (Over Telnet the negotiation waits.)
+  phase_ = Phase::Settling;
+  settleBytes_ = session_->BytesReceived();
+  settleLimit_ = Clock::now() + stepBound_;
+  stepEnd_ = Clock::now() + TLS_SETTLE_QUIET;
+  return Settle();
+}
+
+// Quiet for TLS_SETTLE_QUIET since the last bytes (session tickets), or a close.
+OpenProgress NetworkPort::Settle() {
+  if (!Receive()) return ClosedDuringOpen();
+  const auto now = Clock::now();
+  if (session_->BytesReceived() != settleBytes_) {
+    settleBytes_ = session_->BytesReceived();
+    stepEnd_ = std::min(now + TLS_SETTLE_QUIET, settleLimit_);
+  }
+  return now < stepEnd_ ? OpenProgress::Waiting : Opened();
+}
+
+bool NetworkPort::FailTls() {
+  const NetworkFailure failure = FailureOf(session_->Refusal());
+  caFile_ = session_->CaFile();
+  return Fail(failure, PortError::Other, session_->Reason(), TlsText(failure, session_->Reason(), caFile_));
+}
+
+OpenProgress NetworkPort::Connected() {
   if (!Telnet()) return Opened();
   // A fresh socket's buffer takes the few opening bytes at once.
   if (!BeginStep(TELNET_OPENING, sizeof TELNET_OPENING, Clock::now(), Phase::Negotiating)) return ClosedDuringOpen();
@@ -322,6 +432,19 @@ OpenProgress NetworkPort::Opened() {
 }
 
 OpenProgress NetworkPort::ClosedDuringOpen() {
+  if (Secure() && closeError_ == EPROTO) {
+    FailTls();
+    Close();
+    return OpenProgress::Failed;
+  }
+  // Closed without a word right after a handshake with a certificate request:
+  // the server's verdict on the client certificate.
+  if (Secure() && closeError_ == 0 && session_->CertificateAsked() && ServerText().empty() &&
+      (phase_ == Phase::Settling || phase_ == Phase::Negotiating)) {
+    const NetworkFailure failure = session_->CertificateGiven() ? NetworkFailure::TlsCertificateRefused
+                                                                : NetworkFailure::TlsCertificateRequired;
+    return FailOpen(failure, PortError::Other, {}, TlsText(failure, {}, {}));
+  }
   if (closeError_ != 0) {
     const int error = closeError_;
     return FailOpen(NetworkFailure::ConnectionLost, PortErrorFromErrno(error), std::strerror(error),
@@ -351,6 +474,7 @@ OpenProgress NetworkPort::FailOpen(NetworkFailure failure, PortError error, std:
 }
 
 void NetworkPort::CloseSocket() {
+  if (session_) session_->Detach();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   decoder_ = TelnetDecoder{};
@@ -369,6 +493,7 @@ void NetworkPort::Close() {
   CloseSocket();
   phase_ = Phase::Closed;
   lookup_.reset();
+  session_.reset();
   nextAddress_ = nullptr;
 }
 
@@ -505,7 +630,7 @@ void NetworkPort::KeepData(const uint8_t* bytes, size_t count) {
 bool NetworkPort::Receive() {
   for (;;) {
     uint8_t chunk[RECEIVE_CHUNK];
-    const ssize_t n = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    const ssize_t n = ReceiveSome(chunk, sizeof chunk);
     if (n > 0) {
       const size_t count =
           Telnet() ? DecodeTelnet(decoder_, chunk, static_cast<size_t>(n), chunk, *this) : static_cast<size_t>(n);
@@ -529,9 +654,23 @@ size_t NetworkPort::TakePending(uint8_t* buffer, size_t capacity) {
 
 size_t NetworkPort::ReadAvailable(uint8_t* buffer, size_t capacity) {
   if (capacity == 0) return 0;
+  // A TLS record may hold more than asked for, and what TLS holds leaves the
+  // descriptor quiet: all of it is taken now, the rest kept for the next read.
+  if (Secure() && IsOpen() && pendingStart_ == pendingEnd_) {
+    const bool open = Receive();
+    if (lateRefusal_) {
+      RefusedAmong(refused_, 1);
+      CloseSocket();
+      phase_ = Phase::Closed;
+      return 0;
+    }
+    const size_t count = TakePending(buffer, capacity);
+    if (!open) HangUp(closeError_);
+    return count;
+  }
   if (pendingStart_ < pendingEnd_) return TakePending(buffer, capacity);
   while (IsOpen()) {
-    const ssize_t n = recv(fd_, buffer, capacity, MSG_DONTWAIT);
+    const ssize_t n = ReceiveSome(buffer, capacity);
     if (n > 0) {
       // Commands are taken out here, so the frame decoder only ever sees data.
       const size_t count =
@@ -602,8 +741,7 @@ bool NetworkPort::SendData(const uint8_t* bytes, size_t count) {
 bool NetworkPort::SendAll(const uint8_t* bytes, size_t count, Clock::time_point deadline) {
   size_t sent = 0;
   while (sent < count) {
-    // MSG_NOSIGNAL: a connection the server dropped must fail the write, not end the program.
-    const ssize_t n = send(fd_, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n = SendSome(bytes + sent, count - sent);
     if (n > 0) {
       sent += static_cast<size_t>(n);
       continue;
@@ -611,14 +749,26 @@ bool NetworkPort::SendAll(const uint8_t* bytes, size_t count, Clock::time_point 
     if (n < 0 && errno == EINTR) continue;
     int error = errno;
     if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
-      const int events = PollUntil(fd_, POLLOUT, deadline);
+      const int events = PollUntil(fd_, Secure() ? session_->WantEvents() : POLLOUT, deadline);
       if (events > 0) continue;
       error = events == 0 ? ETIMEDOUT : errno;
     }
+    if (Secure() && error == EPROTO) return FailTls();
     return Fail(NetworkFailure::ConnectionLost, PortErrorFromErrno(error), std::strerror(error),
                 std::strerror(error));
   }
   return true;
+}
+
+ssize_t NetworkPort::ReceiveSome(void* buffer, size_t capacity) {
+  if (Secure()) return session_->Receive(buffer, capacity);
+  return recv(fd_, buffer, capacity, MSG_DONTWAIT);
+}
+
+ssize_t NetworkPort::SendSome(const void* bytes, size_t count) {
+  if (Secure()) return session_->Send(bytes, count);
+  // MSG_NOSIGNAL: a connection the server dropped must fail the write, not end the program.
+  return send(fd_, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 // The server closing the connection is what pulling out an adapter is to a
@@ -629,6 +779,8 @@ void NetworkPort::HangUp(int error) {
     Fail(SaysBusy(text) ? NetworkFailure::ServerBusy : NetworkFailure::ServerClosed,
          SaysBusy(text) ? PortError::Busy : PortError::NotFound, text,
          text.empty() ? "Сервер закрыл соединение." : "Сервер закрыл соединение: " + text);
+  } else if (Secure() && error == EPROTO) {
+    FailTls();
   } else {
     Fail(NetworkFailure::ConnectionLost, PortError::NotFound, std::strerror(error), std::strerror(error));
   }

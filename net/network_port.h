@@ -1,11 +1,12 @@
 // network_port.h: a serial port on another machine, reached over TCP: raw
 // (tcp://) or through the Telnet COM port option (rfc2217://), such as
-// ser2net serves. It reads and writes like the serial device, by the same
+// ser2net serves, and either over TLS (tcps://, rfc2217s://), as ser2net's
+// ssl layer serves them. It reads and writes like the serial device, by the same
 // read rules, so the link cannot tell them apart. Opening is a series of
 // steps that never wait themselves (StartOpen, then ContinueOpen whenever
 // OpenWaitOf says), so a window's event loop can drive it; Open drives it
 // with poll for callers that may wait. Depends on the link's port interface,
-// the Telnet codec and the COM port option.
+// the Telnet codec, the COM port option and the TLS session.
 #pragma once
 
 #include <array>
@@ -20,6 +21,7 @@
 #include "network_address.h"
 #include "network_failure.h"
 #include "telnet_codec.h"
+#include "tls_files.h"
 
 namespace velkor {
 
@@ -51,7 +53,13 @@ struct OpenWait {
   PortClock::time_point until;
 };
 
+// After a handshake in which the server asked for a client certificate, how
+// long it must stay quiet before its acceptance is taken: ser2net checks the
+// certificate after the handshake and turns a client down by closing.
+inline constexpr std::chrono::milliseconds TLS_SETTLE_QUIET{250};
+
 struct NameLookup;
+class TlsSession;
 
 class NetworkPort : public LinePort, private TelnetListener {
  public:
@@ -64,7 +72,9 @@ class NetworkPort : public LinePort, private TelnetListener {
   void SetStepBound(std::chrono::milliseconds bound) { stepBound_ = bound; }
   std::chrono::milliseconds StepBound() const { return stepBound_; }
 
-  // Connects to rfc2217://HOST:PORT or tcp://HOST:PORT; for the former, also
+  // Connects to rfc2217://HOST:PORT or tcp://HOST:PORT (over TLS for
+  // rfc2217s:// and tcps://, the files from the address or the settings
+  // file, the handshake within one step bound); for the former, also
   // agrees on the COM port option and binary transmission both ways, and sends
   // the whole line setup, taking the answers. Waits, within the step bounds.
   bool Open(const std::string& portName) override;
@@ -109,15 +119,26 @@ class NetworkPort : public LinePort, private TelnetListener {
   uint32_t RefusedValue() const { return refusedValue_; }
   // The requests the server never answered (those it need not answer), in English.
   std::string UnansweredInEnglish() const;
+  // A TlsFileRefused failure's file and what is wrong with it.
+  const TlsFileFault& FileFault() const { return fileFault_; }
+  // The CA file a TlsNotTrusted failure's server was checked against; empty for the system's store.
+  const std::string& TlsCaFile() const { return caFile_; }
 
  private:
-  enum class Phase { Closed, Lookup, Connecting, Negotiating, Configuring, BusyPause, Open };
+  enum class Phase { Closed, Lookup, Connecting, Handshaking, Settling, Negotiating, Configuring, BusyPause, Open };
 
   bool Telnet() const { return scheme_ == NetworkScheme::Rfc2217; }
+  bool Secure() const;
   OpenProgress Advance();
   OpenProgress TakeLookup();
   OpenProgress ConnectNext();
   OpenProgress TakeConnection();
+  OpenProgress Handshake();
+  OpenProgress Settle();
+  // What comes after the connection, or the handshake over TLS.
+  OpenProgress Connected();
+  // The TLS session's failure as the port's failure.
+  bool FailTls();
   OpenProgress Negotiate();
   OpenProgress SendSetup();
   bool BeginStep(const uint8_t* bytes, size_t count, PortClock::time_point deadline, Phase next);
@@ -135,6 +156,9 @@ class NetworkPort : public LinePort, private TelnetListener {
   // close, else the system's error.
   bool SendAll(const uint8_t* bytes, size_t count, PortClock::time_point deadline);
   bool SendData(const uint8_t* bytes, size_t count);
+  // recv and send, through TLS where the port has it.
+  ssize_t ReceiveSome(void* buffer, size_t capacity);
+  ssize_t SendSome(const void* bytes, size_t count);
   void OnCommand(const TelnetCommand& command) override;
   void OnAnswer(const ComPortAnswer& answer);
   void KeepData(const uint8_t* bytes, size_t count);
@@ -151,6 +175,11 @@ class NetworkPort : public LinePort, private TelnetListener {
   Phase phase_ = Phase::Closed;
   std::chrono::milliseconds stepBound_ = NETWORK_DEFAULT_STEP_BOUND;
   NetworkScheme scheme_ = NetworkScheme::RawTcp;
+  std::unique_ptr<TlsSession> session_;  // from the start of a TLS port's open to its close
+  unsigned long settleBytes_ = 0;        // what the session had received when the quiet began
+  PortClock::time_point settleLimit_;    // the quiet is awaited one step bound at most
+  TlsFileFault fileFault_;
+  std::string caFile_;
   std::string host_;
   uint16_t service_ = 0;
   std::shared_ptr<NameLookup> lookup_;

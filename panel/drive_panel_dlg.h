@@ -38,7 +38,7 @@ class CPortReconnector;
 class CPortSelector;
 
 // The title of the prompt for a network port's address.
-inline constexpr const char* NETWORK_PROMPT = "Адрес: rfc2217:// или tcp://";
+inline constexpr const char* NETWORK_PROMPT = "Адрес: rfc2217://, tcp://, rfc2217s:// или tcps://";
 // Room for an address such as rfc2217://192.168.100.200:4000 in the prompt's field.
 inline constexpr int NETWORK_PROMPT_EXTRA_WIDTH = 200;
 

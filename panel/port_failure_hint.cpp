@@ -45,6 +45,10 @@ const char* NetworkAdvice(NetworkFailure failure) {
     case NetworkFailure::ComPortRefused:
     case NetworkFailure::BinaryRefused: return HINT_NETWORK_RAW;
     case NetworkFailure::NegotiationSilent: return HINT_NETWORK_SILENT;
+    case NetworkFailure::TlsFileRefused:
+    case NetworkFailure::TlsNotTrusted:
+    case NetworkFailure::TlsCertificateRequired:
+    case NetworkFailure::TlsCertificateRefused: return HINT_NETWORK_TLS;
     default: return HINT_NETWORK;
   }
 }

@@ -35,6 +35,9 @@ inline constexpr const char* HINT_NETWORK_RAW =
 inline constexpr const char* HINT_NETWORK_SILENT =
     "Возможно, это простой TCP-порт, а не telnet(rfc2217): тогда выберите его как tcp://. "
     "Или сеть до сервера слишком медленная.";
+inline constexpr const char* HINT_NETWORK_TLS =
+    "Файлы для TLS можно указать в адресе (?ca=ФАЙЛ&cert=ФАЙЛ&key=ФАЙЛ) или в ~/.config/velkor/tls.ini, "
+    "в разделе [ХОСТ:ПОРТ]: ca = ФАЙЛ, cert = ФАЙЛ, key = ФАЙЛ.";
 inline constexpr const char* HINT_DISCONNECTED_AWAITED =
     "Сервер закрыл соединение. Порт откроется снова, как только сервер снова его примет.";
 inline constexpr const char* HINT_NETWORK_BUSY_AWAITED =

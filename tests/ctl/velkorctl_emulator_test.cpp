@@ -312,8 +312,8 @@ TEST(VelkorctlNetwork, ARefusedConnectionEndsWithThreeAndAMalformedAddressWithTw
   const CtlResult malformed = RunCtl({"--port", "tcp://127.0.0.1:0", "show"});
   EXPECT_EQ(malformed.exitStatus, 2);
   EXPECT_EQ(malformed.err,
-            "velkorctl: 'tcp://127.0.0.1:0' is no network port: give rfc2217://HOST:PORT or tcp://HOST:PORT, "
-            "PORT 1..65535\n");
+            "velkorctl: 'tcp://127.0.0.1:0' is no network port: give rfc2217://, tcp://, rfc2217s:// or "
+            "tcps://HOST:PORT, PORT 1..65535, over TLS optionally ?ca=FILE&cert=FILE&key=FILE\n");
 }
 
 struct UsageCase {

@@ -87,9 +87,43 @@ TEST(NetworkAddressTest, SchemeHostAndPortAreTakenApart) {
   EXPECT_EQ(ParseNetworkAddress("Tcp://bench-pi:4001")->scheme, NetworkScheme::RawTcp);
 }
 
+TEST(NetworkAddressTest, TlsSchemesTakeTheirFilesFromTheAddress) {
+  struct Row {
+    const char* name;
+    NetworkScheme scheme;
+    const char* host;
+    uint16_t port;
+    const char* ca;
+    const char* cert;
+    const char* key;
+  } rows[] = {
+      {"rfc2217s://bench-pi:4000", NetworkScheme::Rfc2217, "bench-pi", 4000, "", "", ""},
+      {"TCPS://[::1]:4001", NetworkScheme::RawTcp, "::1", 4001, "", "", ""},
+      {"tcps://10.0.0.5:4001?ca=/etc/velkor/ca.pem", NetworkScheme::RawTcp, "10.0.0.5", 4001, "/etc/velkor/ca.pem",
+       "", ""},
+      {"rfc2217s://pi:4000?key=~/.velkor/me.key&cert=~/.velkor/me.pem&ca=/ca.pem", NetworkScheme::Rfc2217, "pi",
+       4000, "/ca.pem", "~/.velkor/me.pem", "~/.velkor/me.key"},
+  };
+  for (const Row& row : rows) {
+    const auto address = ParseNetworkAddress(row.name);
+    ASSERT_TRUE(address) << row.name;
+    EXPECT_TRUE(address->tls) << row.name;
+    EXPECT_EQ(address->scheme, row.scheme) << row.name;
+    EXPECT_EQ(address->host, row.host) << row.name;
+    EXPECT_EQ(address->port, row.port) << row.name;
+    EXPECT_EQ(address->files.ca, row.ca) << row.name;
+    EXPECT_EQ(address->files.cert, row.cert) << row.name;
+    EXPECT_EQ(address->files.key, row.key) << row.name;
+  }
+  EXPECT_FALSE(ParseNetworkAddress("tcp://pi:4001")->tls);
+}
+
 TEST(NetworkAddressTest, NamesThatAreNoAddressAreRefused) {
   for (const char* name : {"rfc2217://host", "rfc2217://:4000", "tcp://host:0", "tcp://host:65536", "tcp://host:40a",
-                           "tcp://::1:4000", "telnet://host:4000", "/dev/ttyUSB0", "tcp://a b:1", "tcp://host:"}) {
+                           "tcp://::1:4000", "telnet://host:4000", "/dev/ttyUSB0", "tcp://a b:1", "tcp://host:",
+                           // files only over TLS, each once, by its absolute path
+                           "tcp://host:1?ca=/ca.pem", "tcps://host:1?ca=ca.pem", "tcps://host:1?ca=/a&ca=/b",
+                           "tcps://host:1?pin=/x", "tcps://host:1?ca", "tcps://host:1?", "rfc2217s://host"}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(ParseNetworkAddress(name));
   }

@@ -1,8 +1,9 @@
 // ser2net_server.h: a ser2net of the test's own on 127.0.0.1, serving one
 // device (the emulator's pseudo-terminal) at 9600 baud, with a configuration
 // file it writes into a directory of its own; stopped when it goes. The
-// port names a test opens are RawName() and Rfc2217Name(). Depends on POSIX
-// processes and sockets, and on the ser2net program.
+// port names a test opens are RawName() and Rfc2217Name(), over TLS when the
+// server is given an ssl layer. Depends on POSIX processes and sockets, and
+// on the ser2net program.
 #pragma once
 
 #include <fcntl.h>
@@ -57,23 +58,36 @@ inline bool Listening(int port) {
   return false;
 }
 
+// ser2net's ssl layer on both accepters, e.g. ssl(key=K,cert=C,CA=A,clientauth),
+// and the folder it looks client certificates up in (authdir/NAME/allowed_certs).
+struct Ser2netTls {
+  std::string layer;
+  std::string authdir;
+};
+
 class Ser2netServer {
  public:
   // Serves `device` twice: raw on RawName(), with the COM port option on
   // Rfc2217Name(). Without `charDelay`, what the device sends goes on at once
   // instead of after ser2net's wait for more. A server started again on the
   // ports of one that stopped takes the ports it is given.
-  explicit Ser2netServer(const std::string& device, bool charDelay = true, int rawPort = 0, int telnetPort = 0)
-      : rawPort_(rawPort ? rawPort : FreeLocalPort()), telnetPort_(telnetPort ? telnetPort : FreeLocalPort()) {
+  explicit Ser2netServer(const std::string& device, bool charDelay = true, int rawPort = 0, int telnetPort = 0,
+                         const Ser2netTls& tls = {})
+      : rawPort_(rawPort ? rawPort : FreeLocalPort()),
+        telnetPort_(telnetPort ? telnetPort : FreeLocalPort()),
+        tls_(!tls.layer.empty()) {
     std::string name = (std::filesystem::temp_directory_path() / "velkor-ser2net-XXXXXX").string();
     dir_ = mkdtemp(name.data());
     std::ofstream config(dir_ / "ser2net.yaml");
-    const std::string options = charDelay ? "" : "  options:\n    chardelay: false\n";
+    const std::string options = std::string(charDelay && !tls_ ? "" : "  options:\n") +
+                                (charDelay ? "" : "    chardelay: false\n") +
+                                (tls_ ? "    authdir: " + tls.authdir + "\n" : "");
+    const std::string ssl = tls_ ? tls.layer + "," : "";
     config << "connection: &raw\n"
-           << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
+           << "  accepter: " << ssl << "tcp,127.0.0.1," << rawPort_ << "\n"
            << "  connector: serialdev," << device << ",9600n81,local\n"
            << options << "connection: &rfc2217\n"
-           << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort_ << "\n"
+           << "  accepter: telnet(rfc2217)," << ssl << "tcp,127.0.0.1," << telnetPort_ << "\n"
            << "  connector: serialdev," << device << ",9600n81,local\n"
            << options;
     config.close();
@@ -111,12 +125,15 @@ class Ser2netServer {
   }
   int RawPort() const { return rawPort_; }
   int TelnetPort() const { return telnetPort_; }
-  std::string RawName() const { return "tcp://127.0.0.1:" + std::to_string(rawPort_); }
-  std::string Rfc2217Name() const { return "rfc2217://127.0.0.1:" + std::to_string(telnetPort_); }
+  std::string RawName() const { return (tls_ ? "tcps" : "tcp") + std::string("://127.0.0.1:") + std::to_string(rawPort_); }
+  std::string Rfc2217Name() const {
+    return (tls_ ? "rfc2217s" : "rfc2217") + std::string("://127.0.0.1:") + std::to_string(telnetPort_);
+  }
 
  private:
   int rawPort_;
   int telnetPort_;
+  bool tls_;
   std::filesystem::path dir_;
   pid_t pid_ = 0;
 };

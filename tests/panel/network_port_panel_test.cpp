@@ -63,7 +63,7 @@ class NetworkPortPanelTest : public QObject {
     panel.show();
 
     int fieldWidth = 0;
-    test::WhenPromptOpens("Адрес: rfc2217:// или tcp://", [&](QWidget* prompt) {
+    test::WhenPromptOpens("Адрес: rfc2217://, tcp://, rfc2217s:// или tcps://", [&](QWidget* prompt) {
       fieldWidth = prompt->findChild<QLineEdit*>()->width();
       test::Answer(prompt, address);
     });
@@ -144,7 +144,7 @@ class NetworkPortPanelTest : public QObject {
     CDrivePanelDlg panel;
     panel.show();
     QString message;
-    test::WhenPromptOpens("Адрес: rfc2217:// или tcp://", [&](QWidget* prompt) {
+    test::WhenPromptOpens("Адрес: rfc2217://, tcp://, rfc2217s:// или tcps://", [&](QWidget* prompt) {
       test::WhenMessageBoxOpens([&](QMessageBox* box) {
         message = box->text();
         box->accept();
