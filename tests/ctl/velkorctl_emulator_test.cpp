@@ -657,6 +657,24 @@ TEST(VelkorctlTest, ABadPlanExitsTwoAndSendsNothing) {
   EXPECT_EQ(line.Written(), "");
 }
 
+TEST(VelkorctlTest, AStepThatEndsShortLeavesItsBoundsAndTheLaterStepsUntoldWithStatusThree) {
+  sim::EmulatorOptions falling;
+  falling.hangUpAfterMs = 1500;  // during the crawl: an adapter unplugged
+  Driver driver(falling);
+  const PlanFiles files(R"({"steps": [{"run": "crawl", "speed_rpm": 2, "for_s": 5, "name": "circle",
+                                       "bounds": {"ripplePercent": {"max": 50}}},
+                                      {"run": "analyze", "bounds": {"basis.readings": {"min": 1}}}]})");
+  const CtlResult r = RunCtl({"--port", driver.Port(), "test", files.plan, "--junit", files.junit});
+  EXPECT_EQ(r.exitStatus, 3) << r.err;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("^step circle: the link was lost; the driver stops a jog that gets "
+                                                  "no keep-alive\nstep analyze 2: not run: an earlier step ended short\n"
+                                                  "UNKNOWN  circle: ripplePercent = \\? \\(max 50\\): the link was lost")))
+      << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\n2 bounds: 0 held, 0 failed, 2 could not be told\n$"))) << r.out;
+  EXPECT_TRUE(std::regex_search(files.Junit(), std::regex("<testsuites tests=\"2\" failures=\"0\" errors=\"2\">")))
+      << files.Junit();
+}
+
 TEST(VelkorctlCrawl, CtrlCOrSigtermStopsTheMotorBeforeVelkorctlEnds) {
   sim::EmulatorOptions patient;
   patient.jogTimeoutMs = 60000;  // only the stop can end the rotation
