@@ -116,7 +116,7 @@ TrackingFigures CurrentTracker::Track(Winding winding, std::optional<MotionState
   return f;
 }
 
-HeadroomFigures CurrentTracker::Headroom(double from, double now) {
+HeadroomFigures CurrentTracker::Headroom(double from, double now, const Basis& a, const Basis& b) {
   CeilingFinder finder(settings_.tolerance);
   uint64_t readings = 0;
   for (const Ring& ring : rings_) {
@@ -157,8 +157,6 @@ HeadroomFigures CurrentTracker::Headroom(double from, double now) {
     }
   }
   // Gaps are per winding: the headroom's basis takes both.
-  const Basis a = Track(Winding::A, std::nullopt, from, now).basis;
-  const Basis b = Track(Winding::B, std::nullopt, from, now).basis;
   h.basis = a;
   h.basis.readings = readings;
   h.basis.spanSeconds = readings > 0 ? last - first : 0;
@@ -191,7 +189,7 @@ TrackerFigures CurrentTracker::Figures(double now) {
   const TrackingFigures& b = f.windings[1].all;
   f.imbalance.basis = a.basis.readings <= b.basis.readings ? a.basis : b.basis;
   if (a.ratio && b.ratio) f.imbalance.percent = 100.0 * (*a.ratio - *b.ratio);
-  f.headroom = Headroom(from, now);
+  f.headroom = Headroom(from, now, a.basis, b.basis);
   return f;
 }
 

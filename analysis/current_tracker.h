@@ -115,7 +115,7 @@ class CurrentTracker : public ReportListener {
   };
   void Push(const WindingReading& reading, const LossCounts& before);
   TrackingFigures Track(Winding winding, std::optional<MotionState> state, double from, double now);
-  HeadroomFigures Headroom(double from, double now);
+  HeadroomFigures Headroom(double from, double now, const Basis& a, const Basis& b);
   Basis BasisOf(Winding winding, uint64_t readings, double first, double last, const LossCounts& before) const;
 
   TrackerSettings settings_;
