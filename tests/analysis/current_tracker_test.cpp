@@ -150,6 +150,27 @@ TEST(CurrentTracker, FindsTheEmulatedMotorsFlaws) {
   }
 }
 
+TEST(CurrentTracker, ReadingsAreSplitIntoRampHeldJogAndHolding) {
+  EmulatedMotor motor({.noiseMa = 1});
+  CurrentTracker tracker;
+  motor.listeners.push_back(&tracker);
+  const auto count = [&](MotionState state) {
+    return tracker.Figures(motor.Now()).windings[0].byState[static_cast<size_t>(state)].basis.readings;
+  };
+  motor.Command(CMD_SET_JOG_ACCEL, 100);  // 0.6 s up to 60 rpm
+  tracker.SetJogging(true);
+  motor.Jog(60);
+  motor.Run(0.5);
+  EXPECT_GE(count(MotionState::Accelerating), 45u);
+  EXPECT_EQ(count(MotionState::ConstantSpeed), 0u);
+  motor.Run(2.5);
+  EXPECT_EQ(count(MotionState::ConstantSpeed), 200u);
+  tracker.SetJogging(false);
+  motor.Command(CMD_ACTION, ACT_STOP);
+  motor.Run(2.5);
+  EXPECT_EQ(count(MotionState::Holding), 200u);
+}
+
 TEST(CurrentTracker, AutoTuningMeasurablyImprovesADetunedMotor) {
   EmulatedMotor motor({.detunePercent = 10});
   CurrentTracker tracker;
