@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "codes.h"
+#include "journal_reader.h"
+#include "mqtt_address.h"
 #include "network_address.h"
 
 namespace velkor::ctl {
@@ -225,6 +227,66 @@ Parsed ParseProfile(Args args, Invocation inv) {
   return {std::move(inv), {}};
 }
 
+Parsed ParseJournal(Args args, Invocation inv) {
+  inv.command = Command::Journal;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    if (args[i] == "--json") {
+      inv.json = true;
+    } else if (const OptionMatch match = TakeValueOption(args, i, "--driver", value); match != OptionMatch::No) {
+      if (match == OptionMatch::MissingValue || value.empty()) return Fail("--driver needs a port or driver name");
+      inv.driver = value;
+    } else if (const OptionMatch since = TakeValueOption(args, i, "--since", value); since != OptionMatch::No) {
+      if (since == OptionMatch::MissingValue || !ParseJournalTime(value, std::chrono::system_clock::now()))
+        return Fail("--since takes a UTC date and time (2026-12-08, 2026-12-08T10:00Z) or an age (30m, 2h, 1d)");
+      inv.since = value;
+    } else {
+      return Fail("journal takes --driver ID, --since TIME and --json, not " + Quoted(args[i]));
+    }
+  }
+  return {std::move(inv), {}};
+}
+
+Parsed ParseFleet(Args args, Invocation inv) {
+  inv.command = Command::Fleet;
+  for (const std::string_view arg : args) {
+    if (arg != "--json") return Fail("fleet takes only --json, not " + Quoted(arg));
+    inv.json = true;
+  }
+  return {std::move(inv), {}};
+}
+
+// Through a broker, every command needs the driver's topic, but fleet, which
+// lists them all, takes the broker alone.
+Parsed CheckMqttInvocation(Parsed parsed) {
+  const Invocation& inv = *parsed.invocation;
+  std::string error;
+  const auto address = ParseMqttAddress(inv.port, error);
+  if (!address) return Fail(error);
+  const bool fleet = inv.command == Command::Fleet;
+  if (fleet && !address->driver.empty()) return Fail("fleet takes the broker alone: mqtt://[USER@]BROKER[:PORT]");
+  if (!fleet && address->driver.empty())
+    return Fail(Quoted(inv.port) + " names no driver: give mqtt://[USER@]BROKER[:PORT]/SITE/HOST/DRIVER");
+  return parsed;
+}
+
+// The options that say how to reach a broker: "--ca FILE" and the like.
+OptionMatch TakeMqttOption(Args args, size_t& i, MqttOptions& mqtt) {
+  const std::pair<std::string_view, std::string MqttOptions::*> options[] = {
+      {"--ca", &MqttOptions::caFile},
+      {"--cert", &MqttOptions::certFile},
+      {"--key", &MqttOptions::keyFile},
+      {"--password-file", &MqttOptions::passwordFile},
+  };
+  for (const auto& [flag, field] : options) {
+    std::string_view value;
+    const OptionMatch match = TakeValueOption(args, i, flag, value);
+    if (match == OptionMatch::Yes) mqtt.*field = value;
+    if (match != OptionMatch::No) return match;
+  }
+  return OptionMatch::No;
+}
+
 }  // namespace
 
 std::optional<uint16_t> ActionByName(std::string_view name) {
@@ -242,6 +304,7 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
     if (args[i] == "--help" || args[i] == "-h") return {Invocation{}, {}};
     std::string_view value;
     OptionMatch match = TakeValueOption(args, i, "--port", value);
+    if (match == OptionMatch::No) match = TakeValueOption(args, i, "--broker", value);
     if (match == OptionMatch::Yes) {
       if (value.empty()) return Fail("--port needs a port name");
       inv.port = value;
@@ -257,6 +320,8 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
         continue;
       }
     }
+    if (match == OptionMatch::No) match = TakeMqttOption(args, i, inv.mqtt);
+    if (match == OptionMatch::Yes) continue;
     if (match == OptionMatch::MissingValue) return Fail(std::string(args[i]) + " needs a value");
     rest.push_back(args[i]);
   }
@@ -272,11 +337,15 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
   else if (command == "rotate") parsed = ParseRotate(commandArgs, std::move(inv));
   else if (command == "watch") parsed = ParseWatch(commandArgs, std::move(inv));
   else if (command == "profile") parsed = ParseProfile(commandArgs, std::move(inv));
+  else if (command == "journal") return ParseJournal(commandArgs, std::move(inv));
+  else if (command == "fleet") parsed = ParseFleet(commandArgs, std::move(inv));
   else return Fail("unknown command " + Quoted(command) + "; see velkorctl --help");
 
   if (!parsed.invocation) return parsed;
   const std::string& port = parsed.invocation->port;
   if (port.empty()) return Fail("no port: give --port PORT or set " + std::string(PORT_VARIABLE));
+  if (IsMqttPortName(port)) return CheckMqttInvocation(std::move(parsed));
+  if (parsed.invocation->command == Command::Fleet) return Fail("fleet needs --port mqtt://BROKER[:PORT] (or mqtts://)");
   if (IsNetworkPortName(port) && !ParseNetworkAddress(port))
     return Fail(Quoted(port) + " is no network port: give rfc2217://HOST:PORT or tcp://HOST:PORT, PORT 1..65535");
   return parsed;

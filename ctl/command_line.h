@@ -36,9 +36,20 @@ enum class Command {
   ProfileSave,
   ProfileDiff,
   ProfileApply,
+  Journal,
+  Fleet,
 };
 
 enum class WatchFormat { Text, Csv, Json };
+
+// How to reach a broker besides its address: TLS files and where the
+// password is (never on the command line; $VELKOR_MQTT_PASSWORD otherwise).
+struct MqttOptions {
+  std::string caFile;
+  std::string certFile;
+  std::string keyFile;
+  std::string passwordFile;
+};
 
 // One NAME=VALUE of `set`, in the domain the parameter states compare in:
 // smoothing as 0 or 1.
@@ -58,6 +69,9 @@ struct Invocation {
   std::chrono::milliseconds duration{0}; // rotate --for; watch --for (0: until interrupted)
   WatchFormat format = WatchFormat::Text;
   std::string file;                      // profile save|diff|apply FILE
+  std::string driver;                    // journal --driver
+  std::string since;                     // journal --since, as given (checked)
+  MqttOptions mqtt;                      // for an mqtt:// or mqtts:// port
 };
 
 // The invocation, or the usage error in words for standard error.

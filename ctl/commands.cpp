@@ -121,6 +121,11 @@ int Action(const Invocation& inv, Session& session, std::FILE* out) {
     case ACT_STEP_LEFT:
     case ACT_STEP_RIGHT: return Step(inv, session);
     case ACT_STOP: return session.StopMotor(inv.timeout) ? EXIT_DONE : EXIT_FAILED;
+    case ACT_SAVE_EEPROM: {
+      const bool acknowledged = session.Act(ACT_SAVE_EEPROM, inv.timeout);
+      if (session.onSaved) session.onSaved(acknowledged);
+      return acknowledged ? EXIT_DONE : EXIT_FAILED;
+    }
     case ACT_REREAD: {
       if (!session.Act(ACT_REREAD, inv.timeout)) return EXIT_FAILED;
       // Every parameter reported after this re-read's acknowledgement.
@@ -224,7 +229,9 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     case Command::ProfileSave: status = SaveProfile(session, inv.file, inv.timeout); break;
     case Command::ProfileDiff: status = DiffProfile(session, profile, inv.file, out); break;
     case Command::ProfileApply: status = ApplyProfile(session, profile, inv.save, inv.timeout, out); break;
-    case Command::Help: break;
+    case Command::Help:
+    case Command::Journal:
+    case Command::Fleet: break;  // run before any port is opened
   }
   // Watch says for itself; for the rest a result that did not reach its
   // file is a failure like any other.

@@ -75,6 +75,7 @@ int ApplyProfile(Session& session, const Profile& profile, bool save, millisecon
     StepApply(apply, session.link);
     return Finished(apply);
   });
+  if (session.onApplied) session.onApplied(apply);
   const std::string results = Results(apply);
   std::fwrite(results.data(), 1, results.size(), out);
   std::fflush(out);

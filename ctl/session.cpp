@@ -217,7 +217,10 @@ bool Session::Connect(milliseconds timeout) {
     if (!OpenOnce(timeout)) return false;
     const WaitEnd end =
         TickUntil(deadline, [&] { return link.state.readyWord == READY_CONNECTED || !port_->IsOpen(); });
-    if (end == WaitEnd::Met && port_->IsOpen()) return true;
+    if (end == WaitEnd::Met && port_->IsOpen()) {
+      if (onConnected) onConnected();
+      return true;
+    }
     if (end == WaitEnd::Interrupted) {
       Say("interrupted");
       return false;

@@ -19,6 +19,7 @@
 #include "link_controller.h"
 #include "pty_runner.h"
 #include "line_port.h"
+#include "profile_apply.h"
 
 namespace velkor::ctl {
 
@@ -66,6 +67,11 @@ class Session {
   std::string ResetReason() const;
 
   const std::string& PortName() const { return portName_; }
+  // What velkorctl records (ctl_journal.h): the connection made, a finished
+  // apply, a save asked alone and whether it was acknowledged. None by default.
+  std::function<void()> onConnected;
+  std::function<void(const ProfileApply&)> onApplied;
+  std::function<void(bool acknowledged)> onSaved;
 
   Link link;
   std::function<void()> onStatusReport;

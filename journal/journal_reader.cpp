@@ -170,7 +170,7 @@ std::string JournalEntryText(const JournalEntry& e) {
   }
   if (e.kind != JournalKind::Save && e.saved) text += *e.saved ? ", saved" : ", not saved";
   if (!e.message.empty()) text += " (" + e.message + ")";
-  return text + "\n";
+  return text;
 }
 
 }  // namespace velkor

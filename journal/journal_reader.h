@@ -36,7 +36,8 @@ JournalRead ReadJournalText(std::string_view text, const JournalFilter& filter);
 std::optional<std::chrono::system_clock::time_point> ParseJournalTime(std::string_view text,
                                                                       std::chrono::system_clock::time_point now);
 
-// "2026-12-08T21:50:03.125Z velkorctl@bench /dev/ttyUSB0: jog-speed 100 -> 200, confirmed, not saved".
+// "2026-12-08T21:50:03.125Z velkorctl@bench /dev/ttyUSB0: jogSpeed 100 -> 200, confirmed, not saved",
+// without a newline.
 std::string JournalEntryText(const JournalEntry& entry);
 
 }  // namespace velkor
