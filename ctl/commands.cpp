@@ -217,6 +217,10 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     }
   }
   if (!session.Connect(inv.timeout)) return EXIT_FAILED;
+  return RunConnected(inv, profile, session, out);
+}
+
+int RunConnected(const Invocation& inv, const Profile& profile, Session& session, std::FILE* out) {
   int status = EXIT_FAILED;
   switch (inv.command) {
     case Command::Show: status = Show(inv, session, out); break;
@@ -239,7 +243,7 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     session.Say("cannot write the result: " + std::string(std::strerror(errno)));
     status = EXIT_FAILED;
   }
-  // Whatever ended the command, no jog outlives the program.
+  // Whatever ended the command, no jog outlives it.
   if (session.link.state.jogActive) {
     session.StopMotor(Interrupted() ? STOP_AFTER_INTERRUPTION : inv.timeout);
     status = EXIT_FAILED;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "profile.h"
 #include "session.h"
 
 namespace velkor::ctl {
@@ -13,5 +14,8 @@ namespace velkor::ctl {
 // Checks a profile file first, then connects, runs the command and, whatever
 // happened, leaves no jog running.
 int RunCommand(const Invocation& invocation, Session& session, std::FILE* out);
+// The same on a session already connected, `profile` being the one read for
+// profile diff and apply.
+int RunConnected(const Invocation& invocation, const Profile& profile, Session& session, std::FILE* out);
 
 }  // namespace velkor::ctl

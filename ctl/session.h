@@ -34,8 +34,9 @@ enum class WaitEnd { Met, TimedOut, Interrupted };
 
 class Session {
  public:
-  // `port` as the operator named it; messages go to `messages`.
-  Session(std::string port, std::FILE* messages);
+  // `port` as the operator named it; messages go to `messages`, each
+  // opening with `speaker` ("velkorctl: ...").
+  Session(std::string port, std::FILE* messages, std::string speaker = "velkorctl");
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -61,6 +62,10 @@ class Session {
 
   // Writes "velkorctl: TEXT" on the message stream.
   void Say(std::string_view text) const;
+  // A long-running owner (velkord) gathers each command's messages apart.
+  void SetMessages(std::FILE* messages) { messages_ = messages; }
+  // Whether the port is open: a port that hung up or was turned away is not.
+  bool PortOpen() const { return port_ && port_->IsOpen(); }
   // Why the link last started over, for a message: the port hung up, the
   // server closed the connection, the driver fell silent or left a command
   // unacknowledged.
@@ -75,6 +80,9 @@ class Session {
 
   Link link;
   std::function<void()> onStatusReport;
+  // Besides Ctrl-C, what else ends a wait as an interruption does (velkord:
+  // the client that started a motion went away); none by default.
+  std::function<bool()> cancelled;
 
  private:
   void HandToLink(const uint8_t* bytes, size_t count);
@@ -88,6 +96,7 @@ class Session {
 
   std::string portName_;
   std::FILE* messages_;
+  std::string speaker_;
   HeadlessWindow window_;
   // Declared before the port so that the port closes first, as an adapter's
   // would, and the emulator's terminal never hangs up under it.

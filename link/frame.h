@@ -44,6 +44,9 @@ struct FrameDecoder {
   uint8_t rxType = 0;
   uint8_t rxNegative = 0;  // 0 or 0x40
   uint16_t rxValue = 0;
+  // Frames that ended without a matching check byte (or ran too long), for
+  // the service's metrics; a restart keeps the count.
+  uint32_t rejected = 0;
 
   std::optional<Report> FeedByte(uint8_t byte);
 
