@@ -165,8 +165,9 @@ void MqttClient::HandleConnect(int reason) {
 void MqttClient::HandleDisconnect(int reason) {
   if (reason == 0 || lost_ || refused_) return;
   lost_ = true;
+  // An unasked disconnection comes with the library's error code.
   error_ = "the broker " + broker_ + " closed the connection" +
-           (reason > 0 && reason < 256 ? std::string(": ") + mosquitto_reason_string(reason) : std::string());
+           (connected_ ? std::string(": ") : std::string(" before accepting it: ")) + mosquitto_strerror(reason);
 }
 
 void MqttClient::HandleSubscribe(int mid, int count, const int* granted) {

@@ -287,7 +287,23 @@ int Act(Context& c) {
   std::string payload = "{\"action\":" + JsonString(ActionName(inv.action)) + ",\"client\":" + JsonString(c.client.ClientId());
   if (inv.command == Command::Rotate) payload += ",\"duration_s\":" + NumberText(inv.duration.count() / 1000.0);
   const auto reply = Request(c, "action", payload + "}", inv.timeout + inv.duration);
-  return reply ? Finish(c, *reply) : EXIT_FAILED;
+  if (!reply) return EXIT_FAILED;
+  const int status = Finish(c, *reply);
+  // What a local port prints after these, from velkord's link once they have ended.
+  std::vector<ParameterId> ids;
+  if (inv.action == ACT_REREAD) {
+    for (size_t i = 0; i < PARAMETER_STATE_COUNT; ++i) ids.push_back(static_cast<ParameterId>(i));
+  }
+  if (inv.action == ACT_AUTOTUNE) ids = {ParameterId::ProportionalK, ParameterId::LevelingK};
+  if (inv.action == ACT_TOGGLE_SMOOTHING) ids = {ParameterId::Smoothing};
+  if (status != EXIT_DONE || ids.empty()) return status;
+  const auto show = Request(c, "show", "{}", inv.timeout);
+  const auto values = show ? ShownParameters(show->value("show").toObject()) : std::nullopt;
+  if (!values) return EXIT_FAILED;
+  std::string text;
+  for (const ParameterId id : ids) text += std::string(ParameterName(id)) + "=" + ParameterText(id, (*values)[Index(id)]) + "\n";
+  Write(c.out, text);
+  return EXIT_DONE;
 }
 
 // One line per readings message, each reading the interval's mean.
