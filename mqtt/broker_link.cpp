@@ -45,6 +45,12 @@ void OnMessage(mosquitto*, void* self, const mosquitto_message* message, const m
   static_cast<BrokerLink*>(self)->HandleMessage(in);
 }
 
+// The library's own errors (a certificate not verified, a refused
+// connection) say more than a disconnection's code.
+void OnLog(mosquitto*, void* self, int level, const char* text) {
+  if (level == MOSQ_LOG_ERR) static_cast<BrokerLink*>(self)->HandleError(text);
+}
+
 const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
 }  // namespace
@@ -76,6 +82,7 @@ bool BrokerLink::Start(std::string& error) {
   mosquitto_connect_v5_callback_set(mosq_, OnConnect);
   mosquitto_disconnect_v5_callback_set(mosq_, OnDisconnect);
   mosquitto_message_v5_callback_set(mosq_, OnMessage);
+  mosquitto_log_callback_set(mosq_, OnLog);
   mosquitto_reconnect_delay_set(mosq_, RECONNECT_FIRST_S, RECONNECT_LONGEST_S, true);
   const std::string offline = "offline";
   int rc = mosquitto_will_set_v5(mosq_, willTopic_.c_str(), static_cast<int>(offline.size()), offline.data(), QOS,
@@ -121,13 +128,21 @@ void BrokerLink::HandleConnect(int rc) {
     mosquitto_subscribe_v5(mosq_, nullptr, filter.c_str(), QOS, 0, nullptr);
   connected_ = true;
   ++connections_;
+  lastError_.clear();
   std::lock_guard lock(mutex_);
   for (const auto& [topic, payload] : retained_) PublishNow(topic, payload, true);
 }
 
 void BrokerLink::HandleDisconnect(int rc) {
-  connected_ = false;
-  if (rc != 0) log_(std::string("lost the broker: ") + mosquitto_strerror(rc) + "; reconnecting");
+  const bool was = connected_.exchange(false);
+  if (rc != 0 && was) log_("lost the broker; reconnecting");
+}
+
+// Said once until it changes or a connection succeeds: the retries repeat it.
+void BrokerLink::HandleError(const std::string& text) {
+  if (text == lastError_) return;
+  lastError_ = text;
+  log_("the broker " + settings_.host + ":" + std::to_string(settings_.port) + ": " + text);
 }
 
 void BrokerLink::PublishNow(const std::string& topic, const std::string& payload, bool retain) {

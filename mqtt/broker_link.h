@@ -71,6 +71,7 @@ class BrokerLink {
   // The library's callbacks, on its thread.
   void HandleConnect(int rc);
   void HandleDisconnect(int rc);
+  void HandleError(const std::string& text);
   void HandleMessage(const Incoming& message) { onMessage_(message); }
 
  private:
@@ -86,6 +87,7 @@ class BrokerLink {
   std::map<std::string, std::string> retained_;
   std::atomic<bool> connected_ = false;
   std::atomic<uint64_t> connections_ = 0;
+  std::string lastError_;  // on the library's thread only
 };
 
 }  // namespace velkor::mqtt

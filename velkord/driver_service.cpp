@@ -6,7 +6,9 @@
 #include <ctime>
 
 #include "codes.h"
+#include "apply_journal.h"
 #include "commands.h"
+#include "driver_identity.h"
 #include "interruption.h"
 #include "json_string.h"
 #include "make_port.h"
@@ -107,6 +109,8 @@ DriverService::DriverService(const DriverConfig& driver, const DaemonConfig& con
       broker_(broker),
       presence_(presence),
       root_(mqtt::HostRoot(config.site, config.host)),
+      identity_(DriverIdentity(driver.port)),
+      journal_(config.stateDirectory + "/journal.jsonl", "velkord"),
       session_(driver.port, stderr, "velkord: " + driver.name),
       heartbeat_(SteadySeconds()) {
   metrics.driver = driver.name;
@@ -168,6 +172,7 @@ void DriverService::Run() {
       }
     }
     PublishParams(false);
+    KeepSnapshotWhenDue();
     ServeCommands(connected);
   }
   // Whatever ended the service, no jog outlives it.
@@ -259,8 +264,10 @@ int DriverService::RunRemote(RemoteRequest& request, std::string& show, ProfileA
     const int status = ctl::RunConnected(inv, request.profile, session_, out.File());
     if (inv.command == ctl::Command::Show) show = out.Take();
     while (!show.empty() && show.back() == '\n') show.pop_back();
-    if (session_.link.parameters.actionsAcknowledged[ACT_SAVE_EEPROM] != saves)
-      PublishEvent("saved", "\"by\":" + JsonString(request.client));
+    const bool saved = session_.link.parameters.actionsAcknowledged[ACT_SAVE_EEPROM] != saves;
+    if (saved) PublishEvent("saved", "\"by\":" + JsonString(request.client));
+    if (inv.command == ctl::Command::Action && inv.action == ACT_SAVE_EEPROM)
+      Record({SaveJournalEntry({request.client, driver_.name, driver_.port, identity_}, saved)});
     return status;
   }
   if (!AwaitPresence(request.client)) {
@@ -271,6 +278,7 @@ int DriverService::RunRemote(RemoteRequest& request, std::string& show, ProfileA
   const std::string client = request.client;
   const auto gone = [&] { return presence_.Of(client) == Presence::Offline; };
   session_.cancelled = gone;
+  std::fprintf(stderr, "velkord: %s: a motion for %s started\n", driver_.name.c_str(), client.c_str());
   PublishEvent("motion", "\"action\":\"start\",\"by\":" + JsonString(client));
   const int status = ctl::RunConnected(inv, request.profile, session_, out.File());
   session_.cancelled = nullptr;
@@ -303,6 +311,23 @@ void DriverService::NoteApply(const ProfileApply& apply, const RemoteRequest& re
     PublishEvent("profile", std::string("\"confirmed\":") + (confirmed ? "true" : "false") + by);
   }
   if (apply.outcome == ApplyOutcome::Saved) PublishEvent("saved", by.substr(1));
+  const bool profile = request.invocation.command == ctl::Command::ProfileApply;
+  Record(ApplyJournalEntries(apply, session_.link, {request.client, driver_.name, driver_.port, identity_},
+                             profile ? "sent by " + (request.client.empty() ? "an unnamed client" : request.client)
+                                     : ""));
+}
+
+void DriverService::Record(const std::vector<JournalEntry>& entries) {
+  for (const JournalEntry& entry : entries)
+    if (const auto error = journal_.Append(entry))
+      std::fprintf(stderr, "velkord: %s: the journal: %s\n", driver_.name.c_str(), error->c_str());
+}
+
+void DriverService::KeepSnapshotWhenDue() {
+  if (!SnapshotDue(snapshots_, session_.link.parameters)) return;
+  const SnapshotKept kept = KeepSnapshot(config_.stateDirectory, identity_, driver_.port, session_.link.parameters,
+                                         std::chrono::system_clock::now());
+  if (!kept.error.empty()) std::fprintf(stderr, "velkord: %s: %s\n", driver_.name.c_str(), kept.error.c_str());
 }
 
 void DriverService::NoteResult(int exitStatus) {
@@ -315,7 +340,7 @@ void DriverService::NoteResult(int exitStatus) {
 void DriverService::PublishInfo() {
   broker_.PublishRetained(
       Topic("info"), "{\"driver\":" + JsonString(driver_.name) + ",\"device\":\"VK-3\",\"port\":" +
-                         JsonString(driver_.port) + ",\"identity\":" + JsonString(driver_.port) +
+                         JsonString(driver_.port) + ",\"identity\":" + JsonString(identity_) +
                          ",\"program\":\"velkord\",\"version\":" + JsonString(VERSION) +
                          ",\"host\":" + JsonString(config_.host) + ",\"site\":" + JsonString(config_.site) + "}");
 }

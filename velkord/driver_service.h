@@ -5,8 +5,10 @@
 // each interval; events); the remote commands run one at a time with
 // velkorctl's own commands and verification, each answered to its asker; a
 // remote motion stopped when its client's presence says offline, and any jog
-// stopped before the thread ends. Depends on velkorctl's session and
-// commands, the broker link, the topic tree and the metrics.
+// stopped before the thread ends. Every change, save and profile apply goes
+// to the journal, with the asking client, and the driver's parameters are
+// kept as a snapshot on every connection. Depends on velkorctl's session and
+// commands, the journal, the broker link, the topic tree and the metrics.
 #pragma once
 
 #include <atomic>
@@ -19,6 +21,8 @@
 #include "client_presence.h"
 #include "daemon_config.h"
 #include "driver_metrics.h"
+#include "driver_snapshots.h"
+#include "journal.h"
 #include "readings_window.h"
 #include "remote_command.h"
 #include "report_listener.h"
@@ -66,6 +70,8 @@ class DriverService : public ReportListener {
   bool AwaitPresence(const std::string& client);
   void NoteApply(const ProfileApply& apply, const RemoteRequest& request);
   void NoteResult(int exitStatus);
+  void Record(const std::vector<JournalEntry>& entries);
+  void KeepSnapshotWhenDue();
   void PublishLink(const char* state, const std::string& reason);
   void PublishParams(bool force);
   void PublishInfo();
@@ -78,6 +84,9 @@ class DriverService : public ReportListener {
   mqtt::BrokerLink& broker_;
   ClientPresence& presence_;
   std::string root_;
+  std::string identity_;
+  Journal journal_;
+  SnapshotWatch snapshots_;
   ctl::Session session_;
   ReadingsWindow readings_;
   double readingsFrom_ = 0;
