@@ -362,8 +362,23 @@ Options:
                       rfc2217://HOST:PORT, a serial port on another machine
                       served with RFC 2217 (ser2net's telnet(rfc2217)), set up
                       from here; tcp://HOST:PORT, a raw socket, where the
-                      server's own line settings apply; or "emulator" for the
-                      built-in VK-3 emulator. Default: $VELKOR_PORT
+                      server's own line settings apply; "emulator" for the
+                      built-in VK-3 emulator; or
+                      mqtt://[USER@]BROKER[:PORT]/SITE/HOST/DRIVER, a driver
+                      that velkord serves through an MQTT broker (mqtts:// for
+                      TLS; default ports 1883 and 8883). Default: $VELKOR_PORT
+  --broker BROKER     the same as --port, for fleet
+  --ca FILE           mqtts://: the CA the broker's certificate is checked
+                      against (default: the settings file, else the system's)
+  --cert FILE, --key FILE
+                      mqtts://: a client certificate and its key
+  --password-file FILE
+                      the broker password's file (its first line); the
+                      password is never given on the command line:
+                      $VELKOR_MQTT_PASSWORD wins over the file. Defaults for
+                      ca, cert, key and password-file come from the lines
+                      "NAME = VALUE" of $XDG_CONFIG_HOME/velkor/velkorctl.conf
+                      (~/.config/velkor/velkorctl.conf)
   --timeout SECONDS   how long to wait for the driver to connect, and then for
                       the command's acknowledgements and reports (default 5)
   --help              show this text
@@ -414,6 +429,34 @@ Commands:
       the file's value beside those that differ; exit status 0 when none
       does, 1 when any does, 3 when it could not tell (as diff(1) does).
       apply: set the file's parameters as set does, and print them.
+  journal [--driver ID] [--since TIME] [--json]
+      Print the journal of parameter changes, saves and profile applies that
+      velkorctl and the panel made ($XDG_STATE_HOME/velkor/journal.jsonl,
+      ~/.local/state/velkor/journal.jsonl): when, which program and host,
+      the driver, old -> new, whether the driver confirmed it and whether it
+      was saved. --driver keeps the entries of one port, driver identity or
+      velkord driver name; --since those from a UTC date and time
+      (2026-12-08, 2026-12-08T10:00Z) or an age (30m, 2h, 1d); --json prints
+      the stored JSON lines. A damaged line is skipped and named on standard
+      error. On every connection velkorctl and the panel also keep the
+      driver's parameters as a profile in
+      $XDG_STATE_HOME/velkor/snapshots/IDENTITY/TIME.json (the last 100 per
+      driver), for profile diff and apply; IDENTITY is the port's stable name
+      (its /dev/serial/by-id link, else its resolved path, or the network
+      address) with every '/' and ':' as '_'.
+  fleet [--json] --port mqtt://[USER@]BROKER[:PORT]
+      List the drivers the broker knows from what velkord keeps retained:
+      SITE/HOST/DRIVER, the link's state and since when, the unsaved
+      parameters, the host's status and the port.
+
+Through a broker (mqtt://, mqtts://) the commands give the output and exit
+statuses they give on a local port: each goes to velkord as a command with
+a reply, bounded by --timeout (rotate: its duration more), and watch prints
+one line per readings message, each value that interval's mean. A rotation,
+step or test names velkorctl's presence topic (velkor/v1/clients/ID,
+retained "online", its will "offline"), so velkord stops the motion if
+velkorctl goes away. A broker that refuses, closes or does not answer in
+time ends with 3.
 
 Ctrl-C (or SIGTERM) during rotate or a step stops the motor before velkorctl
 ends: the stop action is sent and its acknowledgement awaited for up to half a
