@@ -53,7 +53,9 @@ TEST(ChangeWatch, AnEditIsJournalledOnceWhenItsReportComesAndNotWhileItIsOnItsWa
 TEST(ChangeWatch, AReportOfAnotherValueIsAMismatchAndALinkResetLosesWhatWasQueued) {
   ChangeWatch watch;
   ParameterStates states = Connected(watch);
+  // The panel queues between ticks; the tick after sends.
   NoteQueued(states, CMD_SET_MOTION_CURRENT, 2500);
+  EXPECT_TRUE(Step(watch, states).empty());
   NoteSent(states, CMD_SET_MOTION_CURRENT, 2500);
   NoteAcknowledged(states, CMD_SET_MOTION_CURRENT, 2500);
   NoteReport(states, RPT_MOTION_CURRENT, 2000);
