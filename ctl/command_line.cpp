@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "codes.h"
+#include "journal_reader.h"
+#include "mqtt_address.h"
 #include "network_address.h"
 
 namespace velkor::ctl {
@@ -310,6 +312,66 @@ Parsed ParseTest(Args args, Invocation inv) {
   return {std::move(inv), {}};
 }
 
+Parsed ParseJournal(Args args, Invocation inv) {
+  inv.command = Command::Journal;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    if (args[i] == "--json") {
+      inv.json = true;
+    } else if (const OptionMatch match = TakeValueOption(args, i, "--driver", value); match != OptionMatch::No) {
+      if (match == OptionMatch::MissingValue || value.empty()) return Fail("--driver needs a port or driver name");
+      inv.driver = value;
+    } else if (const OptionMatch since = TakeValueOption(args, i, "--since", value); since != OptionMatch::No) {
+      if (since == OptionMatch::MissingValue || !ParseJournalTime(value, std::chrono::system_clock::now()))
+        return Fail("--since takes a UTC date and time (2026-12-08, 2026-12-08T10:00Z) or an age (30m, 2h, 1d)");
+      inv.since = value;
+    } else {
+      return Fail("journal takes --driver ID, --since TIME and --json, not " + Quoted(args[i]));
+    }
+  }
+  return {std::move(inv), {}};
+}
+
+Parsed ParseFleet(Args args, Invocation inv) {
+  inv.command = Command::Fleet;
+  for (const std::string_view arg : args) {
+    if (arg != "--json") return Fail("fleet takes only --json, not " + Quoted(arg));
+    inv.json = true;
+  }
+  return {std::move(inv), {}};
+}
+
+// Through a broker, every command needs the driver's topic, but fleet, which
+// lists them all, takes the broker alone.
+Parsed CheckMqttInvocation(Parsed parsed) {
+  const Invocation& inv = *parsed.invocation;
+  std::string error;
+  const auto address = ParseMqttAddress(inv.port, error);
+  if (!address) return Fail(error);
+  const bool fleet = inv.command == Command::Fleet;
+  if (fleet && !address->driver.empty()) return Fail("fleet takes the broker alone: mqtt://[USER@]BROKER[:PORT]");
+  if (!fleet && address->driver.empty())
+    return Fail(Quoted(inv.port) + " names no driver: give mqtt://[USER@]BROKER[:PORT]/SITE/HOST/DRIVER");
+  return parsed;
+}
+
+// The options that say how to reach a broker: "--ca FILE" and the like.
+OptionMatch TakeMqttOption(Args args, size_t& i, MqttOptions& mqtt) {
+  const std::pair<std::string_view, std::string MqttOptions::*> options[] = {
+      {"--ca", &MqttOptions::caFile},
+      {"--cert", &MqttOptions::certFile},
+      {"--key", &MqttOptions::keyFile},
+      {"--password-file", &MqttOptions::passwordFile},
+  };
+  for (const auto& [flag, field] : options) {
+    std::string_view value;
+    const OptionMatch match = TakeValueOption(args, i, flag, value);
+    if (match == OptionMatch::Yes) mqtt.*field = value;
+    if (match != OptionMatch::No) return match;
+  }
+  return OptionMatch::No;
+}
+
 }  // namespace
 
 std::optional<uint16_t> ActionByName(std::string_view name) {
@@ -327,6 +389,7 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
     if (args[i] == "--help" || args[i] == "-h") return {Invocation{}, {}};
     std::string_view value;
     OptionMatch match = TakeValueOption(args, i, "--port", value);
+    if (match == OptionMatch::No) match = TakeValueOption(args, i, "--broker", value);
     if (match == OptionMatch::Yes) {
       if (value.empty()) return Fail("--port needs a port name");
       inv.port = value;
@@ -342,6 +405,8 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
         continue;
       }
     }
+    if (match == OptionMatch::No) match = TakeMqttOption(args, i, inv.mqtt);
+    if (match == OptionMatch::Yes) continue;
     if (match == OptionMatch::MissingValue) return Fail(std::string(args[i]) + " needs a value");
     rest.push_back(args[i]);
   }
@@ -362,11 +427,15 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
   else if (command == "sweep") parsed = ParseMeasuring(Command::Sweep, commandArgs, std::move(inv));
   else if (command == "tune") parsed = ParseMeasuring(Command::Tune, commandArgs, std::move(inv));
   else if (command == "test") parsed = ParseTest(commandArgs, std::move(inv));
+  else if (command == "journal") return ParseJournal(commandArgs, std::move(inv));
+  else if (command == "fleet") parsed = ParseFleet(commandArgs, std::move(inv));
   else return Fail("unknown command " + Quoted(command) + "; see velkorctl --help");
 
   if (!parsed.invocation) return parsed;
   const std::string& port = parsed.invocation->port;
   if (port.empty()) return Fail("no port: give --port PORT or set " + std::string(PORT_VARIABLE));
+  if (IsMqttPortName(port)) return CheckMqttInvocation(std::move(parsed));
+  if (parsed.invocation->command == Command::Fleet) return Fail("fleet needs --port mqtt://BROKER[:PORT] (or mqtts://)");
   if (IsNetworkPortName(port) && !ParseNetworkAddress(port))
     return Fail(Quoted(port) + " is no network port: give rfc2217://, tcp://, rfc2217s:// or tcps://HOST:PORT, "
                 "PORT 1..65535, over TLS optionally ?ca=FILE&cert=FILE&key=FILE");
@@ -392,6 +461,23 @@ Options:
                       ~/.config/velkor/tls.ini under [HOST:PORT]; or
                       "emulator" for the built-in VK-3 emulator.
                       Default: $VELKOR_PORT
+                      server's own line settings apply; "emulator" for the
+                      built-in VK-3 emulator; or
+                      mqtt://[USER@]BROKER[:PORT]/SITE/HOST/DRIVER, a driver
+                      that velkord serves through an MQTT broker (mqtts:// for
+                      TLS; default ports 1883 and 8883). Default: $VELKOR_PORT
+  --broker BROKER     the same as --port, for fleet
+  --ca FILE           mqtts://: the CA the broker's certificate is checked
+                      against (default: the settings file, else the system's)
+  --cert FILE, --key FILE
+                      mqtts://: a client certificate and its key
+  --password-file FILE
+                      the broker password's file (its first line); the
+                      password is never given on the command line:
+                      $VELKOR_MQTT_PASSWORD wins over the file. Defaults for
+                      ca, cert, key and password-file come from the lines
+                      "NAME = VALUE" of $XDG_CONFIG_HOME/velkor/velkorctl.conf
+                      (~/.config/velkor/velkorctl.conf)
   --timeout SECONDS   how long to wait for the driver to connect, and then for
                       the command's acknowledgements and reports (default 5)
   --help              show this text
@@ -442,6 +528,34 @@ Commands:
       the file's value beside those that differ; exit status 0 when none
       does, 1 when any does, 3 when it could not tell (as diff(1) does).
       apply: set the file's parameters as set does, and print them.
+  journal [--driver ID] [--since TIME] [--json]
+      Print the journal of parameter changes, saves and profile applies that
+      velkorctl and the panel made ($XDG_STATE_HOME/velkor/journal.jsonl,
+      ~/.local/state/velkor/journal.jsonl): when, which program and host,
+      the driver, old -> new, whether the driver confirmed it and whether it
+      was saved. --driver keeps the entries of one port, driver identity or
+      velkord driver name; --since those from a UTC date and time
+      (2026-12-08, 2026-12-08T10:00Z) or an age (30m, 2h, 1d); --json prints
+      the stored JSON lines. A damaged line is skipped and named on standard
+      error. On every connection velkorctl and the panel also keep the
+      driver's parameters as a profile in
+      $XDG_STATE_HOME/velkor/snapshots/IDENTITY/TIME.json (the last 100 per
+      driver), for profile diff and apply; IDENTITY is the port's stable name
+      (its /dev/serial/by-id link, else its resolved path, or the network
+      address) with every '/' and ':' as '_'.
+  fleet [--json] --port mqtt://[USER@]BROKER[:PORT]
+      List the drivers the broker knows from what velkord keeps retained:
+      SITE/HOST/DRIVER, the link's state and since when, the unsaved
+      parameters, the host's status and the port.
+
+Through a broker (mqtt://, mqtts://) the commands give the output and exit
+statuses they give on a local port: each goes to velkord as a command with
+a reply, bounded by --timeout (rotate: its duration more), and watch prints
+one line per readings message, each value that interval's mean. A rotation,
+step or test names velkorctl's presence topic (velkor/v1/clients/ID,
+retained "online", its will "offline"), so velkord stops the motion if
+velkorctl goes away. A broker that refuses, closes or does not answer in
+time ends with 3.
 
   analyze [--for SECONDS] [--json]
       Watch how well the driver holds its currents for SECONDS (default 2),

@@ -41,12 +41,23 @@ enum class Command {
   Sweep,
   Tune,
   Test,
+  Journal,
+  Fleet,
 };
 
 // What `tune` does with the driver's new coefficients once both measurements are in.
 enum class TuneChoice { Keep, Revert };
 
 enum class WatchFormat { Text, Csv, Json };
+
+// How to reach a broker besides its address: TLS files and where the
+// password is (never on the command line; $VELKOR_MQTT_PASSWORD otherwise).
+struct MqttOptions {
+  std::string caFile;
+  std::string certFile;
+  std::string keyFile;
+  std::string passwordFile;
+};
 
 // One NAME=VALUE of `set`, in the domain the parameter states compare in:
 // smoothing as 0 or 1.
@@ -74,6 +85,9 @@ struct Invocation {
   int steps = 0;
   TuneChoice tune = TuneChoice::Keep;    // tune --keep|--revert; --save with --keep
   std::string junit;                     // test --junit FILE
+  std::string driver;                    // journal --driver
+  std::string since;                     // journal --since, as given (checked)
+  MqttOptions mqtt;                      // for an mqtt:// or mqtts:// port
 };
 
 inline constexpr std::chrono::milliseconds DEFAULT_ANALYZE{2000};

@@ -124,6 +124,11 @@ int Action(const Invocation& inv, Session& session, std::FILE* out) {
     case ACT_STEP_LEFT:
     case ACT_STEP_RIGHT: return Step(inv, session);
     case ACT_STOP: return session.StopMotor(inv.timeout) ? EXIT_DONE : EXIT_FAILED;
+    case ACT_SAVE_EEPROM: {
+      const bool acknowledged = session.Act(ACT_SAVE_EEPROM, inv.timeout);
+      if (session.onSaved) session.onSaved(acknowledged);
+      return acknowledged ? EXIT_DONE : EXIT_FAILED;
+    }
     case ACT_REREAD: {
       if (!session.Act(ACT_REREAD, inv.timeout)) return EXIT_FAILED;
       // Every parameter reported after this re-read's acknowledgement.
@@ -229,6 +234,10 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     }
   }
   if (!session.Connect(inv.timeout)) return EXIT_FAILED;
+  return RunConnected(inv, profile, session, out, plan ? &*plan : nullptr);
+}
+
+int RunConnected(const Invocation& inv, const Profile& profile, Session& session, std::FILE* out, const Plan* plan) {
   int status = EXIT_FAILED;
   switch (inv.command) {
     case Command::Show: status = Show(inv, session, out); break;
@@ -245,8 +254,10 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     case Command::Crawl:
     case Command::Sweep:
     case Command::Tune: status = PrintMeasured(inv, RunMeasuring(inv, session), session, out); break;
-    case Command::Test: status = RunPlan(inv, *plan, session, out); break;
-    case Command::Help: break;
+    case Command::Test: status = plan ? RunPlan(inv, *plan, session, out) : EXIT_USAGE; break;
+    case Command::Help:
+    case Command::Journal:
+    case Command::Fleet: break;  // run before any port is opened
   }
   // Watch says for itself; for the rest a result that did not reach its
   // file is a failure like any other.
@@ -254,7 +265,7 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     session.Say("cannot write the result: " + std::string(std::strerror(errno)));
     status = EXIT_FAILED;
   }
-  // Whatever ended the command, no jog outlives the program.
+  // Whatever ended the command, no jog outlives it.
   if (session.link.state.jogActive) {
     session.StopMotor(Interrupted() ? STOP_AFTER_INTERRUPTION : inv.timeout);
     status = EXIT_FAILED;

@@ -69,12 +69,15 @@ Profile ProfileOf(const std::vector<Assignment>& assignments) {
   return profile;
 }
 
-int ApplyProfile(Session& session, const Profile& profile, bool save, milliseconds timeout, std::FILE* out) {
+int ApplyProfile(Session& session, const Profile& profile, bool save, milliseconds timeout, std::FILE* out,
+                 ProfileApply* finished) {
   ProfileApply apply = StartApply(session.link, profile, save);
   const WaitEnd end = session.TickUntil(Clock::now() + timeout, [&] {
     StepApply(apply, session.link);
     return Finished(apply);
   });
+  if (finished) *finished = apply;
+  if (session.onApplied) session.onApplied(apply);
   const std::string results = Results(apply);
   std::fwrite(results.data(), 1, results.size(), out);
   std::fflush(out);

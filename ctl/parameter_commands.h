@@ -10,6 +10,7 @@
 
 #include "command_line.h"
 #include "profile.h"
+#include "profile_apply.h"
 #include "session.h"
 
 namespace velkor::ctl {
@@ -19,7 +20,9 @@ Profile ProfileOf(const std::vector<Assignment>& assignments);
 
 // Brings the driver to `profile`, printing each of its parameters as the
 // driver reports it afterwards; what went wrong goes to standard error.
-int ApplyProfile(Session& session, const Profile& profile, bool save, milliseconds timeout, std::FILE* out);
+// When `finished` is given, the apply as it ended is left there, row by row.
+int ApplyProfile(Session& session, const Profile& profile, bool save, milliseconds timeout, std::FILE* out,
+                 ProfileApply* finished = nullptr);
 // Writes the driver's parameters to `file`.
 int SaveProfile(Session& session, const std::string& file, milliseconds timeout);
 // Prints the driver's value of each parameter the profile sets, the

@@ -49,13 +49,13 @@ std::string Seconds(milliseconds duration) {
   return text;
 }
 
-Session::Session(std::string port, std::FILE* messages)
-    : portName_(std::move(port)), messages_(messages), window_(link, messages) {}
+Session::Session(std::string port, std::FILE* messages, std::string speaker)
+    : portName_(std::move(port)), messages_(messages), speaker_(std::move(speaker)), window_(link, messages) {}
 
 // A message may quote a file, a port name or a system's words: whatever in
 // them a terminal would act on is escaped.
 void Session::Say(std::string_view text) const {
-  std::fprintf(messages_, "velkorctl: %s\n", EscapeControls(text).c_str());
+  std::fprintf(messages_, "%s: %s\n", speaker_.c_str(), EscapeControls(text).c_str());
 }
 
 std::string Session::ResetReason() const {
@@ -242,7 +242,10 @@ bool Session::Connect(milliseconds timeout) {
     if (!OpenOnce(timeout)) return false;
     const WaitEnd end =
         TickUntil(deadline, [&] { return link.state.readyWord == READY_CONNECTED || !port_->IsOpen(); });
-    if (end == WaitEnd::Met && port_->IsOpen()) return true;
+    if (end == WaitEnd::Met && port_->IsOpen()) {
+      if (onConnected) onConnected();
+      return true;
+    }
     if (end == WaitEnd::Interrupted) {
       Say("interrupted");
       return false;
@@ -290,7 +293,7 @@ void Session::Tick() {
 
 WaitEnd Session::TickUntil(Clock::time_point deadline, const std::function<bool()>& done) {
   while (!done()) {
-    if (Interrupted()) return WaitEnd::Interrupted;
+    if (Interrupted() || (cancelled && cancelled())) return WaitEnd::Interrupted;
     if (Clock::now() >= deadline) return WaitEnd::TimedOut;
     Tick();
   }

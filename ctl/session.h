@@ -19,6 +19,7 @@
 #include "link_controller.h"
 #include "pty_runner.h"
 #include "line_port.h"
+#include "profile_apply.h"
 
 namespace velkor::ctl {
 
@@ -33,8 +34,9 @@ enum class WaitEnd { Met, TimedOut, Interrupted };
 
 class Session {
  public:
-  // `port` as the operator named it; messages go to `messages`.
-  Session(std::string port, std::FILE* messages);
+  // `port` as the operator named it; messages go to `messages`, each
+  // opening with `speaker` ("velkorctl: ...").
+  Session(std::string port, std::FILE* messages, std::string speaker = "velkorctl");
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -60,15 +62,27 @@ class Session {
 
   // Writes "velkorctl: TEXT" on the message stream.
   void Say(std::string_view text) const;
+  // A long-running owner (velkord) gathers each command's messages apart.
+  void SetMessages(std::FILE* messages) { messages_ = messages; }
+  // Whether the port is open: a port that hung up or was turned away is not.
+  bool PortOpen() const { return port_ && port_->IsOpen(); }
   // Why the link last started over, for a message: the port hung up, the
   // server closed the connection, the driver fell silent or left a command
   // unacknowledged.
   std::string ResetReason() const;
 
   const std::string& PortName() const { return portName_; }
+  // What velkorctl records (ctl_journal.h): the connection made, a finished
+  // apply, a save asked alone and whether it was acknowledged. None by default.
+  std::function<void()> onConnected;
+  std::function<void(const ProfileApply&)> onApplied;
+  std::function<void(bool acknowledged)> onSaved;
 
   Link link;
   std::function<void()> onStatusReport;
+  // Besides Ctrl-C, what else ends a wait as an interruption does (velkord:
+  // the client that started a motion went away); none by default.
+  std::function<bool()> cancelled;
 
  private:
   void HandToLink(const uint8_t* bytes, size_t count);
@@ -82,6 +96,7 @@ class Session {
 
   std::string portName_;
   std::FILE* messages_;
+  std::string speaker_;
   HeadlessWindow window_;
   // Declared before the port so that the port closes first, as an adapter's
   // would, and the emulator's terminal never hangs up under it.

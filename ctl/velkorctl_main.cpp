@@ -9,6 +9,10 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "ctl_journal.h"
+#include "journal_command.h"
+#include "mqtt_address.h"
+#include "mqtt_commands.h"
 #include "interruption.h"
 #include "session.h"
 #include "standard_descriptors.h"
@@ -34,7 +38,10 @@ int main(int argc, char** argv) {
     std::fputs(HELP_TEXT, stdout);
     return EXIT_DONE;
   }
+  if (invocation.command == Command::Journal) return RunJournal(invocation, stdout, stderr);
   CatchInterruptions();
+  if (IsMqttPortName(invocation.port)) return RunMqttCommand(invocation, stdout, stderr);
   Session session(invocation.port, stderr);
+  KeepRecords(session, invocation);
   return RunCommand(invocation, session, stdout);
 }

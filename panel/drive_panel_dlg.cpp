@@ -24,6 +24,7 @@
 #include "network_address.h"
 #include "open_port.h"
 #include "panel_commands.h"
+#include "panel_journal.h"
 #include "parameter_mark.h"
 #include "port_failure_hint.h"
 #include "port_opener.h"
@@ -90,6 +91,7 @@ CDrivePanelDlg::CDrivePanelDlg(QWidget* parent, TerminalControl& terminal) : QDi
   connect(opener_, &CPortOpener::Done, this, &CDrivePanelDlg::OnPortOpened);
   reconnector_ = new CPortReconnector(link_, port_, this);
   connect(this, &CDrivePanelDlg::Ticked, reconnector_, &CPortReconnector::AfterTick);
+  connect(this, &CDrivePanelDlg::Ticked, new PanelJournal(link_, Control(ID_STATUS)), &PanelJournal::AfterTick);
   connect(reconnector_, &CPortReconnector::PortLost, this, [this](bool awaited) {
     const char* hint = awaited ? HINT_UNPLUGGED_AWAITED : HINT_UNPLUGGED;
     if (KindOfPort(link_.values.portName) == PortKind::Network) hint = HINT_DISCONNECTED_AWAITED;

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "panel_journal.h"
 #include "profile_apply_text.h"
 #include "profile_diff.h"
 #include "profile_file.h"
@@ -173,7 +174,12 @@ void ProfileWindow::AfterTick() {
   }
   // How it ended stays in the status line, read when the window is looked at:
   // a box would stand between the operator and the panel's "Стоп".
-  if (stepped && Finished(apply_)) UpdateListening();
+  if (stepped && Finished(apply_)) {
+    UpdateListening();
+    // The panel's journal, when the window belongs to a panel that keeps one.
+    if (auto* journal = parent() ? parent()->findChild<PanelJournal*>() : nullptr)
+      journal->ProfileApplied(apply_, profilePath_.toStdString());
+  }
 }
 
 void ProfileWindow::showEvent(QShowEvent* event) {
