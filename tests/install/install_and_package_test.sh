@@ -23,11 +23,14 @@ installed=(
   bin/velkor
   bin/velkor-sim
   bin/velkorctl
+  sbin/velkord
+  lib/systemd/system/velkord.service
   share/applications/velkor.desktop
   share/icons/hicolor/scalable/apps/velkor.svg
   share/man/man1/velkor.1.gz
   share/man/man1/velkorctl.1.gz
   share/man/man1/velkor-sim.1.gz
+  share/man/man8/velkord.8.gz
   share/doc/velkor/copyright
   share/doc/velkor/changelog.gz
 )
