@@ -72,7 +72,7 @@ TEST(Params, AParameterNeverReportedIsNullAndUnknownAndAChangedOneIsUnsaved) {
   smoothing.connectedValue = 1;
   smoothing.mismatch = true;
   const std::string json = ParamsJson(link, "2026-12-08T22:00:00.000Z");
-  EXPECT_EQ(json.substr(0, 81), R"({"time":"2026-12-08T22:00:00.000Z","parameters":{"stepDivision":null,"motionCurr)");
+  EXPECT_EQ(json.substr(0, 80), R"({"time":"2026-12-08T22:00:00.000Z","parameters":{"stepDivision":null,"motionCurr)");
   EXPECT_NE(json.find(R"("motionCurrent":1200,)"), std::string::npos) << json;
   EXPECT_NE(json.find(R"("smoothing":true},"states")"), std::string::npos) << json;
   EXPECT_NE(json.find(R"("stepDivision":{"state":"unknown","unsaved":false})"), std::string::npos) << json;

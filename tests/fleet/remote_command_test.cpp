@@ -28,7 +28,7 @@ TEST(RemoteCommand, WhatVelkordOrVelkorctlWouldRefuseIsRefusedWithItsReason) {
   const Refused rows[] = {
       {"not JSON", "set", "{values", STILL, "the command is not a JSON object"},
       {"no values", "set", "{}", STILL, "set needs \"values\": {\"NAME\": VALUE, ...}"},
-      {"out of range", "set", R"({"values":{"levelingK":16}})", STILL, "levelingK takes a whole number from 0 to 15, not '16'"},
+      {"out of range", "set", R"({"values":{"levelingK":16}})", STILL, "levelingK=16: out of range 0..15"},
       {"motion not allowed", "action", R"({"action":"step-left","client":"a"})", STILL,
        "remote motion is not allowed by velkord's configuration"},
       {"motion without a client", "action", R"({"action":"test"})", MOVING,
