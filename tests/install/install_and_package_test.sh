@@ -101,4 +101,4 @@ if [ "$failures" -ne 0 ]; then
   echo "$failures problem(s) with the installed program or its package"
   exit 1
 fi
-echo "installed tree and $(basename "$deb") hold the program, velkorctl, the emulator, their manual pages, the desktop entry, the icons, the copyright and the changelog; lintian is content"
+echo "installed tree and $(basename "$deb") hold the program, velkorctl, the emulator, velkord and its systemd unit, their manual pages, the desktop entry, the icons, the copyright and the changelog; lintian is content"
