@@ -54,6 +54,18 @@ bool ReadCredentials(const std::string& path, mqtt::BrokerSettings& broker, std:
   return true;
 }
 
+// A relative file name of the broker's section: in systemd's credentials
+// directory when the unit hands some in (LoadCredential=), else beside the
+// configuration file.
+std::string BrokerFile(const QJsonObject& broker, const char* key, const std::string& configPath) {
+  const std::string name = String(broker, key);
+  if (name.empty() || name.front() == '/') return name;
+  const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+  if (credentials && *credentials) return std::string(credentials) + "/" + name;
+  const size_t slash = configPath.rfind('/');
+  return slash == std::string::npos ? name : configPath.substr(0, slash + 1) + name;
+}
+
 std::string MachineName() {
   char name[256] = {};
   gethostname(name, sizeof name - 1);
@@ -88,14 +100,14 @@ std::optional<DaemonConfig> LoadConfig(const std::string& path, std::string& err
   b.host = String(broker, "host", b.host);
   b.plain = broker["plain"].toBool(false);
   b.port = broker["port"].toInt(b.plain ? 1883 : 8883);
-  b.caFile = String(broker, "ca_file");
-  b.certFile = String(broker, "cert_file");
-  b.keyFile = String(broker, "key_file");
+  b.caFile = BrokerFile(broker, "ca_file", path);
+  b.certFile = BrokerFile(broker, "cert_file", path);
+  b.keyFile = BrokerFile(broker, "key_file", path);
   b.clientId = String(broker, "client_id", "velkord-" + config.site + "-" + config.host);
   if (b.port <= 0 || b.port > 65535) return fail("\"broker.port\" must be 1..65535");
   if (!b.plain && b.caFile.empty()) return fail("\"broker.ca_file\" is needed unless \"broker.plain\" is true");
   if (b.certFile.empty() != b.keyFile.empty()) return fail("\"broker.cert_file\" and \"broker.key_file\" go together");
-  if (broker.contains("credentials_file") && !ReadCredentials(String(broker, "credentials_file"), b, error))
+  if (broker.contains("credentials_file") && !ReadCredentials(BrokerFile(broker, "credentials_file", path), b, error))
     return std::nullopt;
 
   const auto interval = Seconds(root, "readings_interval_s", config.readingsInterval);

@@ -137,7 +137,6 @@ std::string DriverService::Topic(std::string_view leaf) const { return mqtt::Dri
 void DriverService::Run() {
   PublishInfo();
   PublishLink("connecting", "");
-  bool everConnected = false;
   milliseconds pause = REOPEN_PERIOD;
   while (!ctl::Interrupted()) {
     heartbeat_ = SteadySeconds();
@@ -157,10 +156,10 @@ void DriverService::Run() {
       {
         std::lock_guard lock(metrics.mutex);
         metrics.figures.up = connected;
-        if (connected && everConnected) ++metrics.figures.reconnects;
+        if (connected && everConnected_) ++metrics.figures.reconnects;
       }
       if (connected) {
-        everConnected = true;
+        everConnected_ = true;
         lastFailure_.clear();
         PublishLink("connected", "");
         PublishEvent("connected", "\"port\":" + JsonString(driver_.port));
@@ -189,7 +188,8 @@ bool DriverService::Connect() {
   const std::string text = Messages(messages.Take(), "velkord: " + driver_.name);
   if (!text.empty() && text != lastFailure_) {
     std::fprintf(stderr, "velkord: %s: %s\n", driver_.name.c_str(), text.c_str());
-    PublishLink("connecting", text);
+    // A driver that was there is lost until it is back; one never seen is awaited.
+    PublishLink(everConnected_ ? "lost" : "connecting", text);
   }
   lastFailure_ = text;
   return connected || session_.PortOpen();

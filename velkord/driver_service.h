@@ -93,6 +93,7 @@ class DriverService : public ReportListener {
   double lastParams_ = 0;
   std::string paramsBody_;
   bool linkConnected_ = false;
+  bool everConnected_ = false;
   std::string lastFailure_;
   std::mutex queueMutex_;
   std::deque<Queued> queue_;

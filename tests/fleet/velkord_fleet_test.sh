@@ -95,7 +95,7 @@ holder=$!
 mosquitto_pub "${client[@]}" -t velkor/v1/clients/holder -m online -r
 request d1/command/action '{"action":"rotate-right","duration_s":3,"client":"holder"}' > rotation.out &
 wait_for grep -q 'd1: a motion for holder started' h1.log || fail "the rotation did not start: $(cat h1.log)"
-kill -9 $holder
+kill -9 $holder; wait $holder 2>/dev/null
 wait_for grep -q '"exit":3' rotation.out && grep -q 'the client holder went offline; the motor was stopped' rotation.out ||
   fail "the rotation was not stopped for its client: $(cat rotation.out)"
 
@@ -105,6 +105,12 @@ page > metrics.txt
 promtool check metrics < metrics.txt || fail "promtool rejects the metrics page"
 grep -q '^velkor_driver_up{driver="d1",site="lab",host="h1"} 1$' metrics.txt || fail "d1 is not up: $(cat metrics.txt)"
 grep -q '^velkor_commands_total{driver="d2",site="lab",host="h1",result="differs"} 1$' metrics.txt || fail "no mismatch counted"
+
+# A broker that restarts empty learns the state again once velkord is back.
+kill $broker; wait $broker
+mosquitto -c mosquitto.conf >broker.log 2>&1 & broker=$!; pids+=($broker)
+wait_for up || fail "the broker did not start again"
+wait_for linked d2 || fail "the retained state was not published again after the broker's restart"
 
 # A second host that allows no remote motion refuses it; one that trusts another CA never connects.
 config h2 ca.crt false $((port + 2)) d3="$(head -1 sim2.out)"
@@ -120,7 +126,7 @@ wait_for grep -q 'certificate verify failed' h3.log || fail "a broker certificat
 [ -z "$(retained velkor/v1/lab/h3/status)" ] || fail "h3 published through a broker it cannot trust"
 
 # Killed outright, a velkord leaves its will: the host is offline.
-kill -9 $second
+kill -9 $second; wait $second 2>/dev/null
 wait_for sh -c "timeout 3 mosquitto_sub $(printf '%q ' "${client[@]}") -t $root/status -C 1 -W 2 | grep -qx offline" ||
   fail "no offline will after kill -9"
 [ $failures -eq 0 ] && echo "all passed"

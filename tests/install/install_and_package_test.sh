@@ -23,11 +23,14 @@ installed=(
   bin/velkor
   bin/velkor-sim
   bin/velkorctl
+  sbin/velkord
+  lib/systemd/system/velkord.service
   share/applications/velkor.desktop
   share/icons/hicolor/scalable/apps/velkor.svg
   share/man/man1/velkor.1.gz
   share/man/man1/velkorctl.1.gz
   share/man/man1/velkor-sim.1.gz
+  share/man/man8/velkord.8.gz
   share/doc/velkor/copyright
   share/doc/velkor/changelog.gz
 )
@@ -98,4 +101,4 @@ if [ "$failures" -ne 0 ]; then
   echo "$failures problem(s) with the installed program or its package"
   exit 1
 fi
-echo "installed tree and $(basename "$deb") hold the program, velkorctl, the emulator, their manual pages, the desktop entry, the icons, the copyright and the changelog; lintian is content"
+echo "installed tree and $(basename "$deb") hold the program, velkorctl, the emulator, velkord and its systemd unit, their manual pages, the desktop entry, the icons, the copyright and the changelog; lintian is content"
