@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 
+#include "driver_identity.h"
 #include "parameter_state.h"
 #include "status_texts.h"
 #include "version.h"
@@ -134,7 +135,7 @@ std::string ReadingFileHeader(const Link& link, std::string_view recordedAt, std
   AppendComment(out, "program", std::string("velkor ") + VERSION);
   AppendComment(out, "device", "VK-3");
   AppendComment(out, "port", link.values.portName);
-  AppendComment(out, "driver", link.state.readyWord == READY_CONNECTED ? STATUS_CONNECTED : "unknown");
+  AppendComment(out, "driver", link.values.portName.empty() ? "unknown" : DriverIdentity(link.values.portName));
   AppendComment(out, "recorded", recordedAt);
   AppendComment(out, "rows", rows);
   AppendComment(out, "reading_period_ms", std::to_string(READING_PERIOD_MS));

@@ -349,6 +349,16 @@ Parsed CheckMqttInvocation(Parsed parsed) {
   const auto address = ParseMqttAddress(inv.port, error);
   if (!address) return Fail(error);
   const bool fleet = inv.command == Command::Fleet;
+  switch (inv.command) {
+    case Command::Analyze:
+    case Command::Crawl:
+    case Command::Sweep:
+    case Command::Tune:
+    case Command::Test:
+      return Fail("analyze, crawl, sweep, tune and test measure every report, which a broker does not carry: "
+                  "run them on the machine the driver is on");
+    default: break;
+  }
   if (fleet && !address->driver.empty()) return Fail("fleet takes the broker alone: mqtt://[USER@]BROKER[:PORT]");
   if (!fleet && address->driver.empty())
     return Fail(Quoted(inv.port) + " names no driver: give mqtt://[USER@]BROKER[:PORT]/SITE/HOST/DRIVER");

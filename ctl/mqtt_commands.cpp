@@ -9,6 +9,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <ctime>
 #include <random>
 
 #include "codes.h"
@@ -22,6 +23,7 @@
 #include "profile_apply_text.h"
 #include "profile_error.h"
 #include "profile_file.h"
+#include "reading_file.h"
 #include "readings.h"
 #include "session.h"
 #include "terminal_text.h"
@@ -309,7 +311,12 @@ int Act(Context& c) {
 // One line per readings message, each reading the interval's mean.
 int Watch(Context& c) {
   const Invocation& inv = c.inv;
-  if (inv.format == WatchFormat::Csv) Write(c.out, WatchCsvHeader());
+  if (inv.format == WatchFormat::Csv) {
+    Link remote;  // what the header tells of a driver seen only through its readings messages
+    remote.values.portName = inv.port;
+    Write(c.out, charts::ReadingFileHeader(remote, charts::LocalTimeText(std::time(nullptr)),
+                                           "every readings message, each value the interval's mean"));
+  }
   std::optional<MqttClock::time_point> firstRow;
   bool writeFailed = false;
   c.client.onMessage = [&](const MqttMessage& m) {
@@ -331,6 +338,7 @@ int Watch(Context& c) {
       else line += (line.empty() ? "{" : ",") + JsonString(r.name) + ":" + (value.empty() ? "null" : value);
     }
     if (inv.format == WatchFormat::Json) line += "}";
+    if (inv.format == WatchFormat::Csv) line += ",";  // no event
     writeFailed = !Write(c.out, line + "\n");
   };
   if (!c.client.Subscribe({c.root + "/readings"}, MqttClock::now() + inv.timeout)) {
@@ -383,7 +391,12 @@ int RunMqttCommand(const Invocation& inv, std::FILE* out, std::FILE* messages) {
     case Command::Rotate: status = Act(c); break;
     case Command::Watch: status = Watch(c); break;
     case Command::Help:
-    case Command::Journal: break;
+    case Command::Journal:
+    case Command::Analyze:
+    case Command::Crawl:
+    case Command::Sweep:
+    case Command::Tune:
+    case Command::Test: break;  // refused by the command line
   }
   if (std::ferror(out) && status == EXIT_DONE && inv.command != Command::Watch) {
     c.Say("cannot write the result");
