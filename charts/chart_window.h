@@ -15,7 +15,9 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
+#include "chart_view.h"
 #include "panel_values.h"
 #include "reading.h"
 #include "recorder.h"
@@ -23,13 +25,21 @@
 #include "trace_buffer.h"
 #include "trace_plot.h"
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
+class QTabWidget;
 class QVBoxLayout;
 
 namespace velkor::charts {
 
+class CapturePanel;
+class StillPlots;
+class XyView;
+
 inline constexpr int FRAME_INTERVAL_MS = 33;  // about 30 frames a second
+inline constexpr int XY_FRAMES = 3;
 
 class ChartWindow : public QWidget {
   Q_OBJECT
@@ -38,6 +48,8 @@ class ChartWindow : public QWidget {
   // A window of its own, parented so that it lives as long as the panel and
   // takes input while the panel runs modal.
   explicit ChartWindow(const PanelValues& values, QWidget* parent = nullptr);
+  // Keeps the view for the next run.
+  ~ChartWindow() override;
 
   // Export what the chart holds (frozen while paused). False, with the reason
   // shown in the window, when the file cannot be written.
@@ -49,6 +61,12 @@ class ChartWindow : public QWidget {
   bool Recording() const { return recorder_.Recording(); }
 
   const SampleHistory& History() const { return history_; }
+  CapturePanel* Captures() const { return capture_; }
+  XyView* Xy() const { return xy_; }
+  // What the window shows now, as it would be kept between runs.
+  ChartView View() const;
+  // "Сбросить вид": every default back, and nothing kept any more.
+  void ResetView();
 
  public slots:
   // Connected to the panel's tick: one sample of the values it just showed.
@@ -76,6 +94,11 @@ class ChartWindow : public QWidget {
 
   void BuildPlots(QWidget* area);
   QWidget* BuildControls();
+  QTabWidget* BuildPages();
+  void ApplyView(const ChartView& view);
+  void SetCursorsShown(bool shown);
+  void ShowXy();
+  std::vector<StillPlots*> StillViews() const;
   void SetPaused(bool paused);
   void SetSpan(int seconds);
   void SetTimeAxes(int seconds);
@@ -110,6 +133,14 @@ class ChartWindow : public QWidget {
   // Indexed by the reading; the phase's stay empty.
   std::array<TraceBuffer, LIVE_READING_COUNT> traces_{};
   std::array<bool, LIVE_READING_COUNT> shown_{};
+  std::array<QCheckBox*, LIVE_READING_COUNT> switches_{};
+  QSpinBox* span_ = nullptr;
+  QCheckBox* autoscaleBox_ = nullptr;
+  QCheckBox* cursors_ = nullptr;
+  QTabWidget* pages_ = nullptr;
+  CapturePanel* capture_ = nullptr;
+  XyView* xy_ = nullptr;
+  int xyFrames_ = 0;  // a live XY view is drawn every XY_FRAMES frames
   QPushButton* pause_ = nullptr;
   QPushButton* record_ = nullptr;
   QLabel* note_ = nullptr;
