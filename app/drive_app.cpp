@@ -61,9 +61,8 @@ void DecoratePanel(CDrivePanelDlg& panel) {
   QObject::connect(charts, &QAction::triggered, &panel, [&panel] {
     auto* window = panel.findChild<charts::ChartWindow*>();
     if (!window) {
-      window = new charts::ChartWindow(panel.DriveLink().values, &panel);
+      window = new charts::ChartWindow(panel.DriveLink(), &panel);
       new FramePacer(window);
-      QObject::connect(&panel, &CDrivePanelDlg::Ticked, window, &charts::ChartWindow::TakeSample);
       QObject::connect(&panel, &CDrivePanelDlg::PortOpened, window, &charts::ChartWindow::OnPortChosen);
     }
     window->show();

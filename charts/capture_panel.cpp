@@ -161,12 +161,10 @@ void CapturePanel::OnSample(const Sample& sample) {
   ShowState();
 }
 
-void CapturePanel::OnEvent(TriggerSource event, double seconds, const QString& what) {
-  engine_.OnEvent(event, seconds, what.toStdString());
+void CapturePanel::OnMarker(const Marker& marker) {
+  engine_.OnMarker(marker);
   ShowState();
 }
-
-void CapturePanel::OnLinkReset() { engine_.OnLinkReset(); }
 
 QString CapturePanel::StateText() const {
   const size_t held = engine_.Captures().size();
@@ -220,7 +218,12 @@ void CapturePanel::ShowCaptures() {
     const Capture& capture = captures[captures.size() - 1 - i];
     layers.push_back({Text("захват %1").arg(i + 1), capture.samples, capture.triggerSeconds, i > 0, i == 0});
   }
-  if (!captures.empty()) markers.push_back({0, Text("Событие: ") + Text(captures.back().cause.c_str())});
+  if (!captures.empty()) {
+    const Capture& newest = captures.back();
+    markers.push_back({0, Text("Событие захвата: ") + QString::fromStdString(newest.cause)});
+    for (const Marker& marker : newest.markers)
+      markers.push_back({marker.seconds - newest.triggerSeconds, QString::fromStdString(MarkerWords(marker))});
+  }
   plots_->SetMarkers(std::move(markers));
   plots_->SetLayers(std::move(layers));
   plots_->SetTimeRange(-engine_.Settings().preSeconds, engine_.Settings().postSeconds);

@@ -28,8 +28,7 @@ class CapturePanel : public QWidget {
   explicit CapturePanel(QWidget* parent = nullptr);
 
   void OnSample(const Sample& sample);
-  void OnEvent(TriggerSource event, double seconds, const QString& what);
-  void OnLinkReset();
+  void OnMarker(const Marker& marker);
 
   TriggerEngine& Engine() { return engine_; }
   StillPlots* Plots() const { return plots_; }

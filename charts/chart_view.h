@@ -2,7 +2,7 @@
 // shown, the length shown, autoscale or the fixed value ranges, whether the
 // cursors are on, and the window's size and place. Kept with QSettings in the
 // user's configuration ("velkor/charts"); "Сбросить вид" forgets it all.
-// Depends on QtCore, reading.h, autoscale.h and sample_history.h.
+// Depends on QtCore, reading.h, autoscale.h and sample_store.h.
 #pragma once
 
 #include <QByteArray>
@@ -12,7 +12,7 @@
 
 #include "autoscale.h"
 #include "reading.h"
-#include "sample_history.h"
+#include "sample_store.h"
 
 namespace velkor::charts {
 

@@ -21,7 +21,8 @@
 #include "autoscale.h"
 #include "axis_style.h"
 #include "capture_panel.h"
-#include "csv_writer.h"
+#include "replay_panel.h"
+#include "reading_file.h"
 #include "side_dialog.h"
 #include "xy_view.h"
 
@@ -44,11 +45,16 @@ QPixmap Swatch(QRgb colour) {
 
 }  // namespace
 
-ChartWindow::ChartWindow(const PanelValues& values, QWidget* parent)
-    : QWidget(parent, Qt::Window), values_(values) {
+ChartWindow::ChartWindow(Link& link, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      link_(link),
+      // The writer's thread tells the end of a recording; the window hears it in its own.
+      recorder_([this](const RecordingEnd& end) {
+        QMetaObject::invokeMethod(this, [this, end] { OnRecordingEnd(end); }, Qt::QueuedConnection);
+      }),
+      sampler_(link, *this) {
   setWindowTitle(Text("Графики"));
   setAttribute(Qt::WA_QuitOnClose, false);
-  clock_.start();
   shown_.fill(true);
 
   auto* layout = new QVBoxLayout(this);
@@ -69,11 +75,11 @@ QWidget* ChartWindow::BuildControls() {
   auto* actions = new QHBoxLayout(controls);
   actions->setContentsMargins(0, 0, 0, 0);
   actions->addWidget(new QLabel(Text("Интервал, с:"), controls));
-  span_ = new QSpinBox(controls);
-  span_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
-  span_->setValue(DEFAULT_SPAN_SECONDS);
-  connect(span_, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
-  actions->addWidget(span_);
+  spanBox_ = new QSpinBox(controls);
+  spanBox_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
+  spanBox_->setValue(DEFAULT_SPAN_SECONDS);
+  connect(spanBox_, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
+  actions->addWidget(spanBox_);
 
   pause_ = new QPushButton(Text("Пауза"), controls);
   pause_->setCheckable(true);
@@ -189,28 +195,46 @@ void ChartWindow::SetTimeAxes(int seconds) {
   }
 }
 
-void ChartWindow::TakeSample() {
-  const Sample sample = charts::TakeSample(values_, clock_.nsecsElapsed() / 1e9);
-  history_.Add(sample);
+void ChartWindow::OnSample(const Sample& sample) {
+  store_.Add(sample);
   capture_->OnSample(sample);
   if (!paused_) dirty_ = true;
-  if (recorder_.Recording() && !recorder_.Append(sample))
-    EndRecording(Text("Запись остановлена: ошибка записи в %1: %2").arg(recorder_.Path(), recorder_.ErrorText()));
+  recorder_.Append(sample);
 }
 
-void ChartWindow::OnPortChosen() {
+void ChartWindow::OnMarker(const Marker& marker) {
+  store_.Mark(marker);
+  recorder_.Mark(marker);
+  capture_->OnMarker(marker);
+}
+
+void ChartWindow::OnPortChosen(const QString& portName) {
+  const bool another = portName != port_;
+  port_ = portName;
+  if (!another) return;
   if (recorder_.Recording()) EndRecording(Text("Запись остановлена: выбран другой порт"));
-  history_.Clear();
+  store_.Clear();
   frozen_.Clear();
   restart_ = true;
   dirty_ = true;
+}
+
+double ChartWindow::ClockEnd() const {
+  const SampleStore& shown = Shown();
+  if (shown.Empty()) return 0;
+  const double newest = shown.Newest().seconds;
+  if (paused_) return newest;
+  // Beyond the longest span nothing is left to scroll by, and a window left
+  // open on a dead link stops drawing.
+  const double now = SteadySeconds();
+  return now - newest < MAX_SPAN_SECONDS ? std::max(now, newest) : newest;
 }
 
 void ChartWindow::DrawFrame() {
   if (!dirty_) return;
   dirty_ = false;
   if (pages_->currentWidget() == xy_ && xy_->Source() == XySource::Live && ++xyFrames_ % XY_FRAMES == 0) ShowXy();
-  const SampleHistory& shown = Shown();
+  const SampleStore& shown = Shown();
   for (PlotView& plot : plots_) {
     const int columns = std::max(plot.view->axisRect()->width(), 1);
     if (columns != plot.columns) restart_ = true;
@@ -220,17 +244,17 @@ void ChartWindow::DrawFrame() {
   if (restarted) RestartTraces(shown);
   FeedTraces(shown);
 
-  const double end = shown.Empty() ? 0 : shown.Newest().seconds;
+  const double end = ClockEnd();
   for (const PlotInfo& info : PLOTS) {
     PlotView& plot = plots_[Index(info.plot)];
     if (!plot.view->isVisible()) continue;
     const bool rescaled = ScaleValueAxis(info.plot);
     // Less than a pixel's move is not worth a frame: on a long span the
     // traces move only a few pixels a second. The next sample asks again.
-    const double columnSeconds = double(shown.Span()) / plot.columns;
+    const double columnSeconds = double(span_) / plot.columns;
     if (!rescaled && !restarted && std::abs(end - plot.drawnEnd) < columnSeconds) continue;
     plot.drawnEnd = end;
-    plot.view->SetClock(end, shown.Span());
+    plot.view->SetClock(end, span_);
     if (rescaled || restarted)
       plot.view->replot();
     else
@@ -240,24 +264,33 @@ void ChartWindow::DrawFrame() {
 
 // Every trace anew from the samples shown: when the columns change width, or
 // the samples the traces were built from are gone.
-void ChartWindow::RestartTraces(const SampleHistory& shown) {
+void ChartWindow::RestartTraces(const SampleStore& shown) {
   restart_ = false;
   for (const TraceInfo& trace : TRACES)
-    traces_[Index(trace.reading)].Restart(double(shown.Span()) / plots_[Index(trace.plot)].columns);
-  fedSeconds_ = -std::numeric_limits<double>::infinity();
+    traces_[Index(trace.reading)].Restart(double(span_) / plots_[Index(trace.plot)].columns);
+  // Only what the span shows: the store holds the longest span.
+  const size_t first = shown.FirstFrom(ClockEnd() - span_);
+  fed_ = shown.Added() - shown.Size() + first;
 }
 
-// Only the samples that came since the last frame: found from the newest end.
-void ChartWindow::FeedTraces(const SampleHistory& shown) {
-  size_t first = shown.Size();
-  while (first > 0 && shown.At(first - 1).seconds > fedSeconds_) --first;
-  for (size_t i = first; i < shown.Size(); ++i) {
-    const Sample& sample = shown.At(i);
-    for (const TraceInfo& trace : TRACES) traces_[Index(trace.reading)].Add(sample.seconds, sample[trace.reading]);
+// Only the samples that came since the last frame.
+void ChartWindow::FeedTraces(const SampleStore& shown) {
+  const uint64_t oldest = shown.Added() - shown.Size();
+  for (uint64_t i = std::max(fed_, oldest); i < shown.Added(); ++i) FeedTraces(shown.At(i - oldest));
+  fed_ = shown.Added();
+  const double start = ClockEnd() - span_;
+  for (TraceBuffer& trace : traces_) trace.DropBefore(start);
+}
+
+// A reading not reported since the link started over is no point at all.
+void ChartWindow::FeedTraces(const Sample& sample) {
+  for (const TraceInfo& trace : TRACES) {
+    TraceBuffer& buffer = traces_[Index(trace.reading)];
+    if (sample.gap)
+      buffer.Break(sample.seconds);
+    else if (sample.Known(trace.reading))
+      buffer.Add(sample.seconds, sample[trace.reading]);
   }
-  if (shown.Empty()) return;
-  fedSeconds_ = shown.Newest().seconds;
-  for (TraceBuffer& trace : traces_) trace.DropBefore(fedSeconds_ - shown.Span());
 }
 
 // True when the plot's value axis moved, and its labels with it.
@@ -283,17 +316,18 @@ bool ChartWindow::ScaleValueAxis(Plot plot) {
 }
 
 void ChartWindow::SetPaused(bool paused) {
-  if (paused) frozen_ = history_;
+  if (paused) frozen_ = store_;
   paused_ = paused;
   pause_->setText(Text(paused ? "Продолжить" : "Пауза"));
   dirty_ = true;
 }
 
+// Only the view changes: the store keeps the longest span, whatever is typed.
 void ChartWindow::SetSpan(int seconds) {
-  history_.SetSpan(seconds);
-  frozen_.SetSpan(seconds);
-  SetTimeAxes(history_.Span());
+  span_ = std::clamp(seconds, MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
+  SetTimeAxes(span_);
   for (PlotView& plot : plots_) plot.view->replot();
+  replay_->SetSpan(span_);
   restart_ = true;
   dirty_ = true;
 }
@@ -313,11 +347,20 @@ void ChartWindow::SetTraceShown(const TraceInfo& trace, bool shown) {
   dirty_ = true;
 }
 
+// What the span shows, its samples and markers in time order.
 bool ChartWindow::ExportCsv(const QString& path) {
-  const SampleHistory& shown = Shown();
-  const double origin = shown.Empty() ? 0 : shown.At(0).seconds;
-  std::string text = CsvHeader(values_, WallTimeOf(origin).toStdString());
-  for (size_t i = 0; i < shown.Size(); ++i) AppendCsvRow(text, shown.At(i), origin);
+  const SampleStore& shown = Shown();
+  const size_t first = shown.FirstFrom(ClockEnd() - span_);
+  const double origin = first < shown.Size() ? shown.At(first).seconds : 0;
+  std::string text = ReadingFileHeader(link_, WallTimeOf(origin).toStdString(), ROWS_EVERY_REPORT);
+  auto marker = shown.Markers().begin();
+  for (size_t i = first; i < shown.Size(); ++i) {
+    for (; marker != shown.Markers().end() && marker->seconds <= shown.At(i).seconds; ++marker)
+      if (marker->seconds >= origin) AppendMarkerRow(text, *marker, origin);
+    AppendSampleRow(text, shown.At(i), origin);
+  }
+  for (; marker != shown.Markers().end(); ++marker)
+    if (marker->seconds >= origin) AppendMarkerRow(text, *marker, origin);
 
   QSaveFile file(path);
   const bool written = file.open(QIODevice::WriteOnly) &&
@@ -332,10 +375,9 @@ bool ChartWindow::ExportPng(const QString& path) {
   DrawFrame();
   // Every plot scaled and up to the newest sample, even those a window never
   // shown has not drawn yet.
-  const SampleHistory& shown = Shown();
   for (const PlotInfo& info : PLOTS) {
     ScaleValueAxis(info.plot);
-    plots_[Index(info.plot)].view->SetClock(shown.Empty() ? 0 : shown.Newest().seconds, shown.Span());
+    plots_[Index(info.plot)].view->SetClock(ClockEnd(), span_);
     plots_[Index(info.plot)].view->replot();
   }
   const bool written = plotArea_->grab().save(path, "PNG");
@@ -345,22 +387,37 @@ bool ChartWindow::ExportPng(const QString& path) {
 
 bool ChartWindow::StartRecording(const QString& path) {
   const QString now = IsoTime(QDateTime::currentDateTime());
-  const bool started = recorder_.Start(path, CsvHeader(values_, now.toStdString()));
+  std::string error;
+  const bool started = recorder_.Start(path.toStdString(), ReadingFileHeader(link_, now.toStdString(), ROWS_EVERY_REPORT),
+                                       SteadySeconds(), error);
   record_->setChecked(started);
   ShowNote(started ? Text("Запись в %1").arg(path)
-                   : Text("Не удалось начать запись в %1: %2").arg(path, recorder_.ErrorText()));
+                   : Text("Не удалось начать запись в %1: %2").arg(path, QString::fromLocal8Bit(error)));
   return started;
 }
 
 void ChartWindow::StopRecording() {
-  if (recorder_.Recording()) EndRecording(Text("Запись остановлена: %1").arg(recorder_.Path()));
+  if (recorder_.Recording()) EndRecording(Text("Запись остановлена: %1").arg(QString::fromStdString(recorder_.Path())));
 }
 
+// The file is written out and closed on the recorder's thread; OnRecordingEnd tells how that went.
 void ChartWindow::EndRecording(const QString& why) {
   recorder_.Stop();
   record_->setChecked(false);
+  stopWhy_ = why;
   ShowNote(why);
-  // A recording may run with the window closed; the operator must still learn why it ended.
+}
+
+// A failed recording is told even when another has begun since, and the
+// window shows itself: a recording may run with the window closed.
+void ChartWindow::OnRecordingEnd(const RecordingEnd& end) {
+  const QString path = QString::fromStdString(end.path);
+  if (end.ok) {
+    if (!recorder_.Recording()) ShowNote(stopWhy_ + Text(" — файл сохранён"));
+    return;
+  }
+  if (end.path == recorder_.Path()) record_->setChecked(false);
+  ShowNote(Text("Запись не удалась: ошибка записи в %1: %2").arg(path, QString::fromLocal8Bit(end.error.c_str())));
   if (!isVisible()) show();
 }
 
@@ -390,7 +447,7 @@ void ChartWindow::ChoosePngExport() {
 void ChartWindow::ShowNote(const QString& text) { note_->setText(text); }
 
 QString ChartWindow::WallTimeOf(double sampleSeconds) const {
-  const double age = clock_.nsecsElapsed() / 1e9 - sampleSeconds;
+  const double age = SteadySeconds() - sampleSeconds;
   return IsoTime(QDateTime::currentDateTime().addMSecs(-static_cast<qint64>(age * 1000)));
 }
 

@@ -1,15 +1,16 @@
-// chart_window.h: the "Графики" window. It samples PanelValues after every poll
-// tick, keeps the last few seconds, and draws them at a steady frame rate in
+// chart_window.h: the "Графики" window. Every report of the driver is a sample
+// with its own time (report_sampler.h); the window keeps the last
+// MAX_SPAN_SECONDS of them and draws the shown span at a bounded frame rate in
 // four plots (currents, PWM, speed, position) with a trace per reading that
 // the operator can switch off. A frame adds only the samples that came since
-// the last one and redraws only the traces, unless a vertical range moved.
-// It pauses, scales itself, exports what it holds to CSV and PNG, and records
-// to a CSV file while the link runs. It only reads PanelValues: it sends
-// nothing and changes nothing in the link.
+// the last one and redraws only the traces, unless a vertical range moved; a
+// lost link is a gap in every trace. It pauses, scales itself, exports what it
+// holds to CSV and PNG, and records to a CSV file while the link runs, with
+// the link's events and parameter changes as marker rows. It listens to the
+// link's reports: it sends nothing and changes nothing in the link.
 // Depends on Qt Widgets and QCustomPlot, and on the rest of charts/.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -18,10 +19,11 @@
 #include <vector>
 
 #include "chart_view.h"
-#include "panel_values.h"
+#include "link_controller.h"
 #include "reading.h"
 #include "recorder.h"
-#include "sample_history.h"
+#include "report_sampler.h"
+#include "sample_store.h"
 #include "trace_buffer.h"
 #include "trace_plot.h"
 
@@ -35,19 +37,21 @@ class QVBoxLayout;
 namespace velkor::charts {
 
 class CapturePanel;
+class ReplayPanel;
 class StillPlots;
 class XyView;
 
 inline constexpr int FRAME_INTERVAL_MS = 33;  // about 30 frames a second
 inline constexpr int XY_FRAMES = 3;
 
-class ChartWindow : public QWidget {
+class ChartWindow : public QWidget, private SampleSink {
   Q_OBJECT
 
  public:
   // A window of its own, parented so that it lives as long as the panel and
-  // takes input while the panel runs modal.
-  explicit ChartWindow(const PanelValues& values, QWidget* parent = nullptr);
+  // takes input while the panel runs modal. It listens to the link's reports
+  // for as long as it lives.
+  explicit ChartWindow(Link& link, QWidget* parent = nullptr);
   // Keeps the view for the next run.
   ~ChartWindow() override;
 
@@ -56,12 +60,18 @@ class ChartWindow : public QWidget {
   bool ExportCsv(const QString& path);
   bool ExportPng(const QString& path);
   // Starts or stops "Запись" as the toggle would, with a path already chosen.
+  // A stopped recording is told as saved only once its file has been closed.
   bool StartRecording(const QString& path);
+  // The newest capture, as "Сохранить захват…" would save it.
+  bool SaveCapture(const QString& path);
   void StopRecording();
   bool Recording() const { return recorder_.Recording(); }
 
-  const SampleHistory& History() const { return history_; }
+  // Every sample and marker of the last MAX_SPAN_SECONDS, whatever the span shown.
+  const SampleStore& History() const { return store_; }
+  int Span() const { return span_; }
   CapturePanel* Captures() const { return capture_; }
+  ReplayPanel* Replay() const { return replay_; }
   XyView* Xy() const { return xy_; }
   // What the window shows now, as it would be kept between runs.
   ChartView View() const;
@@ -69,10 +79,10 @@ class ChartWindow : public QWidget {
   void ResetView();
 
  public slots:
-  // Connected to the panel's tick: one sample of the values it just showed.
-  void TakeSample();
-  // Connected to the panel's port choice: a recording ends, the traces clear.
-  void OnPortChosen();
+  // Connected to the panel's port choice, with the chosen entry's text: the
+  // choice of another port ends a recording and clears the traces; the same
+  // port opened again (the reconnector brought it back) keeps both.
+  void OnPortChosen(const QString& portName);
   // Draws the latest samples now; the frame timer calls it while visible.
   void DrawFrame();
 
@@ -92,6 +102,12 @@ class ChartWindow : public QWidget {
     double drawnEnd = 0;  // the newest sample's time when last drawn
   };
 
+  void OnSample(const Sample& sample) override;
+  void OnMarker(const Marker& marker) override;
+  void OnRecordingEnd(const RecordingEnd& end);
+  // The time at the plots' right edge: the newest sample, or now while the
+  // link is silent after it, so that a silence shows as one.
+  double ClockEnd() const;
   void BuildPlots(QWidget* area);
   QWidget* BuildControls();
   QTabWidget* BuildPages();
@@ -102,8 +118,9 @@ class ChartWindow : public QWidget {
   void SetPaused(bool paused);
   void SetSpan(int seconds);
   void SetTimeAxes(int seconds);
-  void RestartTraces(const SampleHistory& shown);
-  void FeedTraces(const SampleHistory& shown);
+  void RestartTraces(const SampleStore& shown);
+  void FeedTraces(const SampleStore& shown);
+  void FeedTraces(const Sample& sample);
   bool ScaleValueAxis(Plot plot);
   void SetTraceShown(const TraceInfo& trace, bool shown);
   void ToggleRecording(bool wanted);
@@ -111,20 +128,23 @@ class ChartWindow : public QWidget {
   void ChoosePngExport();
   void EndRecording(const QString& why);
   void ShowNote(const QString& text);
-  const SampleHistory& Shown() const { return paused_ ? frozen_ : history_; }
+  const SampleStore& Shown() const { return paused_ ? frozen_ : store_; }
   // Wall-clock time of a sample, as the header of a CSV file gives it.
   QString WallTimeOf(double sampleSeconds) const;
 
-  const PanelValues& values_;
-  QElapsedTimer clock_;
-  SampleHistory history_;
-  SampleHistory frozen_;
+  Link& link_;
+  SampleStore store_;
+  SampleStore frozen_;
+  int span_ = DEFAULT_SPAN_SECONDS;
+  QString port_;     // the port the samples came from
+  QString stopWhy_;  // why the last recording was stopped
   bool paused_ = false;
   bool autoscale_ = true;
   bool dirty_ = true;
   bool restart_ = true;  // the traces are to be built anew from what is shown
-  double fedSeconds_ = 0;  // the newest sample the traces hold
+  uint64_t fed_ = 0;     // samples of what is shown the traces hold (SampleStore::Added)
   Recorder recorder_;
+  ReportSampler sampler_;
   QTimer frameTimer_;
 
   QWidget* plotArea_ = nullptr;
@@ -134,11 +154,12 @@ class ChartWindow : public QWidget {
   std::array<TraceBuffer, LIVE_READING_COUNT> traces_{};
   std::array<bool, LIVE_READING_COUNT> shown_{};
   std::array<QCheckBox*, LIVE_READING_COUNT> switches_{};
-  QSpinBox* span_ = nullptr;
+  QSpinBox* spanBox_ = nullptr;
   QCheckBox* autoscaleBox_ = nullptr;
   QCheckBox* cursors_ = nullptr;
   QTabWidget* pages_ = nullptr;
   CapturePanel* capture_ = nullptr;
+  ReplayPanel* replay_ = nullptr;
   XyView* xy_ = nullptr;
   int xyFrames_ = 0;  // a live XY view is drawn every XY_FRAMES frames
   QPushButton* pause_ = nullptr;

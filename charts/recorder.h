@@ -1,52 +1,62 @@
-// recorder.h: the "Запись" stream. Every sample goes to the file as one CSV row
-// the moment it is taken, so the file is complete to its last line whenever the
-// recording stops, by the operator, by a change of port or by a failed write.
-// Depends on csv_writer.h and POSIX files.
+// recorder.h: the "Запись" stream. Rows are formatted on the caller's thread
+// into a buffer and written by a thread of the recorder's own, a batch at a
+// time, so the window never waits for the disk. A recording has succeeded only
+// when every row reached the file, the data was synced and the file closed:
+// a write, sync or close that fails is a failed recording, with the system's
+// reason. After a failed write the file is cut back to its last whole line.
+// Depends on reading_file.h, POSIX files and std::thread.
 #pragma once
 
-#include <QString>
-
-#include <cstddef>
-#include <sys/types.h>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "marker.h"
 #include "sample.h"
 
 namespace velkor::charts {
 
+// How long rows may wait in the buffer before the writer takes them.
+inline constexpr int RECORDER_BATCH_MS = 200;
+
+struct RecordingEnd {
+  std::string path;
+  bool ok = false;
+  std::string error;  // the system's words when not ok
+};
+
 class Recorder {
  public:
-  Recorder() = default;
+  // `onEnd` is called once per recording that ends, on the writer's thread:
+  // when a write fails, or when a Stop has been carried out to the close.
+  explicit Recorder(std::function<void(const RecordingEnd&)> onEnd);
   ~Recorder();
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // Creates or empties the file and writes the header. False, with ErrorText
-  // set, when the file cannot be opened or the header not written.
-  bool Start(const QString& path, const std::string& header);
-  // Writes one row. A write that fails ends the recording: the part of the row
-  // that got out is cut off again, so the file still ends on a whole line, and
-  // the file is closed. False, with ErrorText set.
-  bool Append(const Sample& sample);
+  // Creates or empties the file, then hands the header to the writer. False,
+  // with the system's words in `error`, when the file cannot be opened.
+  bool Start(const std::string& path, const std::string& header, double originSeconds, std::string& error);
+  // Rows for the writer; nothing once the recording ended.
+  void Append(const Sample& sample);
+  void Mark(const Marker& marker);
+  // Writes what is left, syncs and closes on the writer's thread; onEnd tells how it went.
   void Stop();
-
-  bool Recording() const { return fd_ >= 0; }
-  const QString& Path() const { return path_; }
-  size_t Rows() const { return rows_; }
-  // The system's words for the last failure.
-  const QString& ErrorText() const { return errorText_; }
+  // Started and neither stopped nor failed.
+  bool Recording() const;
+  const std::string& Path() const { return path_; }
 
  private:
-  bool Write(const std::string& text);
-  bool Fail(int error);
+  struct Writer;
+  void Hand(std::string& rows);
 
-  int fd_ = -1;
-  QString path_;
-  std::string row_;
+  std::function<void(const RecordingEnd&)> onEnd_;
+  std::shared_ptr<Writer> writer_;
+  std::vector<std::shared_ptr<Writer>> finishing_;  // stopped, syncing or done, to be joined
+  std::string path_;
+  std::string row_;  // reused: a row costs no allocation
   double originSeconds_ = 0;
-  size_t rows_ = 0;
-  off_t complete_ = 0;  // bytes up to the end of the last whole line
-  QString errorText_;
 };
 
 }  // namespace velkor::charts

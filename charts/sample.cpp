@@ -3,10 +3,20 @@
 
 namespace velkor::charts {
 
-Sample TakeSample(const PanelValues& values, double seconds) {
+Sample SampleOf(const PanelValues& values, double seconds) {
   Sample sample;
   sample.seconds = seconds;
-  for (const LiveReadingInfo& info : LIVE_READINGS) sample.values[Index(info.reading)] = info.read(values);
+  for (const LiveReadingInfo& info : LIVE_READINGS) {
+    sample.values[Index(info.reading)] = info.read(values);
+    if (Reported(values, info)) sample.known |= static_cast<uint16_t>(1u << Index(info.reading));
+  }
+  return sample;
+}
+
+Sample GapAt(double seconds) {
+  Sample sample;
+  sample.seconds = seconds;
+  sample.gap = true;
   return sample;
 }
 

@@ -166,8 +166,11 @@ void StillPlots::Rebuild() {
       graph->setVisible(shown_[Index(trace.reading)]);
       QVector<QCPGraphData> points;
       points.reserve(static_cast<qsizetype>(layer.samples.size()));
+      // A gap or a reading not yet reported breaks the line.
       for (const Sample& sample : layer.samples)
-        points.append({sample.seconds - layer.offset, double(sample[trace.reading])});
+        points.append({sample.seconds - layer.offset, sample.Known(trace.reading)
+                                                          ? double(sample[trace.reading])
+                                                          : std::numeric_limits<double>::quiet_NaN()});
       graph->data()->set(points, true);
     }
   }
@@ -261,7 +264,7 @@ std::optional<int32_t> StillPlots::ValueAt(size_t layer, LiveReading reading, do
   if (shown.samples.empty() || time > shown.samples.back().seconds + 1e-9) return std::nullopt;
   const auto after = std::upper_bound(shown.samples.begin(), shown.samples.end(), time + 1e-9,
                                       [](double t, const Sample& sample) { return t < sample.seconds; });
-  if (after == shown.samples.begin()) return std::nullopt;
+  if (after == shown.samples.begin() || !(after - 1)->Known(reading)) return std::nullopt;
   return (after - 1)->values[Index(reading)];
 }
 

@@ -57,7 +57,8 @@ class StillPlots : public QWidget {
   const std::vector<StillLayer>& Layers() const { return layers_; }
   const std::vector<StillMarker>& Markers() const { return markers_; }
   // The reading of a layer at a time on the axis: the last sample at or
-  // before it, as the step drawn shows it; none before the first or after the last.
+  // before it, as the step drawn shows it; none before the first or after the
+  // last, in a gap or before the reading was reported.
   std::optional<int32_t> ValueAt(size_t layer, LiveReading reading, double seconds) const;
   // The markers' words within a few pixels of `x` in a plot, one a line.
   QStringList MarkersNear(QCustomPlot* plot, double x) const;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace velkor::charts {
 
@@ -43,6 +44,11 @@ void TraceBuffer::Add(double seconds, double value) {
     *(points_->end() - 2) = first;
     *(points_->end() - 1) = second;
   }
+}
+
+void TraceBuffer::Break(double seconds) {
+  points_->add(QCPGraphData(seconds, std::numeric_limits<double>::quiet_NaN()));
+  columnPoints_ = 0;
 }
 
 void TraceBuffer::DropBefore(double seconds) {

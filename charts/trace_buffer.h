@@ -21,6 +21,9 @@ class TraceBuffer {
   void Restart(double columnSeconds);
   // `seconds` never goes back between two calls without a Restart between them.
   void Add(double seconds, double value);
+  // The line ends here: the link started over, and the next point begins a
+  // new line. Drawn as a point whose value is not a number.
+  void Break(double seconds);
   // Drops the points before `seconds`, the start of what is shown.
   void DropBefore(double seconds);
 

@@ -3,6 +3,8 @@
 
 #include <QPainter>
 
+#include <cmath>
+
 namespace velkor::charts {
 
 TracePlot::TracePlot(QWidget* parent) : QCustomPlot(parent) {
@@ -51,10 +53,17 @@ void TracePlot::paintEvent(QPaintEvent*) {
   const double pixelsPerSecond = area.width() / spanSeconds_;
   for (const Line& line : lines_) {
     if (!line.visible) continue;
-    polyline_.clear();
-    for (const QCPGraphData& point : *line.trace->Points())
-      polyline_.append(QPointF(area.left() + (point.key - start) * pixelsPerSecond, yAxis->coordToPixel(point.value)));
     painter.setPen(line.pen);
+    // A point that is not a number is a break in the line (the link started over).
+    polyline_.clear();
+    for (const QCPGraphData& point : *line.trace->Points()) {
+      if (std::isnan(point.value)) {
+        painter.drawPolyline(polyline_);
+        polyline_.clear();
+        continue;
+      }
+      polyline_.append(QPointF(area.left() + (point.key - start) * pixelsPerSecond, yAxis->coordToPixel(point.value)));
+    }
     painter.drawPolyline(polyline_);
   }
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace velkor::charts {
@@ -15,6 +16,36 @@ namespace {
 constexpr double TIME_EPSILON = 1e-9;
 // Auto mode waits at least this for a trigger, however short the capture.
 constexpr double MIN_AUTO_WAIT_SECONDS = 0.05;
+
+// What a marker triggers, if anything, and its words as the cause.
+std::optional<TriggerSource> SourceOf(const Marker& marker) {
+  switch (marker.kind) {
+    case MarkerKind::Connected: return TriggerSource::LinkConnected;
+    case MarkerKind::LinkLost: return TriggerSource::LinkLost;
+    case MarkerKind::Parameter: return TriggerSource::ParameterChange;
+    case MarkerKind::Saved: return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string MarkerWords(const Marker& marker) {
+  switch (marker.kind) {
+    case MarkerKind::Connected: return "Связь установлена";
+    case MarkerKind::LinkLost: return "Обрыв связи";
+    case MarkerKind::Parameter: return "Параметр " + marker.text;
+    case MarkerKind::Saved: return "Сохранено";
+  }
+  return marker.text;
+}
+
+namespace {
+
+bool KnownError(const Sample& sample, Winding winding) {
+  return winding == Winding::A ? sample.Known(LiveReading::ActualCurrentA) && sample.Known(LiveReading::SetCurrentA)
+                               : sample.Known(LiveReading::ActualCurrentB) && sample.Known(LiveReading::SetCurrentB);
+}
 
 double TrackingError(const Sample& sample, Winding winding) {
   return winding == Winding::A ? std::abs(double(sample[LiveReading::ActualCurrentA]) - sample[LiveReading::SetCurrentA])
@@ -61,6 +92,8 @@ void TriggerEngine::ClearCaptures() {
 void TriggerEngine::OnSample(const Sample& sample) {
   recent_.push_back(sample);
   while (recent_.front().seconds < sample.seconds - settings_.preSeconds - TIME_EPSILON) recent_.pop_front();
+  while (!recentMarkers_.empty() && recentMarkers_.front().seconds < sample.seconds - settings_.preSeconds - TIME_EPSILON)
+    recentMarkers_.pop_front();
 
   if (state_ == TriggerState::Triggered) {
     const double end = collecting_.triggerSeconds + settings_.postSeconds;
@@ -88,28 +121,30 @@ void TriggerEngine::OnSample(const Sample& sample) {
     }
   }
   previous_ = sample;
-  havePrevious_ = true;
+  havePrevious_ = !sample.gap;
 }
 
-void TriggerEngine::OnEvent(TriggerSource event, double seconds, const std::string& what) {
+void TriggerEngine::OnMarker(const Marker& marker) {
+  recentMarkers_.push_back(marker);
+  if (state_ == TriggerState::Triggered) collecting_.markers.push_back(marker);
   const bool armed = state_ == TriggerState::Armed || (state_ == TriggerState::Held && rearmed_);
-  if (!armed || event != settings_.source) return;
-  if (triggeredOnce_ && seconds - lastTrigger_ < settings_.holdOffSeconds) return;
-  Fire(seconds, false, what);
+  if (!armed || SourceOf(marker) != settings_.source) return;
+  if (triggeredOnce_ && marker.seconds - lastTrigger_ < settings_.holdOffSeconds) return;
+  Fire(marker.seconds, false, MarkerWords(marker));
 }
-
-void TriggerEngine::OnLinkReset() { havePrevious_ = false; }
 
 bool TriggerEngine::Crossed(const Sample& sample) const {
   if (!havePrevious_) return false;
   double before = 0;
   double now = 0;
   if (settings_.source == TriggerSource::Reading) {
+    if (!previous_.Known(settings_.reading) || !sample.Known(settings_.reading)) return false;
     before = previous_[settings_.reading];
     now = sample[settings_.reading];
   } else if (settings_.source == TriggerSource::TrackingError) {
     // Only the step above the bound triggers, not every sample that stays above.
-    return TrackingError(previous_, settings_.winding) <= settings_.bound &&
+    return KnownError(previous_, settings_.winding) && KnownError(sample, settings_.winding) &&
+           TrackingError(previous_, settings_.winding) <= settings_.bound &&
            TrackingError(sample, settings_.winding) > settings_.bound;
   } else {
     return false;
@@ -125,10 +160,13 @@ bool TriggerEngine::Crossed(const Sample& sample) const {
 }
 
 void TriggerEngine::Fire(double seconds, bool forced, std::string cause) {
-  collecting_ = Capture{seconds, forced, std::move(cause), {}};
+  collecting_ = Capture{seconds, forced, std::move(cause), {}, {}};
   for (const Sample& sample : recent_)
     if (sample.seconds >= seconds - settings_.preSeconds - TIME_EPSILON && sample.seconds <= seconds)
       collecting_.samples.push_back(sample);
+  for (const Marker& marker : recentMarkers_)
+    if (marker.seconds >= seconds - settings_.preSeconds - TIME_EPSILON && marker.seconds <= seconds)
+      collecting_.markers.push_back(marker);
   state_ = TriggerState::Triggered;
   rearmed_ = false;
   lastTrigger_ = seconds;

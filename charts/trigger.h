@@ -5,15 +5,17 @@
 // Single mode holds it until armed again; normal mode arms again at once;
 // auto mode also captures without a trigger when none came within the
 // capture's own length. The last captures are kept, oldest dropped first.
-// Plain C++; depends on sample.h.
+// Plain C++; depends on sample.h and marker.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "marker.h"
 #include "sample.h"
 
 namespace velkor::charts {
@@ -29,6 +31,9 @@ enum class Winding : uint8_t { A, B };
 
 inline constexpr double MAX_CAPTURE_SIDE_SECONDS = 30;
 inline constexpr int MAX_KEPT_CAPTURES = 20;
+// A saved capture's header gives its trigger's time under this key, in the
+// seconds of its time column.
+inline constexpr std::string_view TRIGGER_KEY = "trigger_s";
 
 struct TriggerSettings {
   TriggerSource source = TriggerSource::Reading;
@@ -48,7 +53,11 @@ struct Capture {
   bool forced = false;        // auto mode's capture without a trigger
   std::string cause;          // what triggered it, in the window's words (UTF-8)
   std::vector<Sample> samples;  // from trigger − pre to trigger + post
+  std::vector<Marker> markers;  // of the same time
 };
+
+// A marker in the window's words (UTF-8): "Обрыв связи", "Параметр motionCurrent=1500".
+std::string MarkerWords(const Marker& marker);
 
 class TriggerEngine {
  public:
@@ -61,13 +70,12 @@ class TriggerEngine {
   void SetKept(int count);
   int Kept() const { return kept_; }
 
+  // A gap sample (the link started over) ends the stream of readings: no
+  // edge is seen across it.
   void OnSample(const Sample& sample);
-  // A link event or a parameter change at `seconds`; `what` names it in the
-  // window's words, for the capture's cause.
-  void OnEvent(TriggerSource event, double seconds, const std::string& what);
-  // The link started over: the readings before and after are not one stream,
-  // so no edge is seen across it.
-  void OnLinkReset();
+  // The link's events and the parameters' changes, kept in the captures and
+  // triggering one when chosen.
+  void OnMarker(const Marker& marker);
 
   TriggerState State() const { return state_; }
   // A capture is shown while the engine is armed for the next one.
@@ -87,6 +95,7 @@ class TriggerEngine {
   TriggerState state_ = TriggerState::Idle;
   bool rearmed_ = false;
   std::deque<Sample> recent_;  // the pre-trigger length before the newest sample
+  std::deque<Marker> recentMarkers_;
   bool havePrevious_ = false;
   Sample previous_;
   double armedSeconds_ = 0;    // when the engine was last armed, for auto mode

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "parameter_commands.h"
 #include "profile_error.h"
 #include "profile_file.h"
+#include "reading_file.h"
 #include "readings.h"
 
 namespace velkor::ctl {
@@ -172,14 +174,14 @@ int Watch(const Invocation& inv, Session& session, std::FILE* out) {
   auto print = [&](const std::string& line) {
     if (writeError == 0 && !Write(out, line)) writeError = errno;
   };
-  if (inv.format == WatchFormat::Csv) print(WatchCsvHeader());
+  // The header's time is the rows' 0 s.
+  const Clock::time_point origin = Clock::now();
+  if (inv.format == WatchFormat::Csv) print(WatchCsvHeader(session.link, charts::LocalTimeText(std::time(nullptr))));
   const uint32_t resets = session.link.parameters.resets;
-  std::optional<Clock::time_point> firstRow;
   session.onStatusReport = [&] {
     if (session.link.parameters.resets != resets) return;
     const PanelValues& v = session.link.values;
-    if (!firstRow) firstRow = Clock::now();
-    const double seconds = std::chrono::duration<double>(Clock::now() - *firstRow).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - origin).count();
     print(inv.format == WatchFormat::Csv    ? WatchCsvLine(v, seconds)
           : inv.format == WatchFormat::Json ? WatchJsonLine(v)
                                             : WatchTextLine(v));

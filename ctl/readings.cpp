@@ -2,10 +2,10 @@
 #include "readings.h"
 
 #include <array>
-#include <charconv>
 
 #include "json_string.h"
 #include "live_readings.h"
+#include "reading_file.h"
 #include "status_texts.h"
 
 namespace velkor::ctl {
@@ -18,9 +18,6 @@ constexpr std::array<ParameterId, PARAMETER_STATE_COUNT> ALL_PARAMETERS = {
     ParameterId::LevelingK,     ParameterId::Steps,         ParameterId::JogSpeed,
     ParameterId::JogAccel,      ParameterId::Smoothing,
 };
-
-// The time column of the chart recorder's files, so that both read alike.
-constexpr std::string_view TIME_COLUMN = "time_s";
 
 int32_t ValueOf(const Link& link, ParameterId id) { return State(link.parameters, id).value; }
 
@@ -108,18 +105,14 @@ std::string WatchTextLine(const PanelValues& values) {
   return line + "\n";
 }
 
-std::string WatchCsvHeader() {
-  std::string line(TIME_COLUMN);
-  for (const LiveReadingInfo& r : LIVE_READINGS) line += "," + std::string(r.column);
-  return line + "\n";
+std::string WatchCsvHeader(const Link& link, std::string_view recordedAt) {
+  return charts::ReadingFileHeader(link, recordedAt, charts::ROWS_EVERY_STATUS);
 }
 
 std::string WatchCsvLine(const PanelValues& values, double seconds) {
-  // to_chars: the same decimal point in every locale, as the recorder writes it.
-  char time[32];
-  std::string line(time, std::to_chars(time, time + sizeof time, seconds, std::chars_format::fixed, 3).ptr);
-  for (const LiveReadingInfo& r : LIVE_READINGS) line += "," + ReadingText(values, r, "");
-  return line + "\n";
+  std::string line;
+  charts::AppendSampleRow(line, charts::SampleOf(values, seconds), 0);
+  return line;
 }
 
 std::string WatchJsonLine(const PanelValues& values) { return ReadingsJson(values) + "\n"; }

@@ -34,11 +34,11 @@ std::string ShowJson(std::string_view port, const Link& link);
 // when every one has been.
 std::string MissingReadings(const PanelValues& values);
 
-// `watch`: one line per status report; the CSV form opens with a header line
-// and starts each row with the seconds since the first row, as the chart
-// recorder's files do.
+// `watch`: one line per status report. The CSV form is the readings file of
+// the chart's recordings (reading_file.h): its header, made at `recordedAt`
+// (the wall-clock time of 0 s), then a row a status report with its seconds.
 std::string WatchTextLine(const PanelValues& values);
-std::string WatchCsvHeader();
+std::string WatchCsvHeader(const Link& link, std::string_view recordedAt);
 std::string WatchCsvLine(const PanelValues& values, double seconds);
 std::string WatchJsonLine(const PanelValues& values);
 

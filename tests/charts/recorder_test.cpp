@@ -1,14 +1,21 @@
-// recorder_test.cpp: a recording is a header and one row a sample, complete on
-// disk at every moment, and a failed write ends it with the system's reason.
+// recorder_test.cpp: a recording is a header and one row a sample or marker,
+// written by the recorder's own thread; it has succeeded only once the file
+// is closed, and a write or close that fails is a failed recording with the
+// system's reason, the file cut back to its last whole line.
 #include "recorder.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
-#include "csv_reader.h"
-#include "csv_writer.h"
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
 #include "file_size_cap.h"
+#include "reading_file.h"
 
 namespace velkor::charts {
 namespace {
@@ -17,72 +24,105 @@ Sample At(double seconds, int32_t speed) {
   Sample sample;
   sample.seconds = seconds;
   sample.values[Index(LiveReading::ShaftSpeed)] = speed;
+  sample.known = 1u << Index(LiveReading::ShaftSpeed);
   return sample;
 }
 
-TEST(Recorder, EveryRowIsOnDiskAsSoonAsItIsAppended) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("run.csv");
-  Recorder recorder;
-  ASSERT_TRUE(recorder.Start(path, CsvHeader(PanelValues{}, "now")));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(recorder.Append(At(50 + i * 0.5, 100 * i)));
+// What the writer's thread told, waited for as a condition.
+struct Ends {
+  std::mutex mutex;
+  std::condition_variable told;
+  std::vector<RecordingEnd> ends;
 
-  // Read while the recording still runs: nothing waits in a buffer.
-  const test::CsvFile csv = test::ReadCsv(path);
+  std::function<void(const RecordingEnd&)> Hear() {
+    return [this](const RecordingEnd& end) {
+      std::lock_guard lock(mutex);
+      ends.push_back(end);
+      told.notify_all();
+    };
+  }
+  bool WaitFor(size_t count) {
+    std::unique_lock lock(mutex);
+    return told.wait_for(lock, std::chrono::seconds(20), [&] { return ends.size() >= count; });
+  }
+};
+
+const std::string HEADER = "# velkor readings 2\ntime_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,"
+                           "actual_current_b_ma,pwm_a,pwm_b,total_current_ma,shaft_speed_rpm,position_steps,phase,event\n";
+
+TEST(Recorder, EveryRowAndMarkerIsInTheFileOnceTheRecordingIsToldSaved) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("run.csv").toStdString();
+  Ends ends;
+  Recorder recorder(ends.Hear());
+  std::string error;
+  ASSERT_TRUE(recorder.Start(path, HEADER, 50, error)) << error;
+  for (int i = 0; i < 3; ++i) recorder.Append(At(50 + i * 0.5, 100 * i));
+  recorder.Mark({51.25, MarkerKind::LinkLost, {}});
   EXPECT_TRUE(recorder.Recording());
-  ASSERT_TRUE(csv.wellFormed);
-  ASSERT_EQ(csv.rows.size(), 3);
-  EXPECT_EQ(csv.rows[0][0], 0.0);
-  EXPECT_EQ(csv.rows[2][0], 1.0);
-  EXPECT_EQ(csv.rows[2][csv.columns.indexOf("shaft_speed_rpm")], 200);
-  EXPECT_EQ(recorder.Rows(), 3u);
+  recorder.Stop();
+  EXPECT_FALSE(recorder.Recording());
+  ASSERT_TRUE(ends.WaitFor(1));
+  EXPECT_TRUE(ends.ends[0].ok) << ends.ends[0].error;
+  EXPECT_EQ(ends.ends[0].path, path);
+
+  QFile file(QString::fromStdString(path));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().toStdString(),
+            HEADER + "0.000,,,,,,,,0,,,\n0.500,,,,,,,,100,,,\n1.000,,,,,,,,200,,,\n1.250,,,,,,,,,,,link_lost\n");
 }
 
-TEST(Recorder, AFailedWriteEndsTheRecordingWithTheSystemsReason) {
+// A full disk, as a file size cap or as /dev/full, whose every write fails.
+TEST(Recorder, AFailedWriteIsAFailedRecordingWithTheSystemsReasonAndTheFileEndsOnAWholeLine) {
   QTemporaryDir dir;
-  const QString path = dir.filePath("full.csv");
-  const std::string header = CsvHeader(PanelValues{}, "now");
-  Recorder recorder;
-  ASSERT_TRUE(recorder.Start(path, header));
-  {
-    test::FileSizeCap cap(header.size() + 100);
-    int appended = 0;
-    while (recorder.Append(At(appended, appended))) ++appended;
-    EXPECT_GT(appended, 0);
-    EXPECT_LT(appended, 100);
+  const std::string path = dir.filePath("full.csv").toStdString();
+  const std::pair<std::string, const char*> rows[] = {{path, "File too large"}, {"/dev/full", "No space left on device"}};
+  for (const auto& [target, reason] : rows) {
+    Ends ends;
+    Recorder recorder(ends.Hear());
+    test::FileSizeCap cap(HEADER.size() + 100);
+    std::string error;
+    ASSERT_TRUE(recorder.Start(target, HEADER, 0, error)) << error;
+    for (int i = 0; i < 200; ++i) recorder.Append(At(i, 1000000 + i));
+    recorder.Stop();
+    ASSERT_TRUE(ends.WaitFor(1)) << target;
+    EXPECT_FALSE(ends.ends[0].ok) << target;
+    EXPECT_EQ(ends.ends[0].error, reason);
   }
-  EXPECT_FALSE(recorder.Recording());
-  EXPECT_TRUE(recorder.ErrorText().contains("too large", Qt::CaseInsensitive)) << recorder.ErrorText().toStdString();
-  EXPECT_FALSE(recorder.Append(At(1000, 1)));  // stays stopped
-
-  // The row cut short by the full disk is gone again: the file ends on a whole line.
-  const test::CsvFile csv = test::ReadCsv(path);
-  EXPECT_TRUE(csv.wellFormed);
-  EXPECT_TRUE(csv.endsWithNewline);
-  EXPECT_EQ(static_cast<size_t>(csv.rows.size()), recorder.Rows());
+  ReadingFile file;
+  std::string error;
+  EXPECT_TRUE(ReadReadingFile(path, file, error)) << error;
+  EXPECT_GT(file.samples.size(), 0u);
 }
 
 TEST(Recorder, AFileThatCannotBeCreatedIsRefusedWithTheReason) {
-  Recorder recorder;
-  EXPECT_FALSE(recorder.Start("/nonexistent-dir/run.csv", "x\n"));
+  Ends ends;
+  Recorder recorder(ends.Hear());
+  std::string error;
+  EXPECT_FALSE(recorder.Start("/nonexistent-dir/run.csv", HEADER, 0, error));
   EXPECT_FALSE(recorder.Recording());
-  EXPECT_FALSE(recorder.ErrorText().isEmpty());
+  EXPECT_EQ(error, "No such file or directory");
 }
 
 TEST(Recorder, ANewRecordingStartsItsClockAndFileAfresh) {
   QTemporaryDir dir;
-  const QString path = dir.filePath("again.csv");
-  Recorder recorder;
-  ASSERT_TRUE(recorder.Start(path, "# first: yes\n"));
-  ASSERT_TRUE(recorder.Append(At(1, 1)));
-  ASSERT_TRUE(recorder.Append(At(2, 2)));
+  const std::string path = dir.filePath("again.csv").toStdString();
+  Ends ends;
+  Recorder recorder(ends.Hear());
+  std::string error;
+  ASSERT_TRUE(recorder.Start(path, "# first: yes\n" + HEADER, 1, error));
+  recorder.Append(At(2, 2));
   recorder.Stop();
-  ASSERT_TRUE(recorder.Start(path, CsvHeader(PanelValues{}, "")));
-  ASSERT_TRUE(recorder.Append(At(30, 3)));
-  const test::CsvFile csv = test::ReadCsv(path);
-  ASSERT_EQ(csv.rows.size(), 1);
-  EXPECT_EQ(csv.rows[0][0], 0.0);
-  EXPECT_FALSE(csv.comments.contains("first"));
+  ASSERT_TRUE(ends.WaitFor(1));
+  ASSERT_TRUE(recorder.Start(path, HEADER, 30, error));
+  recorder.Append(At(30, 3));
+  recorder.Stop();
+  ASSERT_TRUE(ends.WaitFor(2));
+  ReadingFile file;
+  ASSERT_TRUE(ReadReadingFile(path, file, error)) << error;
+  ASSERT_EQ(file.samples.size(), 1u);
+  EXPECT_EQ(file.samples[0].seconds, 0.0);
+  EXPECT_EQ(HeaderValue(file, "first"), "");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ void Feed(TriggerEngine& engine, const std::vector<int>& values, LiveReading rea
     Sample sample;
     sample.seconds = (from + static_cast<int>(i)) * STEP;
     sample.values[Index(reading)] = values[i];
+    sample.known = 0x3ff;  // every reading reported
     engine.OnSample(sample);
   }
 }
@@ -59,13 +60,13 @@ TEST(Trigger, EachEdgeFiresWhereTheReadingCrossesTheLevelThatWay) {
   }
 }
 
-TEST(Trigger, NoEdgeIsSeenAcrossALinkReset) {
+TEST(Trigger, NoEdgeIsSeenAcrossAGap) {
   TriggerEngine engine;
   engine.Configure(Level(TriggerEdge::Rising));
   engine.Arm();
   Feed(engine, {0});
-  engine.OnLinkReset();
-  Feed(engine, {9, 9}, LiveReading::ActualCurrentA, 1);
+  engine.OnSample(GapAt(0.015));
+  Feed(engine, {9, 9}, LiveReading::ActualCurrentA, 2);
   EXPECT_EQ(engine.State(), TriggerState::Armed);
 }
 
@@ -132,12 +133,13 @@ TEST(Trigger, OnlyTheChosenEventTriggersAndItsWordsAreTheCause) {
   engine.Configure({.source = TriggerSource::LinkLost, .preSeconds = 0.02, .postSeconds = 0});
   engine.Arm();
   Feed(engine, {1, 2, 3});
-  engine.OnEvent(TriggerSource::ParameterChange, 0.025, "Kp = 5");
+  engine.OnMarker({0.024, MarkerKind::Parameter, "proportionalK=5"});
   EXPECT_EQ(engine.State(), TriggerState::Armed);
-  engine.OnEvent(TriggerSource::LinkLost, 0.025, "Обрыв связи");
+  engine.OnMarker({0.025, MarkerKind::LinkLost, ""});
   ASSERT_EQ(engine.Captures().size(), 1u);
   EXPECT_EQ(engine.Captures().back().cause, "Обрыв связи");
   EXPECT_EQ(engine.Captures().back().samples.size(), 2u);  // 0.01 and 0.02
+  EXPECT_EQ(engine.Captures().back().markers.size(), 2u);  // the parameter's and the trigger's own
 }
 
 TEST(Trigger, TrackingErrorFiresWhenItStepsAboveTheBound) {
