@@ -2,6 +2,7 @@
 #include "drive_app.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QKeySequence>
 
 #include "about_box.h"
@@ -63,6 +64,8 @@ void DecoratePanel(CDrivePanelDlg& panel) {
     if (!window) {
       window = new charts::ChartWindow(panel.DriveLink(), &panel);
       new FramePacer(window);
+      // The samples to come are the chosen port's: a later choice is another only if it differs.
+      window->OnPortChosen(static_cast<QComboBox*>(panel.Control(ID_PORT_LIST))->currentText());
       QObject::connect(&panel, &CDrivePanelDlg::PortOpened, window, &charts::ChartWindow::OnPortChosen);
     }
     window->show();

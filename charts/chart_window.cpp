@@ -226,12 +226,14 @@ double ChartWindow::ClockEnd() const {
   if (paused_) return newest;
   // Beyond the longest span nothing is left to scroll by, and a window left
   // open on a dead link stops drawing.
-  const double now = SteadySeconds();
+  const double now = link_.steadyClock();
   return now - newest < MAX_SPAN_SECONDS ? std::max(now, newest) : newest;
 }
 
 void ChartWindow::DrawFrame() {
-  if (!dirty_) return;
+  // Live, the clock runs on through a silence, so that a lost link shows as
+  // one; each plot is redrawn only once its traces would move a pixel.
+  if (!dirty_ && (paused_ || Shown().Empty())) return;
   dirty_ = false;
   if (pages_->currentWidget() == xy_ && xy_->Source() == XySource::Live && ++xyFrames_ % XY_FRAMES == 0) ShowXy();
   const SampleStore& shown = Shown();
@@ -389,7 +391,7 @@ bool ChartWindow::StartRecording(const QString& path) {
   const QString now = IsoTime(QDateTime::currentDateTime());
   std::string error;
   const bool started = recorder_.Start(path.toStdString(), ReadingFileHeader(link_, now.toStdString(), ROWS_EVERY_REPORT),
-                                       SteadySeconds(), error);
+                                       link_.steadyClock(), error);
   record_->setChecked(started);
   ShowNote(started ? Text("Запись в %1").arg(path)
                    : Text("Не удалось начать запись в %1: %2").arg(path, QString::fromLocal8Bit(error)));
@@ -406,6 +408,8 @@ void ChartWindow::EndRecording(const QString& why) {
   record_->setChecked(false);
   stopWhy_ = why;
   ShowNote(why);
+  // A recording may run with the window closed; the operator must still learn why it ended.
+  if (!isVisible()) show();
 }
 
 // A failed recording is told even when another has begun since, and the
@@ -447,7 +451,7 @@ void ChartWindow::ChoosePngExport() {
 void ChartWindow::ShowNote(const QString& text) { note_->setText(text); }
 
 QString ChartWindow::WallTimeOf(double sampleSeconds) const {
-  const double age = SteadySeconds() - sampleSeconds;
+  const double age = link_.steadyClock() - sampleSeconds;
   return IsoTime(QDateTime::currentDateTime().addMSecs(-static_cast<qint64>(age * 1000)));
 }
 

@@ -41,12 +41,10 @@ void ReportSampler::OnReport(uint8_t type, int16_t, double time) {
 }
 
 void ReportSampler::OnLinkReset(double time) {
-  // A reset with nothing heard since the last (the handshake asking again, a
-  // port with nothing behind it) breaks no stream.
-  if (heardSinceReset_) {
-    sink_.OnSample(GapAt(time));
-    sink_.OnMarker({time, MarkerKind::LinkLost, {}});
-  }
+  // Whatever was heard before, the readings are unknown again: no trace joins
+  // across. Only a connected link is lost; the handshake asking again is not.
+  if (heardSinceReset_) sink_.OnSample(GapAt(time));
+  if (connected_) sink_.OnMarker({time, MarkerKind::LinkLost, {}});
   heardSinceReset_ = false;
   connected_ = false;
 }

@@ -47,6 +47,8 @@ void TraceBuffer::Add(double seconds, double value) {
 }
 
 void TraceBuffer::Break(double seconds) {
+  // Nothing to end: no line yet, or one ended already.
+  if (points_->isEmpty() || std::isnan((points_->end() - 1)->value)) return;
   points_->add(QCPGraphData(seconds, std::numeric_limits<double>::quiet_NaN()));
   columnPoints_ = 0;
 }

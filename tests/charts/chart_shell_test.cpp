@@ -14,10 +14,10 @@
 #include <memory>
 
 #include "chart_window.h"
-#include "csv_reader.h"
 #include "drive_app.h"
 #include "drive_panel_dlg.h"
 #include "panel_layout.h"
+#include "reading_file.h"
 
 namespace velkor {
 
@@ -96,7 +96,7 @@ class ChartShellTest : public QObject {
     QVERIFY(ChartOf(*panel_)->isVisible());
   }
 
-  void choosingAnotherPortInThePanelEndsTheRecordingOnAWholeLine() {
+  void onlyAnotherPortEndsTheRecordingOnAWholeLine() {
     ChooseEmulator();
     QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().values.statusText == STATUS_CONNECTED, WAIT_MS);
     QTest::keyClick(panel_.get(), Qt::Key_G, Qt::ControlModifier);
@@ -109,29 +109,36 @@ class ChartShellTest : public QObject {
     QTest::qWait(1000);
     QVERIFY(window->Recording());
 
-    // Any choice in the list starts the link over, even of the same entry.
+    // The same entry opened again, as the reconnector does: the recording goes on.
     ChooseEmulator();
+    QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().values.statusText == STATUS_CONNECTED, WAIT_MS);
+    QVERIFY(window->Recording());
+    // Another port: the recording ends, and the window says why.
+    emit panel_->PortOpened("/dev/ttyUSB9");
     QVERIFY(!window->Recording());
     QVERIFY(window->isVisible());  // it shows why the recording ended
     QVERIFY(RecordButton(*window) && !RecordButton(*window)->isChecked());
-    QStringList notes;
-    for (QLabel* label : window->findChildren<QLabel*>()) notes << label->text();
-    QVERIFY2(notes.contains(QString::fromUtf8("Запись остановлена: выбран другой порт")), qPrintable(notes.join('|')));
+    auto notes = [window] {
+      QStringList notes;
+      for (QLabel* label : window->findChildren<QLabel*>()) notes << label->text();
+      return notes.join('|');
+    };
+    QTRY_VERIFY2(notes().contains(QString::fromUtf8("Запись остановлена: выбран другой порт — файл сохранён")),
+                 qPrintable(notes()));
 
     // Nothing more reaches the file while the link runs on, and what it holds
     // ends on a whole line.
     const qint64 size = QFileInfo(path).size();
-    QTRY_VERIFY_WITH_TIMEOUT(panel_->DriveLink().values.statusText == STATUS_CONNECTED, WAIT_MS);
     QTest::qWait(300);
     QCOMPARE(QFileInfo(path).size(), size);
-    const test::CsvFile csv = test::ReadCsv(path);
-    QVERIFY(csv.wellFormed);
-    QVERIFY(csv.endsWithNewline);
+    charts::ReadingFile csv;
+    std::string error;
+    QVERIFY2(charts::ReadReadingFile(path.toStdString(), csv, error), error.c_str());
     // The device the panel opened for the emulator's entry: its terminal.
-    QCOMPARE(csv.comments.value("port"), port);
+    QCOMPARE(QString::fromStdString(charts::HeaderValue(csv, "port")), port);
     QVERIFY(port.startsWith("/dev/"));
-    QVERIFY2(csv.rows.size() >= 5, qPrintable(QString::number(csv.rows.size())));
-    for (qsizetype i = 1; i < csv.rows.size(); ++i) QVERIFY(csv.rows[i][0] >= csv.rows[i - 1][0]);
+    QVERIFY2(csv.samples.size() >= 5, qPrintable(QString::number(csv.samples.size())));
+    for (size_t i = 1; i < csv.samples.size(); ++i) QVERIFY(csv.samples[i].seconds >= csv.samples[i - 1].seconds);
   }
 
   void theExportedCsvEndsOnTheSpeedThePanelShows() {
@@ -146,9 +153,10 @@ class ChartShellTest : public QObject {
     const QString path = dir.filePath("export.csv");
     QVERIFY(ChartOf(*panel_)->ExportCsv(path));
     const QString shown = speed->text();
-    const test::CsvFile csv = test::ReadCsv(path);
-    QVERIFY(csv.wellFormed);
-    QCOMPARE(QString::number(csv.rows.last()[csv.columns.indexOf("shaft_speed_rpm")]), shown);
+    charts::ReadingFile csv;
+    std::string error;
+    QVERIFY2(charts::ReadReadingFile(path.toStdString(), csv, error), error.c_str());
+    QCOMPARE(QString::number(csv.samples.back()[LiveReading::ShaftSpeed]), shown);
   }
 
  private:

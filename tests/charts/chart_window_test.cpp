@@ -1,5 +1,6 @@
-// chart_window_test.cpp: the "Графики" window fed by a link to the emulator, as
-// the operator sees it: the traces, the pause, the exports and the recording.
+// chart_window_test.cpp: the "Графики" window fed by a link to the emulator, or
+// by reads written out, as the operator sees it: the traces, the pause, the
+// span, the exports and the recording.
 #include <QCheckBox>
 #include <QImage>
 #include <QLabel>
@@ -12,14 +13,17 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 
 #include "chart_window.h"
 #include "codes.h"
-#include "csv_reader.h"
 #include "emulated_link.h"
 #include "file_size_cap.h"
+#include "reading_file.h"
+#include "scripted_link.h"
 #include "trace_plot.h"
 
 namespace velkor::charts {
@@ -31,13 +35,17 @@ constexpr int16_t JOG_RPM = 6;  // slow enough that every tick rate samples the 
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// A trace as the plot draws it: its points (x the sample's time), whether it
-// is shown, its colour.
+// A break in a line (a lost link), as a value that compares equal to itself.
+constexpr double BREAK = std::numeric_limits<double>::max();
+
+// A trace as the plot draws it: its points (x the sample's time, y BREAK for
+// a break), whether it is shown, its colour.
 struct Trace {
   const TracePlot::Line* line;
   QList<QPointF> points() const {
     QList<QPointF> points;
-    for (const QCPGraphData& point : *line->trace->Points()) points.append(QPointF(point.key, point.value));
+    for (const QCPGraphData& point : *line->trace->Points())
+      points.append(QPointF(point.key, std::isnan(point.value) ? BREAK : point.value));
     return points;
   }
   bool isVisible() const { return line->visible; }
@@ -77,6 +85,13 @@ QImage OnScreen(QWidget& window, QWidget& view) {
   return all.copy(QRect(view.mapTo(&window, QPoint(0, 0)), view.size())).convertToFormat(QImage::Format_RGB32);
 }
 
+ReadingFile ReadBack(const QString& path) {
+  ReadingFile file;
+  std::string error;
+  if (!ReadReadingFile(path.toStdString(), file, error)) qWarning("%s: %s", qPrintable(path), error.c_str());
+  return file;
+}
+
 int SignChanges(const QList<QPointF>& points) {
   int changes = 0;
   for (qsizetype i = 1; i < points.size(); ++i)
@@ -97,8 +112,7 @@ class ChartWindowTest : public QObject {
   void init() {
     ForgetChartView();
     link_ = std::make_unique<test::EmulatedLink>();
-    window_ = std::make_unique<ChartWindow>(link_->link.values);
-    connect(link_.get(), &test::EmulatedLink::Ticked, window_.get(), &ChartWindow::TakeSample);
+    window_ = std::make_unique<ChartWindow>(link_->link);
     connect(link_.get(), &test::EmulatedLink::PortOpened, window_.get(), &ChartWindow::OnPortChosen);
     window_->show();
     QVERIFY(link_->OpenEmulator());
@@ -152,11 +166,11 @@ class ChartWindowTest : public QObject {
     // An export while paused holds what the chart shows, not what came since.
     QTemporaryDir dir;
     QVERIFY(window_->ExportCsv(dir.filePath("paused.csv")));
-    const test::CsvFile csv = test::ReadCsv(dir.filePath("paused.csv"));
-    QVERIFY(csv.wellFormed);
-    const double exportedSpan = csv.rows.last()[0];
+    const ReadingFile csv = ReadBack(dir.filePath("paused.csv"));
+    QVERIFY(!csv.samples.empty());
+    const double exportedSpan = csv.samples.back().seconds;
     QVERIFY2(qAbs(exportedSpan - (speed.last().x() - speed.first().x())) < 0.2, qPrintable(QString::number(exportedSpan)));
-    QVERIFY(csv.rows.last()[csv.columns.indexOf("position_steps")] != link_->link.values.position);
+    QVERIFY(csv.samples.back()[LiveReading::Position] != link_->link.values.position);
 
     QTest::mouseClick(pause, Qt::LeftButton);
     QTRY_VERIFY(Series(*window_, "Ток A")->points() != current);
@@ -171,45 +185,38 @@ class ChartWindowTest : public QObject {
     QVERIFY(window_->ExportCsv(path));
     const int32_t shown = link_->link.values.shaftSpeed;
 
-    const test::CsvFile csv = test::ReadCsv(path);
-    QVERIFY(csv.wellFormed);
-    QVERIFY(csv.endsWithNewline);
-    QCOMPARE(csv.columns.join(','), Text("time_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,"
-                                         "actual_current_b_ma,pwm_a,pwm_b,total_current_ma,shaft_speed_rpm,"
-                                         "position_steps,phase"));
-    QCOMPARE(csv.comments.value("port"), QString::fromStdString(link_->PortPath()));
-    QVERIFY(QDateTime::fromString(csv.comments.value("recorded"), Qt::ISODate).isValid());
+    const ReadingFile csv = ReadBack(path);
+    QCOMPARE(csv.version, READING_FILE_VERSION);
+    QCOMPARE(csv.columns, uint16_t{0x3ff});  // every reading
+    QCOMPARE(HeaderValue(csv, "port"), link_->PortPath());
+    QVERIFY(QDateTime::fromString(QString::fromStdString(HeaderValue(csv, "recorded")), Qt::ISODate).isValid());
     // The emulator's factory settings, as the handshake reported them.
-    QCOMPARE(csv.comments.value("step_division"), Text("8"));
-    QCOMPARE(csv.comments.value("motion_current_ma"), Text("1000"));
-    QCOMPARE(csv.comments.value("smoothing"), Text("off"));
-    QCOMPARE(csv.comments.value("jog_speed_rpm"), QString::number(JOG_RPM));
+    QCOMPARE(HeaderValue(csv, "parameter stepDivision"), "8");
+    QCOMPARE(HeaderValue(csv, "parameter motionCurrent"), "1000");
+    QCOMPARE(HeaderValue(csv, "parameter smoothing"), "0");
+    QCOMPARE(HeaderValue(csv, "parameter jogSpeed"), std::to_string(JOG_RPM));
 
-    QCOMPARE(csv.rows.size(), qsizetype(window_->History().Size()));
-    QCOMPARE(csv.rows.first()[0], 0.0);
-    QVERIFY(csv.rows.last()[0] <= DEFAULT_SPAN_SECONDS);
-    QCOMPARE(csv.rows.last()[csv.columns.indexOf("shaft_speed_rpm")], double(shown));
-    QCOMPARE(csv.rows.last()[csv.columns.indexOf("position_steps")], double(link_->link.values.position));
+    QVERIFY(!csv.samples.empty());
+    QCOMPARE(csv.samples.front().seconds, 0.0);
+    QVERIFY(csv.samples.back().seconds <= DEFAULT_SPAN_SECONDS);
+    QCOMPARE(csv.samples.back()[LiveReading::ShaftSpeed], shown);
+    QCOMPARE(csv.samples.back()[LiveReading::Position], int32_t{link_->link.values.position});
   }
 
   void aFailedWriteStopsTheRecordingAndShowsTheWindowToSayWhy() {
     QTemporaryDir dir;
     const QString path = dir.filePath("full.csv");
     window_->hide();  // a recording runs on with the window closed
-    QVERIFY(window_->StartRecording(path));
-    const qint64 header = QFileInfo(path).size();
     {
-      test::FileSizeCap cap(header + 2000);
+      test::FileSizeCap cap(4000);  // the header and a few rows
+      QVERIFY(window_->StartRecording(path));
       QTRY_VERIFY_WITH_TIMEOUT(!window_->Recording(), WAIT_MS);
     }
     QVERIFY(window_->isVisible());
     QVERIFY(!Find<QPushButton>(*window_, "Запись")->isChecked());
     QVERIFY2(Note(*window_).contains(Text("ошибка записи")), qPrintable(Note(*window_)));
-    QVERIFY2(Note(*window_).contains("too large", Qt::CaseInsensitive), qPrintable(Note(*window_)));
-    const test::CsvFile csv = test::ReadCsv(path);
-    QVERIFY(csv.wellFormed);
-    QVERIFY(csv.endsWithNewline);
-    QVERIFY(!csv.rows.isEmpty());
+    QTRY_VERIFY2(Note(*window_).contains("too large", Qt::CaseInsensitive), qPrintable(Note(*window_)));
+    QVERIFY(!ReadBack(path).samples.empty());  // whole lines only
   }
 
   void withoutAutoscaleTheVerticalRangeStaysPut() {
@@ -242,6 +249,7 @@ class ChartWindowTest : public QObject {
     QVERIFY(ViewOf(*window_, "ШИМ B")->isVisible());
   }
 
+  // The traces cover the span; the store keeps more, for a longer span.
   void theTimeAxisCoversTheChosenSeconds() {
     auto* span = window_->findChild<QSpinBox*>();
     QCOMPARE(span->value(), DEFAULT_SPAN_SECONDS);
@@ -251,23 +259,21 @@ class ChartWindowTest : public QObject {
     QCPAxis* time = ViewOf(*window_, "Скорость")->xAxis;
     QCOMPARE(time->range().lower, -2.0);
     QCOMPARE(time->range().upper, 0.0);
-    const SampleHistory& history = window_->History();
-    QVERIFY(history.Newest().seconds - history.At(0).seconds <= 2.0);
-    QVERIFY(history.Newest().seconds - history.At(0).seconds >= 1.5);
+    const QList<QPointF> speed = Series(*window_, "Скорость")->points();
+    QVERIFY(speed.last().x() - speed.first().x() <= 2.0);
+    QVERIFY(speed.last().x() - speed.first().x() >= 1.5);
+    const SampleStore& store = window_->History();
+    QVERIFY(store.Newest().seconds - store.At(0).seconds > 2.5);
   }
 
   // Values the emulator never gives, straight from the panel's values: the
   // labels of each range autoscale picks are short whole numbers.
   void everyValueAxisLabelsItsRangeInWholeNumbers() {
-    PanelValues values;
-    values.pwmA = 25;
-    values.pwmB = -10;
-    values.position = -32768;
-    ChartWindow window(values);
+    test::ScriptedLink driver;
+    ChartWindow window(driver.link);
     window.show();
-    window.TakeSample();
-    values.position = 32767;
-    window.TakeSample();
+    driver.ReadAt(0, {{RPT_PWM_A, 25}, {RPT_PWM_B, -10}, {RPT_POSITION, -32768}});
+    driver.ReadAt(0.01, {{RPT_POSITION, 32767}});
     window.DrawFrame();
 
     QCOMPARE(ViewOf(window, "ШИМ A")->yAxis->tickVectorLabels(),
@@ -281,14 +287,13 @@ class ChartWindowTest : public QObject {
 
   // The currents at rest, paused on -1..1: autoscale moves the range, the screen follows.
   void theAxesOnTheScreenFollowAnAutoscaleChangeWhilePaused() {
-    PanelValues values;
-    values.actualCurrentA = 500;
-    ChartWindow window(values);
+    test::ScriptedLink driver;
+    ChartWindow window(driver.link);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     TracePlot& currents = *ViewOf(window, "Ток A");
     QTest::mouseClick(Find<QCheckBox>(window, "Автомасштаб"), Qt::LeftButton);
-    window.TakeSample();
+    driver.ReadAt(0, {{RPT_SET_CURRENT_A, 0}, {RPT_ACTUAL_CURRENT_A, 500}});
     QTest::mouseClick(Find<QPushButton>(window, "Пауза"), Qt::LeftButton);
     window.DrawFrame();
     QTest::mouseClick(Find<QCheckBox>(window, "Автомасштаб"), Qt::LeftButton);
@@ -298,14 +303,10 @@ class ChartWindowTest : public QObject {
   }
 
   void aWindowNeverShownStillExportsItsTraces() {
-    PanelValues values;
-    values.shaftSpeed = 30;
-    ChartWindow window(values);
-    QTest::qWait(1000);  // the samples come a while after the window was made
-    for (int i = 0; i < 20; ++i) {
-      window.TakeSample();
-      QTest::qWait(10);
-    }
+    test::ScriptedLink driver;
+    ChartWindow window(driver.link);
+    driver.Connect(0);
+    for (int i = 0; i < 20; ++i) driver.ReadAt(1 + i * 0.01, {{RPT_STATUS, 60}});
     QTemporaryDir dir;
     const QString path = dir.filePath("hidden.png");
     QVERIFY(window.ExportPng(path));
@@ -317,6 +318,123 @@ class ChartWindowTest : public QObject {
     for (int y = plot.top(); y <= plot.bottom() && !found; ++y)
       for (int x = plot.left(); x <= plot.right() && !found; ++x) found = image.pixel(x, y) == speedColour;
     QVERIFY(found);
+  }
+
+  // Each read brings a current that the next report of its type, in the same
+  // read, overwrites: every one is in the trace and in the recording, at the
+  // time it came (the read's end less the line time of the report after it).
+  void aReportOverwrittenInItsOwnReadIsStillPlottedAndRecordedAtItsTime() {
+    test::ScriptedLink driver;
+    ChartWindow window(driver.link);
+    window.show();
+    driver.Connect(0);
+    QTemporaryDir dir;
+    QVERIFY(window.StartRecording(dir.filePath("spikes.csv")));
+    struct Spike {
+      double read;
+      int16_t value;
+      double recorded;  // seconds, as the file gives them
+    };
+    const Spike spikes[] = {{1, 3000, 0.999}, {2, -3000, 1.999}, {3, 2500, 2.999}, {4, 32767, 3.999}};
+    for (const Spike& spike : spikes)
+      driver.ReadAt(spike.read, {{RPT_ACTUAL_CURRENT_A, spike.value}, {RPT_ACTUAL_CURRENT_A, 500}});
+    window.DrawFrame();
+    window.StopRecording();
+    QTRY_VERIFY(Note(window).contains(Text("файл сохранён")));
+
+    const QList<QPointF> trace = Series(window, "Ток A")->points();
+    const ReadingFile file = ReadBack(dir.filePath("spikes.csv"));
+    QCOMPARE(file.samples.size(), size_t{8});
+    for (size_t i = 0; i < 4; ++i) {
+      const Sample& row = file.samples[2 * i];
+      QCOMPARE(row.seconds, spikes[i].recorded);
+      QCOMPARE(row[LiveReading::ActualCurrentA], int32_t{spikes[i].value});
+      QCOMPARE(file.samples[2 * i + 1].seconds, spikes[i].read);
+      QCOMPARE(file.samples[2 * i + 1][LiveReading::ActualCurrentA], 500);
+      QVERIFY2(std::any_of(trace.begin(), trace.end(), [&](const QPointF& p) { return p.y() == spikes[i].value; }),
+               qPrintable(QString::number(spikes[i].value)));
+    }
+  }
+
+  // Six silent ticks lose the link: a marker row, then nothing until the
+  // driver speaks again, and then only what it reported anew.
+  void aLostLinkWritesAMarkerAndNoRowsUntilTheDriverSpeaksAgain() {
+    test::ScriptedLink driver;
+    ChartWindow window(driver.link);
+    window.show();
+    driver.Connect(0);
+    QTemporaryDir dir;
+    QVERIFY(window.StartRecording(dir.filePath("lost.csv")));
+    driver.ReadAt(0.5, {{RPT_ACTUAL_CURRENT_A, 400}, {RPT_POSITION, 7}});
+    driver.Silence(1);
+    driver.ReadAt(7, {{RPT_POSITION, 9}});
+    window.DrawFrame();
+    window.StopRecording();
+    QTRY_VERIFY(Note(window).contains(Text("файл сохранён")));
+
+    const ReadingFile file = ReadBack(dir.filePath("lost.csv"));
+    const std::pair<double, bool> rows[] = {{0.499, false}, {0.5, false}, {1.05, true}, {7, false}};  // seconds, gap
+    QCOMPARE(file.samples.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+      QCOMPARE(file.samples[i].seconds, rows[i].first);
+      QCOMPARE(file.samples[i].gap, rows[i].second);
+    }
+    QCOMPARE(file.samples[3][LiveReading::Position], 9);
+    QVERIFY(!file.samples[3].Known(LiveReading::ActualCurrentA));
+    QCOMPARE(file.markers.size(), size_t{1});
+    QCOMPARE(EventWord(file.markers[0]), "link_lost");
+    const QList<QPointF> position = Series(window, "Положение")->points();
+    QVERIFY(std::any_of(position.begin(), position.end(), [](const QPointF& p) { return p.y() == BREAK; }));
+  }
+
+  // The reconnector opens the same port again: the recording and the traces
+  // go on. The operator's choice of another port ends and clears them.
+  void onlyAnotherPortEndsTheRecordingAndClearsTheTraces() {
+    test::ScriptedLink driver;
+    ChartWindow window(driver.link);
+    window.OnPortChosen("/dev/ttyUSB0");
+    driver.Connect(0);
+    QTemporaryDir dir;
+    QVERIFY(window.StartRecording(dir.filePath("port.csv")));
+    driver.ReadAt(0.5, {{RPT_POSITION, 7}});
+    const struct {
+      const char* port;
+      bool kept;
+    } choices[] = {{"/dev/ttyUSB0", true}, {"/dev/ttyUSB1", false}};
+    for (const auto& choice : choices) {
+      const size_t held = window.History().Size();
+      window.OnPortChosen(choice.port);
+      QCOMPARE(window.Recording(), choice.kept);
+      QCOMPARE(window.History().Size(), choice.kept ? held : size_t{0});
+    }
+    QVERIFY(Note(window).contains(Text("Запись остановлена: выбран другой порт")));
+  }
+
+  // "30" typed digit by digit passes through 3 s: nothing older is lost,
+  // live or paused, and the traces cover 30 s again.
+  void typingASpanKeepsTheHistoryOfTheLongestSpan() {
+    test::ScriptedLink driver;
+    ChartWindow window(driver.link);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    driver.Connect(0);
+    for (int i = 1; i <= 400; ++i) driver.ReadAt(i * 0.1, {{RPT_POSITION, static_cast<int16_t>(i)}});
+    auto* span = window.findChild<QSpinBox*>();
+    for (bool paused : {false, true}) {
+      if (paused) QTest::mouseClick(Find<QPushButton>(window, "Пауза"), Qt::LeftButton);
+      const size_t held = window.History().Size();
+      span->selectAll();
+      QTest::keyClicks(span, "3");
+      window.DrawFrame();
+      QCOMPARE(window.Span(), 3);
+      QTest::keyClicks(span, "0");
+      window.DrawFrame();
+      QCOMPARE(window.Span(), 30);
+      QCOMPARE(window.History().Size(), held);
+      const QList<QPointF> position = Series(window, "Положение")->points();
+      QVERIFY2(position.last().x() - position.first().x() >= 29.8,
+               qPrintable(QString::number(position.last().x() - position.first().x())));
+    }
   }
 
   void theExportedPngShowsThePlots() {

@@ -44,17 +44,5 @@ TEST(SampleStore, FindsTheFirstSampleOfASpanAndNeverGoesBackInTime) {
   EXPECT_DOUBLE_EQ(store.Newest().seconds, 10.0);
 }
 
-TEST(SampleStore, AClearedRingFillsAgainFromItsStart) {
-  SampleStore store;
-  for (int i = 0; i < 5; ++i) store.Add(At(i, i));
-  store.Mark({1, MarkerKind::LinkLost, {}});
-  store.Clear();
-  EXPECT_TRUE(store.Empty());
-  EXPECT_TRUE(store.Markers().empty());
-  store.Add(At(9, 9));
-  ASSERT_EQ(store.Size(), 1u);
-  EXPECT_EQ(store.At(0)[LiveReading::ShaftSpeed], 9);
-}
-
 }  // namespace
 }  // namespace velkor::charts

@@ -497,20 +497,26 @@ TEST(VelkorctlMotion, AnInterruptionDuringARotationOrAStepStopsTheMotorBeforeThe
   }
 }
 
-TEST(VelkorctlWatch, CsvPrintsAHeaderWithUnitsThenOneTimedLineForEachStatusReport) {
+TEST(VelkorctlWatch, CsvPrintsTheReadingsFileHeaderThenOneTimedLineForEachStatusReport) {
   sim::EmulatorOptions slow;
   slow.statusPeriodMs = 50;
   Driver driver(slow);
   const CtlResult r = RunCtl({"--port", driver.Port(), "watch", "--csv", "--for", "1"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  const std::string header =
-      "time_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,actual_current_b_ma,pwm_a,pwm_b,"
-      "total_current_ma,shaft_speed_rpm,position_steps,phase\n";
-  ASSERT_EQ(r.out.substr(0, header.size()), header);
-  // Seconds since the first row, then the readings: the shaft at rest, winding A holding.
-  const std::regex row("\\d\\.\\d{3},\\d+,0,\\d+,-?\\d+,\\d+,-?\\d+,\\d+,0,0,0");
+  // The readings file's header: its version, the driver, the parameters, then the columns.
+  ASSERT_EQ(r.out.substr(0, 20), "# velkor readings 2\n");
+  for (const char* line : {"\n# driver: Соединено VK-3 ID-19.0\n", "\n# rows: every status report\n",
+                           "\n# parameter motionCurrent: 1000\n"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line;
+  const std::string columns =
+      "\ntime_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,actual_current_b_ma,pwm_a,pwm_b,"
+      "total_current_ma,shaft_speed_rpm,position_steps,phase,event\n";
+  const size_t header = r.out.find(columns);
+  ASSERT_NE(header, std::string::npos) << r.out;
+  // Seconds since the header, then the readings: the shaft at rest, winding A holding; no event.
+  const std::regex row("\\d\\.\\d{3},\\d+,0,\\d+,-?\\d+,\\d+,-?\\d+,\\d+,0,0,0,");
   size_t rows = 0;
-  std::string rest = r.out.substr(header.size());
+  std::string rest = r.out.substr(header + columns.size());
   for (size_t end = 0; (end = rest.find('\n')) != std::string::npos; rest.erase(0, end + 1)) {
     EXPECT_TRUE(std::regex_match(rest.substr(0, end), row)) << rest.substr(0, end);
     ++rows;
