@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -53,8 +52,6 @@ CapturePanel::CapturePanel(QWidget* parent) : QWidget(parent) {
 
 QWidget* CapturePanel::BuildControls() {
   auto* controls = new QWidget(this);
-  auto* grid = new QGridLayout(controls);
-  grid->setContentsMargins(0, 0, 0, 0);
 
   source_ = new QComboBox(controls);
   source_->addItems({Text("Показание"), Text("Связь установлена"), Text("Обрыв связи"), Text("Изменение параметра"),
@@ -87,31 +84,27 @@ QWidget* CapturePanel::BuildControls() {
   save_ = new QPushButton(Text("Сохранить захват…"), controls);
   save_->setEnabled(false);
 
-  int column = 0;
-  auto put = [&](int row, const char* label, QWidget* widget) {
-    if (label) grid->addWidget(new QLabel(Text(label), controls), row, column++);
-    grid->addWidget(widget, row, column++);
+  // Three short rows, so that the window keeps its narrow default width.
+  auto* rows = new QVBoxLayout(controls);
+  rows->setContentsMargins(0, 0, 0, 0);
+  auto row = [&](std::initializer_list<std::pair<const char*, QWidget*>> cells) {
+    auto* line = new QHBoxLayout;
+    for (const auto& [label, widget] : cells) {
+      if (label) line->addWidget(new QLabel(Text(label), controls));
+      line->addWidget(widget);
+    }
+    line->addStretch();
+    rows->addLayout(line);
   };
-  put(0, "Условие:", source_);
-  put(0, nullptr, reading_);
-  put(0, nullptr, edge_);
-  put(0, "Уровень:", level_);
-  put(0, nullptr, winding_);
-  put(0, "Порог:", bound_);
-  put(0, "Задержка повтора:", holdOff_);
-  column = 0;
-  put(1, "До события:", pre_);
-  put(1, "После:", post_);
-  put(1, "Режим:", mode_);
-  put(1, "Хранить:", kept_);
-  put(1, nullptr, overlay_);
-  put(1, nullptr, arm_);
-  put(1, nullptr, save_);
-  grid->setColumnStretch(grid->columnCount(), 1);
+  row({{"Условие:", source_}, {nullptr, reading_}, {nullptr, edge_}, {"Уровень:", level_}, {nullptr, winding_},
+       {"Порог:", bound_}});
+  row({{"До события:", pre_}, {"После:", post_}, {"Задержка повтора:", holdOff_}, {"Режим:", mode_}});
+  row({{"Хранить:", kept_}, {nullptr, overlay_}, {nullptr, arm_}, {nullptr, save_}});
   // Readings come about every 10 ms: a capture cannot show anything finer.
   auto* resolution = new QLabel(
       Text("Разрешение по времени: показания приходят примерно каждые 10 мс, точнее захват не покажет."), controls);
-  grid->addWidget(resolution, 2, 0, 1, -1);
+  resolution->setWordWrap(true);
+  rows->addWidget(resolution);
 
   for (QComboBox* box : {source_, reading_, edge_, winding_, mode_})
     connect(box, &QComboBox::currentIndexChanged, this, &CapturePanel::Reconfigure);
