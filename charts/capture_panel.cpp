@@ -168,8 +168,8 @@ QString CapturePanel::StateText() const {
     case TriggerState::Triggered: return Text("Захват: сработал, идёт запись после события");
     case TriggerState::Held:
       return engine_.Rearmed()
-                 ? Text("Захват: удерживается (%1: %2), взведён снова, ждёт события").arg(held).arg(cause)
-                 : Text("Захват: удерживается (%1: %2)").arg(held).arg(cause);
+                 ? Text("Захват: показан (захватов: %1, последний — %2); взведён снова, ждёт события").arg(held).arg(cause)
+                 : Text("Захват: удерживается (захватов: %1, последний — %2)").arg(held).arg(cause);
   }
   return {};
 }

@@ -303,7 +303,8 @@ void StillPlots::OnMove(QCustomPlot* plot, QMouseEvent* event) {
   // The words come from a file: escaped, never taken for markup.
   QStringList lines;
   for (const QString& text : texts) lines.append(text.toHtmlEscaped());
-  QToolTip::showText(event->globalPosition().toPoint(), "<nobr>" + lines.join("<br>") + "</nobr>", plot);
+  QToolTip::showText(event->globalPosition().toPoint(),
+                     "<p style='white-space:pre'>" + lines.join("<br>") + "</p>", plot);
 }
 
 }  // namespace velkor::charts

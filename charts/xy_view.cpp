@@ -96,7 +96,11 @@ void XyView::SetSamples(const std::vector<Sample>& samples) {
     const double margin = std::max((high - low) * 0.05, 1.0);
     plot_->xAxis->setRange(low - margin, high + margin);
     plot_->yAxis->setRange(low - margin, high + margin);
-    plot_->yAxis->setScaleRatio(plot_->xAxis, 1.0);
+    // The longer side of the plot widens its range, so nothing is cut off.
+    if (plot_->axisRect()->width() >= plot_->axisRect()->height())
+      plot_->xAxis->setScaleRatio(plot_->yAxis, 1.0);
+    else
+      plot_->yAxis->setScaleRatio(plot_->xAxis, 1.0);
   }
   plot_->replot();
 }

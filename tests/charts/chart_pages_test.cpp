@@ -224,7 +224,7 @@ class ChartPagesTest : public QObject {
       sample.known = 0x3ff;
       capture.OnSample(sample);
     }
-    QCOMPARE(capture.StateText(), Text("Захват: удерживается (1: Ток A = 600)"));
+    QCOMPARE(capture.StateText(), Text("Захват: удерживается (захватов: 1, последний — Ток A = 600)"));
     QCOMPARE(capture.Plots()->Layers().front().samples.size(), size_t{5});  // 5.01 .. 5.05
 
     QTemporaryDir dir;
