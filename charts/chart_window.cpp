@@ -458,7 +458,7 @@ QString ChartWindow::WallTimeOf(double sampleSeconds) const {
 void ChartWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   dirty_ = true;
-  frameTimer_.start();
+  if (LiveShown()) frameTimer_.start();
 }
 
 void ChartWindow::hideEvent(QHideEvent* event) {

@@ -114,6 +114,8 @@ class ChartWindow : public QWidget, private SampleSink {
   void ApplyView(const ChartView& view);
   void SetCursorsShown(bool shown);
   void ShowXy();
+  // Whether the page shown draws live samples: the live plots or a live XY view.
+  bool LiveShown() const;
   std::vector<StillPlots*> StillViews() const;
   void SetPaused(bool paused);
   void SetSpan(int seconds);

@@ -47,11 +47,18 @@ QTabWidget* ChartWindow::BuildPages() {
   pages_->addTab(replay_, Text("Воспроизведение"));
   xy_ = new XyView(pages_);
   pages_->addTab(xy_, Text("XY"));
-  connect(pages_, &QTabWidget::currentChanged, this, [this] {
+  // The frame timer runs only while live samples are on the screen: a held
+  // capture or a recording costs nothing while nothing changes.
+  auto follow = [this] {
+    if (isVisible() && LiveShown())
+      frameTimer_.start();
+    else
+      frameTimer_.stop();
     dirty_ = true;
     ShowXy();
-  });
-  connect(xy_, &XyView::Changed, this, &ChartWindow::ShowXy);
+  };
+  connect(pages_, &QTabWidget::currentChanged, this, follow);
+  connect(xy_, &XyView::Changed, this, follow);
   connect(capture_, &CapturePanel::SaveAsked, this, [this] {
     AskForFile(this,
                {.title = Text("Сохранить захват"), .filter = Text("Файлы CSV (*.csv)"), .save = true, .defaultSuffix = "csv"},
@@ -61,6 +68,10 @@ QTabWidget* ChartWindow::BuildPages() {
     if (xy_->Source() == XySource::Capture) ShowXy();
   });
   return pages_;
+}
+
+bool ChartWindow::LiveShown() const {
+  return pages_->currentWidget() == plotArea_ || (pages_->currentWidget() == xy_ && xy_->Source() == XySource::Live);
 }
 
 std::vector<StillPlots*> ChartWindow::StillViews() const { return {capture_->Plots(), replay_->Plots()}; }
