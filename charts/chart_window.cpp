@@ -19,8 +19,12 @@
 #include <limits>
 
 #include "autoscale.h"
+#include "axis_style.h"
+#include "capture_panel.h"
+#include "replay_panel.h"
 #include "reading_file.h"
 #include "side_dialog.h"
+#include "xy_view.h"
 
 namespace velkor::charts {
 
@@ -39,21 +43,6 @@ QPixmap Swatch(QRgb colour) {
   return swatch;
 }
 
-constexpr int VALUE_TICKS = 5;
-
-// Ticks at whole, round values: a reading is a whole number, and a label such
-// as "12.5" or two labels "12" would only mislead.
-class WholeTicker : public QCPAxisTicker {
- protected:
-  double getTickStep(const QCPRange& range) override { return TickStep({range.lower, range.upper}, tickCount()); }
-};
-
-// Plain whole numbers, "-" for minus, no group separators.
-void UseWholeLabels(QCPAxis* axis) {
-  axis->setNumberFormat("f");
-  axis->setNumberPrecision(0);
-}
-
 }  // namespace
 
 ChartWindow::ChartWindow(Link& link, QWidget* parent)
@@ -70,13 +59,12 @@ ChartWindow::ChartWindow(Link& link, QWidget* parent)
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(BuildControls());
-  plotArea_ = new QWidget(this);
-  BuildPlots(plotArea_);
-  layout->addWidget(plotArea_, 1);
+  layout->addWidget(BuildPages(), 1);
   note_ = new QLabel(this);
   note_->setTextFormat(Qt::PlainText);  // it names files
   layout->addWidget(note_);
-  resize(900, 720);
+  resize(DEFAULT_CHART_SIZE);
+  ApplyView(LoadChartView());
 
   frameTimer_.setInterval(FRAME_INTERVAL_MS);
   connect(&frameTimer_, &QTimer::timeout, this, &ChartWindow::DrawFrame);
@@ -87,24 +75,31 @@ QWidget* ChartWindow::BuildControls() {
   auto* actions = new QHBoxLayout(controls);
   actions->setContentsMargins(0, 0, 0, 0);
   actions->addWidget(new QLabel(Text("Интервал, с:"), controls));
-  auto* span = new QSpinBox(controls);
-  span->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
-  span->setValue(DEFAULT_SPAN_SECONDS);
-  connect(span, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
-  actions->addWidget(span);
+  spanBox_ = new QSpinBox(controls);
+  spanBox_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
+  spanBox_->setValue(DEFAULT_SPAN_SECONDS);
+  connect(spanBox_, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
+  actions->addWidget(spanBox_);
 
   pause_ = new QPushButton(Text("Пауза"), controls);
   pause_->setCheckable(true);
   connect(pause_, &QPushButton::toggled, this, &ChartWindow::SetPaused);
   actions->addWidget(pause_);
 
-  auto* autoscale = new QCheckBox(Text("Автомасштаб"), controls);
-  autoscale->setChecked(true);
-  connect(autoscale, &QCheckBox::toggled, this, [this](bool on) {
+  autoscaleBox_ = new QCheckBox(Text("Автомасштаб"), controls);
+  autoscaleBox_->setChecked(true);
+  connect(autoscaleBox_, &QCheckBox::toggled, this, [this](bool on) {
     autoscale_ = on;
+    for (StillPlots* still : StillViews()) still->SetAutoscale(on);
     dirty_ = true;
   });
-  actions->addWidget(autoscale);
+  actions->addWidget(autoscaleBox_);
+  cursors_ = new QCheckBox(Text("Курсоры"), controls);
+  connect(cursors_, &QCheckBox::toggled, this, &ChartWindow::SetCursorsShown);
+  actions->addWidget(cursors_);
+  auto* reset = new QPushButton(Text("Сбросить вид"), controls);
+  connect(reset, &QPushButton::clicked, this, &ChartWindow::ResetView);
+  actions->addWidget(reset);
   actions->addStretch();
 
   auto* csv = new QPushButton(Text("Экспорт CSV…"), controls);
@@ -185,6 +180,7 @@ void ChartWindow::BuildPlots(QWidget* area) {
     box->setIcon(Swatch(colour.rgb()));
     box->setChecked(true);
     connect(box, &QCheckBox::toggled, this, [this, &trace](bool on) { SetTraceShown(trace, on); });
+    switches_[Index(trace.reading)] = box;
     switches[Index(trace.plot)]->addWidget(box);
   }
   for (QVBoxLayout* list : switches) list->addStretch();
@@ -201,6 +197,7 @@ void ChartWindow::SetTimeAxes(int seconds) {
 
 void ChartWindow::OnSample(const Sample& sample) {
   store_.Add(sample);
+  capture_->OnSample(sample);
   if (!paused_) dirty_ = true;
   recorder_.Append(sample);
 }
@@ -208,6 +205,7 @@ void ChartWindow::OnSample(const Sample& sample) {
 void ChartWindow::OnMarker(const Marker& marker) {
   store_.Mark(marker);
   recorder_.Mark(marker);
+  capture_->OnMarker(marker);
 }
 
 void ChartWindow::OnPortChosen(const QString& portName) {
@@ -237,6 +235,7 @@ void ChartWindow::DrawFrame() {
   // one; each plot is redrawn only once its traces would move a pixel.
   if (!dirty_ && (paused_ || Shown().Empty())) return;
   dirty_ = false;
+  if (pages_->currentWidget() == xy_ && xy_->Source() == XySource::Live && ++xyFrames_ % XY_FRAMES == 0) ShowXy();
   const SampleStore& shown = Shown();
   for (PlotView& plot : plots_) {
     const int columns = std::max(plot.view->axisRect()->width(), 1);
@@ -330,6 +329,7 @@ void ChartWindow::SetSpan(int seconds) {
   span_ = std::clamp(seconds, MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
   SetTimeAxes(span_);
   for (PlotView& plot : plots_) plot.view->replot();
+  replay_->SetSpan(span_);
   restart_ = true;
   dirty_ = true;
 }
@@ -345,6 +345,7 @@ void ChartWindow::SetTraceShown(const TraceInfo& trace, bool shown) {
   plots_[Index(plot)].view->setVisible(any);
   plotColumn_->setStretch(static_cast<int>(Index(plot)), any ? 1 : 0);
   plots_[Index(plot)].view->replot();  // at once, even while paused
+  for (StillPlots* still : StillViews()) still->SetTraceShown(trace.reading, shown);
   dirty_ = true;
 }
 
@@ -457,12 +458,13 @@ QString ChartWindow::WallTimeOf(double sampleSeconds) const {
 void ChartWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   dirty_ = true;
-  frameTimer_.start();
+  if (LiveShown()) frameTimer_.start();
 }
 
 void ChartWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   frameTimer_.stop();
+  SaveChartView(View());
 }
 
 }  // namespace velkor::charts

@@ -16,7 +16,9 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
+#include "chart_view.h"
 #include "link_controller.h"
 #include "reading.h"
 #include "recorder.h"
@@ -25,13 +27,22 @@
 #include "trace_buffer.h"
 #include "trace_plot.h"
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
+class QTabWidget;
 class QVBoxLayout;
 
 namespace velkor::charts {
 
+class CapturePanel;
+class ReplayPanel;
+class StillPlots;
+class XyView;
+
 inline constexpr int FRAME_INTERVAL_MS = 33;  // about 30 frames a second
+inline constexpr int XY_FRAMES = 3;
 
 class ChartWindow : public QWidget, private SampleSink {
   Q_OBJECT
@@ -41,6 +52,8 @@ class ChartWindow : public QWidget, private SampleSink {
   // takes input while the panel runs modal. It listens to the link's reports
   // for as long as it lives.
   explicit ChartWindow(Link& link, QWidget* parent = nullptr);
+  // Keeps the view for the next run.
+  ~ChartWindow() override;
 
   // Export what the chart holds (frozen while paused). False, with the reason
   // shown in the window, when the file cannot be written.
@@ -49,12 +62,21 @@ class ChartWindow : public QWidget, private SampleSink {
   // Starts or stops "Запись" as the toggle would, with a path already chosen.
   // A stopped recording is told as saved only once its file has been closed.
   bool StartRecording(const QString& path);
+  // The newest capture, as "Сохранить захват…" would save it.
+  bool SaveCapture(const QString& path);
   void StopRecording();
   bool Recording() const { return recorder_.Recording(); }
 
   // Every sample and marker of the last MAX_SPAN_SECONDS, whatever the span shown.
   const SampleStore& History() const { return store_; }
   int Span() const { return span_; }
+  CapturePanel* Captures() const { return capture_; }
+  ReplayPanel* Replay() const { return replay_; }
+  XyView* Xy() const { return xy_; }
+  // What the window shows now, as it would be kept between runs.
+  ChartView View() const;
+  // "Сбросить вид": every default back, and nothing kept any more.
+  void ResetView();
 
  public slots:
   // Connected to the panel's port choice, with the chosen entry's text: the
@@ -88,6 +110,13 @@ class ChartWindow : public QWidget, private SampleSink {
   double ClockEnd() const;
   void BuildPlots(QWidget* area);
   QWidget* BuildControls();
+  QTabWidget* BuildPages();
+  void ApplyView(const ChartView& view);
+  void SetCursorsShown(bool shown);
+  void ShowXy();
+  // Whether the page shown draws live samples: the live plots or a live XY view.
+  bool LiveShown() const;
+  std::vector<StillPlots*> StillViews() const;
   void SetPaused(bool paused);
   void SetSpan(int seconds);
   void SetTimeAxes(int seconds);
@@ -126,6 +155,15 @@ class ChartWindow : public QWidget, private SampleSink {
   // Indexed by the reading; the phase's stay empty.
   std::array<TraceBuffer, LIVE_READING_COUNT> traces_{};
   std::array<bool, LIVE_READING_COUNT> shown_{};
+  std::array<QCheckBox*, LIVE_READING_COUNT> switches_{};
+  QSpinBox* spanBox_ = nullptr;
+  QCheckBox* autoscaleBox_ = nullptr;
+  QCheckBox* cursors_ = nullptr;
+  QTabWidget* pages_ = nullptr;
+  CapturePanel* capture_ = nullptr;
+  ReplayPanel* replay_ = nullptr;
+  XyView* xy_ = nullptr;
+  int xyFrames_ = 0;  // a live XY view is drawn every XY_FRAMES frames
   QPushButton* pause_ = nullptr;
   QPushButton* record_ = nullptr;
   QLabel* note_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QtTest/QtTest>
 
 #include <memory>
@@ -38,7 +39,12 @@ class ChartShellTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The view the window keeps goes to a private place, and every test
+  // starts from the defaults.
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
   void init() {
+    charts::ForgetChartView();
     panel_ = std::make_unique<CDrivePanelDlg>();
     DecoratePanel(*panel_);
     panel_->show();

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QtTest/QtTest>
 #include <qcustomplot.h>
 
@@ -104,7 +105,12 @@ class ChartWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The view the window keeps goes to a private place, and every test
+  // starts from the defaults.
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
   void init() {
+    ForgetChartView();
     link_ = std::make_unique<test::EmulatedLink>();
     window_ = std::make_unique<ChartWindow>(link_->link);
     connect(link_.get(), &test::EmulatedLink::PortOpened, window_.get(), &ChartWindow::OnPortChosen);

@@ -35,8 +35,10 @@ bool EmulatedLink::OpenEmulator() {
 
 bool EmulatedLink::WaitConnected(int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
-  while (link.values.statusText != STATUS_CONNECTED && !deadline.hasExpired()) QTest::qWait(10);
-  return link.values.statusText == STATUS_CONNECTED;
+  // The ready word, not the status line: "Соединено" gives way to the first
+  // command's words within a tick or two, which a loaded machine's wait can miss.
+  while (link.state.readyWord != READY_CONNECTED && !deadline.hasExpired()) QTest::qWait(10);
+  return link.state.readyWord == READY_CONNECTED;
 }
 
 bool EmulatedLink::StartRotation(int16_t rpm, int16_t accel, int timeoutMs) {
