@@ -58,6 +58,8 @@ std::optional<Report> FrameDecoder::FeedByte(uint8_t byte) {
     if (byte == rxSum && rxCount != COUNT_LIMIT) {
       const uint16_t value = rxNegative ? static_cast<uint16_t>(-rxValue) : rxValue;
       report = Report{rxType, static_cast<int16_t>(value)};
+    } else {
+      ++badFrames;
     }
     // The sign bit is left: the next frame's first byte overwrites it.
     rxCount = 0;

@@ -44,6 +44,10 @@ struct FrameDecoder {
   uint8_t rxType = 0;
   uint8_t rxNegative = 0;  // 0 or 0x40
   uint16_t rxValue = 0;
+  // Frames dropped since the decoder was made: a check byte that did not
+  // match, or a frame too long. Restart leaves it, so it tells how many were
+  // lost over a whole run.
+  uint64_t badFrames = 0;
 
   std::optional<Report> FeedByte(uint8_t byte);
 
