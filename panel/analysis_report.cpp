@@ -73,7 +73,7 @@ class PageWriter {
         painter_.drawText(cell, Qt::TextWordWrap | (c == 0 ? Qt::AlignLeft : Qt::AlignRight), cells[c]);
       }
       painter_.setPen(QPen(Qt::gray, 0));
-      painter_.drawLine(0, y_ + rowHeight, width_, y_ + rowHeight);
+      painter_.drawLine(QLineF(0, y_ + rowHeight, width_, y_ + rowHeight));
       painter_.setPen(QPen(Qt::black));
       y_ += rowHeight;
     };

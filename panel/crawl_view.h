@@ -51,6 +51,7 @@ class CrawlView : public MotionView {
   bool Running() const override;
   void Step(double now) override;
   void Stop(double now) override;
+  void Refresh() override;
   void AddToReport(AnalysisReport& report, std::vector<std::string>& json) const override;
 
   SquarePlot* Plot() const { return plot_; }
@@ -71,8 +72,13 @@ class CrawlView : public MotionView {
 
   std::unique_ptr<CrawlRun> run_;
   std::optional<double> rate_;
-  // The driver's parameters as the run began, to label it.
-  QString label_;
+  // The run's number and the driver's settings as it began, to label it.
+  struct Label {
+    QString number, smoothing, kp, kl;
+  };
+  QString LabelText() const;
+  Label label_;
+  int runs_ = 0;
   int shownPoints_ = 0;
   std::vector<KeptCrawl> keptRuns_;
 

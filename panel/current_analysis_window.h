@@ -80,7 +80,7 @@ class CurrentAnalysisWindow : public QWidget {
   Link& link_;
   QObject* ticker_;
   Clock clock_ = [] { return std::chrono::system_clock::now(); };
-  analysis::CurrentTracker tracker_;
+  mutable analysis::CurrentTracker tracker_;  // its figures are worked out on demand
   bool listening_ = false;
   // Whether the jog was on after the last step of a run: a jog that went off
   // between two ticks was ended by the operator's "Стоп" on the panel.

@@ -35,6 +35,8 @@ class MotionView : public QWidget {
   // After every tick while Running().
   virtual void Step(double now) = 0;
   virtual void Stop(double now) = 0;
+  // A few times a second while shown: the figures of a run going on.
+  virtual void Refresh() = 0;
   // The run's tables and plots, and its figures as a JSON member
   // ("name": value), or nothing before a run.
   virtual void AddToReport(AnalysisReport& report, std::vector<std::string>& json) const = 0;
