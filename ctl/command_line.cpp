@@ -225,6 +225,96 @@ Parsed ParseProfile(Args args, Invocation inv) {
   return {std::move(inv), {}};
 }
 
+// A whole number of rpm, 1..MAX_RPM.
+std::optional<int16_t> ParseRpm(std::string_view text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  const long rpm = std::strtol(std::string(text).c_str(), nullptr, 10);
+  if (rpm < 1 || rpm > MAX_RPM) return std::nullopt;
+  return static_cast<int16_t>(rpm);
+}
+
+}  // namespace
+
+Parsed ParseMeasuring(Command command, Args args, Invocation inv) {
+  inv.command = command;
+  inv.measure = command == Command::Analyze ? DEFAULT_ANALYZE : command == Command::Crawl ? DEFAULT_CRAWL
+                                                                                          : std::chrono::milliseconds{0};
+  inv.steps = DEFAULT_SWEEP_STEPS;
+  const std::string usage = command == Command::Analyze ? "analyze takes --for SECONDS and --json"
+                            : command == Command::Crawl ? "crawl takes --speed RPM, --for SECONDS and --json"
+                            : command == Command::Sweep ? "sweep takes --from RPM, --to RPM, --steps N and --json"
+                                                        : "tune takes --keep or --revert, --save and --json";
+  bool keepGiven = false, revertGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--json") {
+      inv.json = true;
+      continue;
+    }
+    if (command == Command::Tune && (args[i] == "--keep" || args[i] == "--revert" || args[i] == "--save")) {
+      keepGiven |= args[i] == "--keep";
+      revertGiven |= args[i] == "--revert";
+      inv.save |= args[i] == "--save";
+      continue;
+    }
+    std::string_view value;
+    OptionMatch match = OptionMatch::No;
+    std::string_view flag;
+    for (const std::string_view candidate : {"--for", "--speed", "--from", "--to", "--steps"}) {
+      match = TakeValueOption(args, i, candidate, value);
+      flag = candidate;
+      if (match != OptionMatch::No) break;
+    }
+    const bool allowed = (flag == "--for" && (command == Command::Analyze || command == Command::Crawl)) ||
+                         (flag == "--speed" && command == Command::Crawl) ||
+                         ((flag == "--from" || flag == "--to" || flag == "--steps") && command == Command::Sweep);
+    if (match == OptionMatch::No || !allowed) return Fail(usage + ", not " + Quoted(args[i]));
+    if (match == OptionMatch::MissingValue) return Fail(std::string(flag) + " needs a value");
+    if (flag == "--for") {
+      const auto duration = ParseSeconds(value);
+      if (!duration) return Fail("--for takes a positive number of seconds, not " + Quoted(value));
+      inv.measure = *duration;
+    } else if (flag == "--steps") {
+      const auto steps = ParseRpm(value);
+      if (!steps || *steps < 2 || *steps > MAX_SWEEP_STEPS)
+        return Fail("--steps takes a whole number from 2 to " + std::to_string(MAX_SWEEP_STEPS) + ", not " + Quoted(value));
+      inv.steps = *steps;
+    } else {
+      const auto rpm = ParseRpm(value);
+      if (!rpm) return Fail(std::string(flag) + " takes a whole number of rpm from 1 to " + std::to_string(MAX_RPM) +
+                            ", not " + Quoted(value));
+      (flag == "--speed" ? inv.speedRpm : flag == "--from" ? inv.fromRpm : inv.toRpm) = *rpm;
+    }
+  }
+  if (keepGiven && revertGiven) return Fail("tune takes one of --keep and --revert");
+  if (revertGiven && inv.save) return Fail("tune --revert gives the old values back; --save goes with --keep");
+  inv.tune = revertGiven ? TuneChoice::Revert : TuneChoice::Keep;
+  if (command == Command::Sweep && (inv.fromRpm == 0 || inv.toRpm == 0)) return Fail("sweep needs --from RPM and --to RPM");
+  if (command == Command::Sweep && inv.fromRpm == inv.toRpm) return Fail("sweep needs two different speeds");
+  return {std::move(inv), {}};
+}
+
+namespace {
+
+Parsed ParseTest(Args args, Invocation inv) {
+  inv.command = Command::Test;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view value;
+    const OptionMatch match = TakeValueOption(args, i, "--junit", value);
+    if (match == OptionMatch::MissingValue || (match == OptionMatch::Yes && value.empty()))
+      return Fail("--junit needs a FILE");
+    if (match == OptionMatch::Yes) {
+      inv.junit = value;
+    } else if (inv.file.empty() && !args[i].empty() && !args[i].starts_with("-")) {
+      inv.file = args[i];
+    } else {
+      return Fail("test takes PLAN.json and --junit FILE, not " + Quoted(args[i]));
+    }
+  }
+  if (inv.file.empty()) return Fail("test needs PLAN.json");
+  return {std::move(inv), {}};
+}
+
 }  // namespace
 
 std::optional<uint16_t> ActionByName(std::string_view name) {
@@ -272,6 +362,11 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
   else if (command == "rotate") parsed = ParseRotate(commandArgs, std::move(inv));
   else if (command == "watch") parsed = ParseWatch(commandArgs, std::move(inv));
   else if (command == "profile") parsed = ParseProfile(commandArgs, std::move(inv));
+  else if (command == "analyze") parsed = ParseMeasuring(Command::Analyze, commandArgs, std::move(inv));
+  else if (command == "crawl") parsed = ParseMeasuring(Command::Crawl, commandArgs, std::move(inv));
+  else if (command == "sweep") parsed = ParseMeasuring(Command::Sweep, commandArgs, std::move(inv));
+  else if (command == "tune") parsed = ParseMeasuring(Command::Tune, commandArgs, std::move(inv));
+  else if (command == "test") parsed = ParseTest(commandArgs, std::move(inv));
   else return Fail("unknown command " + Quoted(command) + "; see velkorctl --help");
 
   if (!parsed.invocation) return parsed;
@@ -346,9 +441,54 @@ Commands:
       does, 1 when any does, 3 when it could not tell (as diff(1) does).
       apply: set the file's parameters as set does, and print them.
 
-Ctrl-C (or SIGTERM) during rotate or a step stops the motor before velkorctl
-ends: the stop action is sent and its acknowledgement awaited for up to half a
-second.
+  analyze [--for SECONDS] [--json]
+      Watch how well the driver holds its currents for SECONDS (default 2),
+      moving nothing: per winding the bias, RMS and largest error, the share
+      of readings outside the tolerance, the ratio of measured to set RMS,
+      the same by state (holding, accelerating, constant speed), the
+      imbalance between the windings and the voltage headroom. Each figure
+      names the readings it rests on, their rate and how many were lost.
+  crawl [--speed RPM] [--for SECONDS] [--json]
+      Turn the motor slowly (default: the speed the analysis proposes, at
+      least 50 readings an electrical period) and, once settled, measure for
+      SECONDS (default 5): the circle of A against B, the error per
+      microstep, the ripple of the current vector's length in %, the error
+      near zero crossings and the 3rd and 5th harmonics. The driver's own jog
+      speed is set back afterwards.
+  sweep --from RPM --to RPM [--steps N] [--json]
+      Jog at N speeds (default 5, 2..32) from one bound to the other, each
+      held a few seconds: per speed the RMS tracking error, PWM near its
+      ceiling, the speed ripple and the total current; where regulation is
+      lost, and a proposed range of jog speeds.
+  tune [--keep | --revert] [--save] [--json]
+      Auto-tuning with evidence: keep a snapshot of the parameters, measure
+      (tracking at standstill, a short crawl), have the driver tune its
+      current regulation, wait for its new Kp and KL, measure again, and
+      print before and after. Then --keep (the default) leaves the new
+      coefficients, with --save saved to the EEPROM once the driver
+      acknowledges; --revert applies the snapshot and verifies every value
+      as profile apply does (exit status 1 when one differs).
+  test PLAN.json [--junit FILE]
+      Run the plan's steps in turn and check each bound on their figures;
+      print PASS, FAIL or UNKNOWN a bound and a count. Exit status 0 when
+      every bound holds, 1 when one does not, 2 for a bad plan (nothing is
+      sent), 3 when a bound could not be told (a step ended short, a figure
+      unknown). --junit writes a JUnit XML file, one test case a bound. A
+      plan names each step's command as "run" with its options, and bounds
+      a figure by its path in the step's --json output:
+        {"steps": [
+          {"run": "analyze", "for_s": 2},
+          {"run": "crawl", "speed_rpm": 1, "for_s": 5, "name": "circle",
+           "bounds": {"ripplePercent": {"max": 5}}},
+          {"run": "sweep", "from_rpm": 60, "to_rpm": 600, "steps": 5},
+          {"run": "tune", "then": "revert", "save": false}]}
+      Options: for_s, speed_rpm, from_rpm, to_rpm, steps, and for tune
+      "then" ("keep" or "revert") and "save"; a bound is {"min": X},
+      {"max": Y} or both.
+
+Ctrl-C (or SIGTERM, or a reader that went away) during rotate, a step,
+crawl, sweep, tune or test stops the motor before velkorctl ends: the stop
+action is sent and its acknowledgement awaited for up to half a second.
 
 Results go to standard output, messages to standard error.
 Exit status: 0 done and confirmed; 1 the driver answered, and a value it

@@ -36,7 +36,15 @@ enum class Command {
   ProfileSave,
   ProfileDiff,
   ProfileApply,
+  Analyze,
+  Crawl,
+  Sweep,
+  Tune,
+  Test,
 };
+
+// What `tune` does with the driver's new coefficients once both measurements are in.
+enum class TuneChoice { Keep, Revert };
 
 enum class WatchFormat { Text, Csv, Json };
 
@@ -57,14 +65,33 @@ struct Invocation {
   uint16_t action = 0;                   // action: ACT_*; rotate: ACT_ROTATE_LEFT or _RIGHT
   std::chrono::milliseconds duration{0}; // rotate --for; watch --for (0: until interrupted)
   WatchFormat format = WatchFormat::Text;
-  std::string file;                      // profile save|diff|apply FILE
+  std::string file;                      // profile save|diff|apply FILE; test PLAN.json
+  // analyze --for, crawl --for (measured seconds) and its speed (0: the proposed one)
+  std::chrono::milliseconds measure{0};
+  int16_t speedRpm = 0;
+  int16_t fromRpm = 0;                   // sweep --from, --to, --steps
+  int16_t toRpm = 0;
+  int steps = 0;
+  TuneChoice tune = TuneChoice::Keep;    // tune --keep|--revert; --save with --keep
+  std::string junit;                     // test --junit FILE
 };
+
+inline constexpr std::chrono::milliseconds DEFAULT_ANALYZE{2000};
+inline constexpr std::chrono::milliseconds DEFAULT_CRAWL{5000};
+inline constexpr int DEFAULT_SWEEP_STEPS = 5;
+inline constexpr int MAX_SWEEP_STEPS = 32;
+inline constexpr int16_t MAX_RPM = 30000;
+
 
 // The invocation, or the usage error in words for standard error.
 struct Parsed {
   std::optional<Invocation> invocation;
   std::string error;
 };
+
+// The measuring commands' own arguments (after the command's name), as a
+// plan's steps give them too: the parsed invocation, or the error in words.
+Parsed ParseMeasuring(Command command, std::span<const std::string_view> args, Invocation inv);
 
 // `args` without the program's name; `environmentPort` is $VELKOR_PORT if set.
 Parsed ParseCommandLine(std::span<const std::string_view> args, std::optional<std::string_view> environmentPort);

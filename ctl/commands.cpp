@@ -12,6 +12,7 @@
 #include "codes.h"
 #include "interruption.h"
 #include "live_readings.h"
+#include "measuring_commands.h"
 #include "parameter_commands.h"
 #include "profile_error.h"
 #include "profile_file.h"
@@ -211,6 +212,20 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
       return EXIT_USAGE;
     }
   }
+  // So is a test plan, and every step in it.
+  std::optional<Plan> plan;
+  if (inv.command == Command::Test) {
+    std::string text, error;
+    if (const auto problem = ReadRegularFile(inv.file, text)) {
+      session.Say(ProfileErrorText(*problem, Language::English));
+      return EXIT_USAGE;
+    }
+    plan = ParsePlan(text, inv, error);
+    if (!plan) {
+      session.Say(inv.file + ": " + error);
+      return EXIT_USAGE;
+    }
+  }
   if (!session.Connect(inv.timeout)) return EXIT_FAILED;
   int status = EXIT_FAILED;
   switch (inv.command) {
@@ -224,6 +239,11 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
     case Command::ProfileSave: status = SaveProfile(session, inv.file, inv.timeout); break;
     case Command::ProfileDiff: status = DiffProfile(session, profile, inv.file, out); break;
     case Command::ProfileApply: status = ApplyProfile(session, profile, inv.save, inv.timeout, out); break;
+    case Command::Analyze:
+    case Command::Crawl:
+    case Command::Sweep:
+    case Command::Tune: status = PrintMeasured(inv, RunMeasuring(inv, session), session, out); break;
+    case Command::Test: status = RunPlan(inv, *plan, session, out); break;
     case Command::Help: break;
   }
   // Watch says for itself; for the rest a result that did not reach its

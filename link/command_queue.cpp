@@ -14,6 +14,15 @@ bool QueuePush(CommandQueue& queue, uint8_t code, uint16_t value) {
   return true;
 }
 
+bool QueuePushFront(CommandQueue& queue, uint8_t code, uint16_t value) {
+  const uint8_t before = static_cast<uint8_t>(queue.readIndex - 1);
+  if (before == queue.writeIndex) return false;
+  queue.codes[before] = code;
+  queue.values[before] = value;
+  queue.readIndex = before;
+  return true;
+}
+
 QueuedCommand QueuePop(CommandQueue& queue) {
   const QueuedCommand command{queue.codes[queue.readIndex], queue.values[queue.readIndex]};
   ++queue.readIndex;

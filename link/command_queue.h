@@ -24,6 +24,8 @@ struct CommandQueue {
 
 // Appends the pair; returns false and changes nothing when 255 are pending.
 [[nodiscard]] bool QueuePush(CommandQueue& queue, uint8_t code, uint16_t value);
+// Puts the pair before every other, to go out next; false when 255 are pending.
+[[nodiscard]] bool QueuePushFront(CommandQueue& queue, uint8_t code, uint16_t value);
 // Takes the oldest pair. Only called when QueueNotEmpty.
 QueuedCommand QueuePop(CommandQueue& queue);
 bool QueueNotEmpty(const CommandQueue& queue);

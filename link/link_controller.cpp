@@ -156,6 +156,13 @@ bool PushCommand(Link& link, uint8_t code, uint16_t value) {
   return true;
 }
 
+bool PushCommandFirst(Link& link, uint8_t code, uint16_t value) {
+  if (!QueuePushFront(link.queue, code, value)) return false;
+  link.parameters.now = link.clock();
+  NoteQueued(link.parameters, code, value);
+  return true;
+}
+
 void BeginPollTick(Link& link) {
   LinkState& s = link.state;
   link.parameters.now = link.clock();

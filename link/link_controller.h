@@ -89,6 +89,8 @@ void LoseDriver(Link& link);
 // Queues a command and notes the request in the parameter states: the way
 // every operator action reaches the queue. False when 255 already wait.
 [[nodiscard]] bool PushCommand(Link& link, uint8_t code, uint16_t value);
+// The same, ahead of everything queued: how a stop overtakes what waits.
+[[nodiscard]] bool PushCommandFirst(Link& link, uint8_t code, uint16_t value);
 
 // 1..19 after the first reset, then 10..19 round and round.
 uint8_t NextSeq(uint8_t seq);

@@ -206,6 +206,8 @@ struct Descriptor {
   }
 };
 
+}  // namespace
+
 // A FIFO without a writer or a terminal would block an open or a read without
 // end, and opening a device may act on it (a serial port raises its control
 // lines): only a regular file is opened, and without waiting, in case the
@@ -231,6 +233,8 @@ std::optional<ProfileError> ReadRegularFile(const std::string& path, std::string
   text.resize(done);
   return std::nullopt;
 }
+
+namespace {
 
 // The file a save replaces: the target of a symbolic link, followed link by
 // link, so that the link stays a link and points at the new text.

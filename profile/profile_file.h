@@ -19,6 +19,10 @@ std::optional<ProfileError> ReadProfile(const std::string& path, Profile& profil
 // The same for text already read; `file` names it in an error.
 std::optional<ProfileError> ParseProfile(std::string_view text, const std::string& file, Profile& profile);
 
+// Reads a regular file of at most 1 MiB without blocking on anything else:
+// profiles, and the other JSON files the tools read.
+std::optional<ProfileError> ReadRegularFile(const std::string& path, std::string& text);
+
 // The file's text: one object, two-space indented, ending in a newline.
 std::string ProfileText(const Profile& profile);
 std::optional<ProfileError> WriteProfile(const Profile& profile, const std::string& path);

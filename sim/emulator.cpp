@@ -253,7 +253,11 @@ void Emulator::StartFrameIfIdle() {
       type = static_cast<uint8_t>(RPT_PHASE + nextReadingType_);
       nextReadingType_ = static_cast<uint8_t>((nextReadingType_ + 1) % LIVE_REPORT_COUNT);
     } while ((options_.liveReports & (uint32_t{1} << type)) == 0);
-    StartFrame(EncodeReportFrame(type, LiveReportValue(motor_, type)));
+    // A burst's readings are sampled together at its start, as a driver
+    // latches them: at speed, a set current and the measured one sent a few
+    // frames later still belong to one moment.
+    if (readingsInBurst_ == 0) sampled_ = motor_;
+    StartFrame(EncodeReportFrame(type, LiveReportValue(sampled_, type)));
     ++readingsInBurst_;
     return;
   }
@@ -288,7 +292,7 @@ uint8_t Emulator::Fault(uint8_t byte, bool& dropped) {
 
 void Emulator::ModelStep() {
   RunScheduledEvents();
-  MoveMotor(motor_, parameters_, MODEL_STEP_US, nowUs_, noise_);
+  MoveMotor(motor_, parameters_, MODEL_STEP_US, nowUs_, noise_, options_.flaws);
   if (Jogging() && nowUs_ - lastHostUs_ > uint64_t{options_.jogTimeoutMs} * 1000) StopMotor(motor_, nowUs_);
   if (autotuneDoneUs_ != 0 && nowUs_ >= autotuneDoneUs_) {
     const TunedCoefficients tuned = TuneCurrentRegulation(noise_);

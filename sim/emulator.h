@@ -52,6 +52,9 @@ struct EmulatorOptions {
   // it, and the set is acknowledged all the same. 0: no limit.
   uint16_t currentLimitMa = 0;
 
+  // Imperfections of the emulated motor; none by default.
+  MotorFlaws flaws;
+
   // Where SaveEeprom keeps the parameters across runs; empty: in memory only.
   std::string eepromPath;
 
@@ -167,6 +170,7 @@ class Emulator {
   uint64_t silentUntilUs_ = 0;
   uint64_t nextStatusUs_ = 0;
   uint32_t readingsInBurst_ = 0;  // live readings sent in this period's burst
+  Motor sampled_;                 // the motor as this period's burst sampled it
   uint8_t nextReadingType_ = 0;
   uint64_t lastHostUs_ = 0;      // last keep-alive or valid command frame
   uint64_t autotuneDoneUs_ = 0;  // 0: not tuning

@@ -17,6 +17,11 @@ constexpr double NOISE_FLOOR_MA = 8;
 constexpr double NOISE_SHARE = 0.01;    // of the set current
 constexpr double PWM_FULL_SCALE = 1000;  // per mille
 constexpr double MICROSECONDS_PER_SECOND = 1e6;
+// What auto-tuning derives Kp and KL from, and so the values it finds.
+constexpr double KP_PER_MILLIHENRY = 25;
+constexpr double KL_PER_OHM = 5;
+constexpr double TUNED_KP = WINDING_MILLIHENRIES * KP_PER_MILLIHENRY;
+constexpr double TUNED_KL = WINDING_OHMS * KL_PER_OHM;
 constexpr double SECONDS_PER_MINUTE = 60;
 
 // A division the driver cannot use (zero, negative) runs in full steps.
@@ -57,6 +62,54 @@ int16_t Pwm(double actualMa) {
   return static_cast<int16_t>(std::lround(std::clamp(duty, -PWM_FULL_SCALE, PWM_FULL_SCALE)));
 }
 
+// How far a coefficient is from its tuned value, as a share of it, at most 1.
+double Mistuning(double value, double tuned) { return std::min(1.0, std::abs(value - tuned) / tuned); }
+
+double ElectricalRadiansPerSecond(double rpm) {
+  return 2 * std::numbers::pi * std::abs(rpm) / SECONDS_PER_MINUTE * FULL_STEPS_PER_REVOLUTION / FULL_STEPS_PER_CYCLE;
+}
+
+double ImpedanceOhms(double rpm) {
+  return std::hypot(WINDING_OHMS, ElectricalRadiansPerSecond(rpm) * WINDING_MILLIHENRIES / 1000);
+}
+
+double BackEmfVolts(double rpm, const MotorFlaws& f) { return f.backEmfVoltsPerKrpm * std::abs(rpm) / 1000; }
+
+// The most current the supply can drive through the winding at this speed.
+double AvailableMa(double rpm, const MotorFlaws& f) {
+  return std::max(0.0, f.supplyVolts - BackEmfVolts(rpm, f)) / ImpedanceOhms(rpm) * 1000;
+}
+
+// The measured current of a flawed motor: the set current bent by each flaw
+// in turn. `angle` is the electrical angle, `amplitude` the set amplitude.
+double FlawedCurrent(int16_t set, bool windingB, double amplitude, double angle, double rpm, const Parameters& p,
+                     const MotorFlaws& f, RandomSource& noise) {
+  double current = set;
+  current += f.harmonicPercent / 100 * amplitude * (windingB ? -std::sin(3 * angle) : std::cos(3 * angle));
+  if (f.zeroDeadbandMa > 0 && std::abs(current) < 2 * f.zeroDeadbandMa)
+    current = std::copysign(std::max(0.0, 2 * (std::abs(current) - f.zeroDeadbandMa)), current);
+  if (windingB) current *= 1 - f.imbalancePercent / 100;
+  if (f.detunePercent > 0) {
+    const double droop = f.detunePercent / 100 * Mistuning(p.levelingK, TUNED_KL);
+    const double waver = f.detunePercent / 100 * Mistuning(p.proportionalK, TUNED_KP);
+    current = current * (1 - droop) + waver * std::abs(set) * noise.Symmetric();
+  }
+  if (f.supplyVolts > 0) {
+    const double available = AvailableMa(rpm, f);
+    current = std::clamp(current, -available, available);
+  }
+  return current + f.noiseMa * noise.Symmetric();
+}
+
+// With a supply of its own: the voltage the winding needs (impedance drop and
+// back-EMF) over the supply, at most the full scale.
+int16_t FlawedPwm(double actualMa, double rpm, const MotorFlaws& f) {
+  if (f.supplyVolts <= 0) return Pwm(actualMa);
+  const double volts = std::abs(actualMa) / 1000 * ImpedanceOhms(rpm) + BackEmfVolts(rpm, f);
+  const double duty = std::min(PWM_FULL_SCALE, volts / f.supplyVolts * PWM_FULL_SCALE);
+  return static_cast<int16_t>(std::lround(actualMa < 0 ? -duty : duty));
+}
+
 }  // namespace
 
 void StartStepMove(Motor& m, int direction, int16_t steps) {
@@ -83,7 +136,8 @@ void StopMotor(Motor& m, uint64_t nowUs) {
   m.speedRpm = 0;
 }
 
-void MoveMotor(Motor& m, const Parameters& p, uint32_t stepUs, uint64_t nowUs, RandomSource& noise) {
+void MoveMotor(Motor& m, const Parameters& p, uint32_t stepUs, uint64_t nowUs, RandomSource& noise,
+               const MotorFlaws& flaws) {
   const double seconds = stepUs / MICROSECONDS_PER_SECOND;
   switch (m.motion) {
     case Motion::kIdle: break;
@@ -117,6 +171,13 @@ void MoveMotor(Motor& m, const Parameters& p, uint32_t stepUs, uint64_t nowUs, R
   const double angle = 2 * std::numbers::pi * m.phase / cycle;
   m.setCurrentA = static_cast<int16_t>(std::lround(amplitude * std::cos(angle)));
   m.setCurrentB = static_cast<int16_t>(std::lround(amplitude * std::sin(angle)));
+  if (flaws.Any()) {
+    m.actualCurrentA = FlawedCurrent(m.setCurrentA, false, amplitude, angle, m.speedRpm, p, flaws, noise);
+    m.actualCurrentB = FlawedCurrent(m.setCurrentB, true, amplitude, angle, m.speedRpm, p, flaws, noise);
+    m.pwmA = FlawedPwm(m.actualCurrentA, m.speedRpm, flaws);
+    m.pwmB = FlawedPwm(m.actualCurrentB, m.speedRpm, flaws);
+    return;
+  }
   m.actualCurrentA = Follow(m.actualCurrentA, m.setCurrentA, p, noise);
   m.actualCurrentB = Follow(m.actualCurrentB, m.setCurrentB, p, noise);
   m.pwmA = Pwm(m.actualCurrentA);
@@ -138,8 +199,6 @@ int16_t LiveReportValue(const Motor& m, uint8_t type) {
 }
 
 TunedCoefficients TuneCurrentRegulation(RandomSource& noise) {
-  constexpr double KP_PER_MILLIHENRY = 25;
-  constexpr double KL_PER_OHM = 5;
   constexpr double SCATTER = 0.05;
   const double inductance = WINDING_MILLIHENRIES * (1 + SCATTER * noise.Symmetric());
   const double resistance = WINDING_OHMS * (1 + SCATTER * noise.Symmetric());

@@ -18,6 +18,38 @@ inline constexpr double TEST_RPM = 60;
 
 enum class Motion { kIdle, kStep, kRotate, kTest };
 
+// Imperfections of the motor, its driver's regulation and its supply, each
+// off at 0. A motor with none is the regulator model of MoveMotor; with any,
+// the measured current is the set current as each flaw bends it, at once,
+// so that what is seen is the flaws alone. Every chance draws from the
+// emulator's seeded noise source.
+struct MotorFlaws {
+  // A 3rd harmonic in both measured currents, in % of the set amplitude:
+  // the current vector's length ripples by about as many %.
+  double harmonicPercent = 0;
+  // Near a zero crossing the current sticks: none below this many mA of set
+  // current, catching up linearly by twice it.
+  double zeroDeadbandMa = 0;
+  // The supply, volts; 0: a supply that never runs short. With it, the
+  // winding's impedance and the back-EMF (volts per 1000 rpm) leave less
+  // current the faster the shaft turns, and the PWM saturates.
+  double supplyVolts = 0;
+  double backEmfVoltsPerKrpm = 20;
+  // Winding B carries this many % less than set.
+  double imbalancePercent = 0;
+  // Uniform noise on the measured currents, ± mA.
+  double noiseMa = 0;
+  // Kp and KL away from the values auto-tuning finds cost up to this many %
+  // of the set current: KL's distance makes the current fall short, Kp's
+  // makes it waver.
+  double detunePercent = 0;
+
+  bool Any() const {
+    return harmonicPercent > 0 || zeroDeadbandMa > 0 || supplyVolts > 0 || imbalancePercent > 0 || noiseMa > 0 ||
+           detunePercent > 0;
+  }
+};
+
 struct Motor {
   double position = 0;   // steps, with the fraction of the one in progress
   double speedRpm = 0;   // signed: positive turns towards ">"
@@ -41,7 +73,8 @@ void StopMotor(Motor& motor, uint64_t nowUs);
 
 // Moves the shaft by `stepUs` microseconds of time ending at `nowUs` and
 // refreshes the readings.
-void MoveMotor(Motor& motor, const Parameters& parameters, uint32_t stepUs, uint64_t nowUs, RandomSource& noise);
+void MoveMotor(Motor& motor, const Parameters& parameters, uint32_t stepUs, uint64_t nowUs, RandomSource& noise,
+               const MotorFlaws& flaws = {});
 
 // The value of live report `type` (15..22); the position wraps as a signed
 // 16-bit counter.

@@ -53,6 +53,21 @@ const char kUsage[] =
     "                         values come back, silent until woken (default 0: never)\n"
     "  --swap-at MS           move the line to a second, running driver with values of\n"
     "                         its own this long after start (default 0: never)\n"
+    "Imperfections of the motor (each off at 0; any of them replaces the default\n"
+    "regulator with these flaws alone; the same seed gives the same run):\n"
+    "  --harmonic P           3rd harmonic in both measured currents, % of the set\n"
+    "                         amplitude: the current vector's length ripples by about P %\n"
+    "  --zero-distortion MA   near zero crossings no current flows below MA of set\n"
+    "                         current, catching up by twice MA\n"
+    "  --supply V             supply voltage; with the windings' impedance and the\n"
+    "                         back-EMF the current falls short above a speed and the\n"
+    "                         PWM saturates at 1000 (24 V, 1000 mA: above about 735 rpm)\n"
+    "  --back-emf V           back-EMF with --supply, volts per 1000 rpm (default 20)\n"
+    "  --imbalance P          winding B carries P % less than set\n"
+    "  --noise MA             uniform noise on the measured currents, +-MA\n"
+    "  --detune P             Kp and KL away from the values auto-tuning finds (60, 6)\n"
+    "                         cost up to P % of the set current: the current falls short\n"
+    "                         with KL's distance and wavers with Kp's\n"
     "  --help                 show this text\n"
     "  --version              show the version and the licence\n";
 
@@ -79,6 +94,14 @@ bool ParseReadings(const char* text, uint32_t& out) {
     rest.remove_prefix(comma + 1);
   }
   out = reports;
+  return true;
+}
+
+bool ParseAmount(const char* text, double max, double& out) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(value >= 0 && value <= max)) return false;
+  out = value;
   return true;
 }
 
@@ -126,6 +149,13 @@ bool ParseOptions(int argc, char** argv, EmulatorOptions& options, bool& help) {
     else if (flag == "--ignore") ok = ParseProbability(value, options.ignoreCommandProbability);
     else if (flag == "--wrong-ack") ok = ParseProbability(value, options.wrongAckProbability);
     else if (flag == "--eeprom") options.eepromPath = value;
+    else if (flag == "--harmonic") ok = ParseAmount(value, 100, options.flaws.harmonicPercent);
+    else if (flag == "--zero-distortion") ok = ParseAmount(value, 20000, options.flaws.zeroDeadbandMa);
+    else if (flag == "--supply") ok = ParseAmount(value, 1000, options.flaws.supplyVolts);
+    else if (flag == "--back-emf") ok = ParseAmount(value, 1000, options.flaws.backEmfVoltsPerKrpm);
+    else if (flag == "--imbalance") ok = ParseAmount(value, 100, options.flaws.imbalancePercent);
+    else if (flag == "--noise") ok = ParseAmount(value, 20000, options.flaws.noiseMa);
+    else if (flag == "--detune") ok = ParseAmount(value, 100, options.flaws.detunePercent);
     else if (flag == "--current-limit") {
       ok = ParseUnsigned(value, 20000, number);
       if (ok) options.currentLimitMa = static_cast<uint16_t>(number);

@@ -592,5 +592,104 @@ TEST(VelkorctlWatch, CtrlCSigtermOrAReaderThatHasHadEnoughEndsItWithZeroAndNoMes
   }
 }
 
+// A plan file in a temporary directory, and the JUnit file beside it.
+struct PlanFiles {
+  TempDir dir;
+  std::string plan = (dir / "plan.json").string();
+  std::string junit = (dir / "junit.xml").string();
+  explicit PlanFiles(const std::string& text) { std::ofstream(plan) << text; }
+  std::string Junit() const {
+    std::ifstream file(junit);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+};
+
+TEST(VelkorctlTest, APlanExitsZeroWhenEveryBoundHoldsAndOneWhenOneDoesNotWithOneJunitCaseABound) {
+  const std::string crawl = R"({"run": "crawl", "speed_rpm": 2, "for_s": 1, "name": "circle", "bounds": )";
+  const std::vector<std::tuple<std::string, int, std::string>> cases = {  // bounds, status, JUnit
+      {R"({"ripplePercent": {"max": 50}, "basis.readings": {"min": 10}})", 0,
+       "<\\?xml version=\"1.0\" encoding=\"UTF-8\"\\?>\n"
+       "<testsuites tests=\"2\" failures=\"0\" errors=\"0\">\n"
+       "  <testsuite name=\"[^\"]*plan.json\" tests=\"2\" failures=\"0\" errors=\"0\" time=\"[0-9.]+\">\n"
+       "    <testcase classname=\"circle\" name=\"basis.readings min 10\" time=\"[0-9.]+\"/>\n"
+       "    <testcase classname=\"circle\" name=\"ripplePercent max 50\" time=\"[0-9.]+\"/>\n"
+       "  </testsuite>\n</testsuites>\n"},
+      {R"({"ripplePercent": {"min": 40, "max": 50}, "basis.readings": {"min": 10}})", 1,
+       "<\\?xml version=\"1.0\" encoding=\"UTF-8\"\\?>\n"
+       "<testsuites tests=\"2\" failures=\"1\" errors=\"0\">\n"
+       "  <testsuite name=\"[^\"]*plan.json\" tests=\"2\" failures=\"1\" errors=\"0\" time=\"[0-9.]+\">\n"
+       "    <testcase classname=\"circle\" name=\"basis.readings min 10\" time=\"[0-9.]+\"/>\n"
+       "    <testcase classname=\"circle\" name=\"ripplePercent 40 .. 50\" time=\"[0-9.]+\">\n"
+       "      <failure message=\"ripplePercent = [0-9.e-]+: below 40\"/>\n    </testcase>\n"
+       "  </testsuite>\n</testsuites>\n"},
+  };
+  for (const auto& [bounds, status, junit] : cases) {
+    Driver driver;
+    const PlanFiles files(R"({"steps": [)" + crawl + bounds + "}]}");
+    const CtlResult r = RunCtl({"--port", driver.Port(), "test", files.plan, "--junit", files.junit});
+    EXPECT_EQ(r.exitStatus, status) << r.out << r.err;
+    EXPECT_TRUE(std::regex_match(files.Junit(), std::regex(junit))) << files.Junit();
+    EXPECT_FALSE(driver.Moving());
+  }
+}
+
+TEST(VelkorctlTest, ABadPlanExitsTwoAndSendsNothing) {
+  const std::vector<std::pair<std::string, std::string>> cases = {  // plan, message
+      {"{\"steps\": [", "not JSON (unterminated array at byte 11)"},
+      {R"({"steps": []})", "a plan is an object with a non-empty \"steps\" array"},
+      {R"({"steps": [{"run": "spin"}]})", "step 1: \"run\" takes \"analyze\", \"crawl\", \"sweep\" or \"tune\""},
+      {R"({"steps": [{"run": "crawl", "speed_rpm": 2.5}]})",
+       "step 1: --speed takes a whole number of rpm from 1 to 30000, not '2.5'"},
+      {R"({"steps": [{"run": "crawl", "speed": 2}]})", "step 1: unknown key \"speed\""},
+      {R"({"steps": [{"run": "sweep", "from_rpm": 60}]})", "step 1: sweep needs --from RPM and --to RPM"},
+      {R"({"steps": [{"run": "tune", "then": "revert", "save": true}]})",
+       "step 1: tune --revert gives the old values back; --save goes with --keep"},
+      {R"({"steps": [{"run": "analyze", "bounds": {"readings": {"min": 5, "max": 1}}}]})",
+       "step 1: the bound on \"readings\" has its \"min\" above its \"max\""},
+  };
+  SilentLine line;
+  for (const auto& [text, message] : cases) {
+    const PlanFiles files(text);
+    const CtlResult r = RunCtl({"--port", line.Port(), "test", files.plan});
+    EXPECT_EQ(r.exitStatus, 2) << text;
+    EXPECT_EQ(r.err, "velkorctl: " + files.plan + ": " + message + "\n");
+  }
+  EXPECT_EQ(line.Written(), "");
+}
+
+TEST(VelkorctlCrawl, CtrlCOrSigtermStopsTheMotorBeforeVelkorctlEnds) {
+  sim::EmulatorOptions patient;
+  patient.jogTimeoutMs = 60000;  // only the stop can end the rotation
+  for (const int signal : {SIGINT, SIGTERM}) {
+    Driver driver(patient);
+    CtlProcess ctl({"--port", driver.Port(), "crawl", "--speed", "30", "--for", "60"});
+    ASSERT_TRUE(WaitFor([&] { return driver.Moving(); }, 10s)) << signal;
+    ctl.Signal(signal);
+    const CtlResult r = ctl.Finish();
+    EXPECT_EQ(r.exitStatus, 3) << signal;
+    EXPECT_EQ(r.err, "velkorctl: interrupted; stopping the motor\nvelkorctl: stopped before its end\n") << signal;
+    EXPECT_FALSE(driver.Moving()) << signal;
+    EXPECT_TRUE(driver.Received(CMD_ACTION, ACT_STOP)) << signal;
+  }
+}
+
+TEST(VelkorctlTune, RevertGivesTheSnapshotBackAndShowsTheTunedCoefficients) {
+  Driver driver;
+  const CtlResult r = RunCtl({"--port", driver.Port(), "tune", "--revert"}, {});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_TRUE(driver.Received(CMD_ACTION, ACT_AUTOTUNE));
+  EXPECT_EQ(driver.Current().proportionalK, 30);
+  EXPECT_EQ(driver.Current().levelingK, 2);
+  EXPECT_EQ(driver.Current().jogSpeed, 60);
+  // The names come in alphabetical order.
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\ndecision=reverted\nklAfter=[5-7]\nklBefore=2\n"
+                                                  "kpAfter=(5[5-9]|6[0-5])\nkpBefore=30\n")))
+      << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nreverted.levelingK.reported=2\nreverted.levelingK.snapshot=2\n")))
+      << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nreverted.proportionalK.reported=30\n"
+                                                  "reverted.proportionalK.snapshot=30\n"))) << r.out;
+}
+
 }  // namespace
 }  // namespace velkor::test

@@ -1,0 +1,218 @@
+// motion_run.cpp: the segments' steps, read off the link's parameter states
+// and action counters as the profile apply reads them.
+#include "motion_run.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "codes.h"
+
+namespace velkor {
+namespace {
+
+const ParameterState& JogSpeed(const Link& link) { return State(link.parameters, ParameterId::JogSpeed); }
+
+}  // namespace
+
+const char* RunEndEnglish(RunEnd end) {
+  switch (end) {
+    case RunEnd::Running: return "running";
+    case RunEnd::Finished: return "finished";
+    case RunEnd::Stopped: return "stopped before its end";
+    case RunEnd::LinkLost: return "the link was lost; the driver stops a jog that gets no keep-alive";
+    case RunEnd::QueueFull: return "the command queue was full";
+    case RunEnd::NoAnswer: return "the driver did not answer in time";
+    case RunEnd::NotReady: return "the driver's parameters were not all reported, or a change was pending";
+  }
+  return "";
+}
+
+MotionRun::MotionRun(Link& link, SegmentMeasurer& measurer) : link_(link), measurer_(measurer) {
+  link_.listeners.push_back(this);
+}
+
+MotionRun::~MotionRun() {
+  auto& listeners = link_.listeners;
+  listeners.erase(std::remove(listeners.begin(), listeners.end(), this), listeners.end());
+}
+
+double MotionRun::PlannedSeconds() const {
+  const double accel = std::max<int>(1, link_.values.jogAccel);
+  double seconds = 0;
+  int16_t rpm = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    seconds += segments_[i].holdSeconds + SETTLE_SECONDS + std::abs(segments_[i].rpm - rpm) / accel;
+    rpm = segments_[i].rpm;
+  }
+  return seconds;
+}
+
+void MotionRun::Start(std::span<const MotionSegment> segments, bool right, double now) {
+  count_ = std::min(segments.size(), MAX_SEGMENTS);
+  std::copy_n(segments.begin(), count_, segments_.begin());
+  right_ = right;
+  segment_ = 0;
+  turning_ = false;
+  rotationsSent_ = UINT32_MAX;
+  end_ = RunEnd::Running;
+  endAfterStop_ = RunEnd::Finished;
+  resets_ = link_.parameters.resets;
+  const ParameterState& speed = JogSpeed(link_);
+  if (!speed.known || !speed.reportedSinceReset || Pending(speed) || count_ == 0) {
+    Finish(RunEnd::NotReady);
+    return;
+  }
+  driverJogSpeed_ = static_cast<int16_t>(speed.value);
+  lastRpm_ = driverJogSpeed_;
+  BeginSegment(now);
+}
+
+bool MotionRun::Push(uint8_t code, uint16_t value, double now) {
+  if (PushCommand(link_, code, value)) return true;
+  // Without keep-alives the driver ends the jog by itself.
+  link_.state.jogActive = false;
+  turning_ = false;
+  if (phase_ == MotionPhase::Measuring) measurer_.OnSegmentEnd(segment_, now);
+  Finish(RunEnd::QueueFull);
+  return false;
+}
+
+void MotionRun::BeginSegment(double now) {
+  const MotionSegment& seg = segments_[segment_];
+  const ParameterStates& states = link_.parameters;
+  const uint16_t rotate = right_ ? ACT_ROTATE_RIGHT : ACT_ROTATE_LEFT;
+  const int16_t from = turning_ ? lastRpm_ : 0;
+  awaitSpeed_ = awaitRotation_ = awaitStop_ = false;
+  phase_ = MotionPhase::Commanding;
+  phaseSince_ = now;
+  if (seg.rpm > 0) {
+    if (lastRpm_ != seg.rpm) {
+      if (!Push(CMD_SET_JOG_SPEED, static_cast<uint16_t>(seg.rpm), now)) return;
+      lastRpm_ = seg.rpm;
+      awaitSpeed_ = true;
+    }
+    if (!turning_) {
+      rotations_ = states.actionsAcknowledged[rotate];
+      rotationsSent_ = states.actionsSent[rotate];
+      if (!Push(CMD_ACTION, rotate, now)) return;
+      turning_ = awaitRotation_ = true;
+      link_.state.jogActive = true;
+    }
+  } else if (turning_) {
+    link_.state.jogActive = false;
+    turning_ = false;
+    if (!QueueStop()) return;
+    awaitStop_ = true;
+  }
+  settleSeconds_ = SETTLE_SECONDS + std::abs(seg.rpm - from) / static_cast<double>(std::max<int>(1, link_.values.jogAccel));
+}
+
+bool MotionRun::Acknowledged() const {
+  const ParameterStates& states = link_.parameters;
+  const uint16_t rotate = right_ ? ACT_ROTATE_RIGHT : ACT_ROTATE_LEFT;
+  return (!awaitSpeed_ || JogSpeed(link_).outstanding == 0) &&
+         (!awaitRotation_ || states.actionsAcknowledged[rotate] != rotations_) &&
+         (!awaitStop_ || states.actionsAcknowledged[ACT_STOP] != stops_);
+}
+
+void MotionRun::BeginStop(RunEnd end, double now) {
+  if (phase_ == MotionPhase::Measuring) measurer_.OnSegmentEnd(segment_, now);
+  endAfterStop_ = end;
+  link_.state.jogActive = false;
+  turning_ = false;
+  phase_ = MotionPhase::Stopping;
+  phaseSince_ = now;
+  QueueStop();
+}
+
+// First in the queue, as the panel's stop on exit goes; but never ahead of
+// this run's rotation while that still waits there, which would start the
+// motor after its stop.
+bool MotionRun::QueueStop() {
+  const uint16_t rotate = right_ ? ACT_ROTATE_RIGHT : ACT_ROTATE_LEFT;
+  const bool rotationQueued = link_.parameters.actionsSent[rotate] == rotationsSent_;
+  stops_ = link_.parameters.actionsAcknowledged[ACT_STOP];
+  const bool queued = rotationQueued ? PushCommand(link_, CMD_ACTION, ACT_STOP)
+                                     : PushCommandFirst(link_, CMD_ACTION, ACT_STOP);
+  if (!queued) Finish(RunEnd::QueueFull);
+  return queued;
+}
+
+void MotionRun::BeginRestore(double now) {
+  phase_ = MotionPhase::Restoring;
+  phaseSince_ = now;
+  if (lastRpm_ == driverJogSpeed_) {
+    Finish(endAfterStop_);
+    return;
+  }
+  lastRpm_ = driverJogSpeed_;
+  if (Push(CMD_SET_JOG_SPEED, static_cast<uint16_t>(driverJogSpeed_), now)) awaitSpeed_ = true;
+}
+
+void MotionRun::Finish(RunEnd end) {
+  phase_ = MotionPhase::Over;
+  end_ = end;
+}
+
+void MotionRun::Stop(double now) {
+  if (phase_ == MotionPhase::Idle || phase_ == MotionPhase::Over) return;
+  if (phase_ == MotionPhase::Stopping || phase_ == MotionPhase::Restoring) {
+    endAfterStop_ = endAfterStop_ == RunEnd::Finished ? RunEnd::Stopped : endAfterStop_;
+    return;
+  }
+  BeginStop(RunEnd::Stopped, now);
+}
+
+void MotionRun::Step(double now) {
+  if (phase_ == MotionPhase::Idle || phase_ == MotionPhase::Over) return;
+  if (link_.parameters.resets != resets_) {
+    if (phase_ == MotionPhase::Measuring) measurer_.OnSegmentEnd(segment_, now);
+    link_.state.jogActive = false;
+    turning_ = false;
+    Finish(RunEnd::LinkLost);
+    return;
+  }
+  const double elapsed = now - phaseSince_;
+  switch (phase_) {
+    case MotionPhase::Commanding:
+      if (Acknowledged()) {
+        phase_ = MotionPhase::Settling;
+        phaseSince_ = now;
+      } else if (elapsed > ANSWER_SECONDS) {
+        BeginStop(RunEnd::NoAnswer, now);
+      }
+      break;
+    case MotionPhase::Settling:
+      if (elapsed < settleSeconds_) break;
+      phase_ = MotionPhase::Measuring;
+      phaseSince_ = now;
+      measurer_.OnSegmentBegin(segment_, now);
+      break;
+    case MotionPhase::Measuring:
+      if (elapsed < segments_[segment_].holdSeconds) break;
+      measurer_.OnSegmentEnd(segment_, now);
+      phase_ = MotionPhase::Settling;  // not measuring any more
+      if (++segment_ < count_) BeginSegment(now);
+      else if (turning_) BeginStop(RunEnd::Finished, now);
+      else BeginRestore(now);
+      break;
+    case MotionPhase::Stopping:
+      if (link_.parameters.actionsAcknowledged[ACT_STOP] != stops_) BeginRestore(now);
+      else if (elapsed > ANSWER_SECONDS) Finish(RunEnd::NoAnswer);
+      break;
+    case MotionPhase::Restoring:
+      if (JogSpeed(link_).outstanding == 0) Finish(endAfterStop_);
+      else if (elapsed > ANSWER_SECONDS) Finish(RunEnd::NoAnswer);
+      break;
+    case MotionPhase::Idle:
+    case MotionPhase::Over: break;
+  }
+}
+
+void MotionRun::OnReport(uint8_t type, int16_t value, double time) {
+  if (phase_ == MotionPhase::Measuring) measurer_.OnSegmentReport(segment_, type, value, time);
+}
+
+void MotionRun::OnLinkReset(double) {}
+
+}  // namespace velkor
