@@ -125,17 +125,17 @@ void MotionRun::BeginStop(RunEnd end, double now) {
   QueueStop();
 }
 
-// First in the queue, as the panel's stop on exit goes; but never ahead of
-// this run's rotation while that still waits there, which would start the
-// motor after its stop.
+// First in the queue, as the panel's stop on exit goes. A rotation of this
+// run that still waits there becomes the stop instead: sent after it, the
+// rotation would start the motor again; the motor is not turning yet.
 bool MotionRun::QueueStop() {
   const uint16_t rotate = right_ ? ACT_ROTATE_RIGHT : ACT_ROTATE_LEFT;
-  const bool rotationQueued = link_.parameters.actionsSent[rotate] == rotationsSent_;
   stops_ = link_.parameters.actionsAcknowledged[ACT_STOP];
-  const bool queued = rotationQueued ? PushCommand(link_, CMD_ACTION, ACT_STOP)
-                                     : PushCommandFirst(link_, CMD_ACTION, ACT_STOP);
-  if (!queued) Finish(RunEnd::QueueFull);
-  return queued;
+  const bool rotationQueued = link_.parameters.actionsSent[rotate] == rotationsSent_;
+  if (rotationQueued && QueueReplace(link_.queue, {CMD_ACTION, rotate}, {CMD_ACTION, ACT_STOP})) return true;
+  if (PushCommandFirst(link_, CMD_ACTION, ACT_STOP)) return true;
+  Finish(RunEnd::QueueFull);
+  return false;
 }
 
 void MotionRun::BeginRestore(double now) {

@@ -23,6 +23,16 @@ bool QueuePushFront(CommandQueue& queue, uint8_t code, uint16_t value) {
   return true;
 }
 
+bool QueueReplace(CommandQueue& queue, QueuedCommand from, QueuedCommand to) {
+  for (uint8_t i = queue.readIndex; i != queue.writeIndex; ++i) {
+    if (queue.codes[i] != from.code || queue.values[i] != from.value) continue;
+    queue.codes[i] = to.code;
+    queue.values[i] = to.value;
+    return true;
+  }
+  return false;
+}
+
 QueuedCommand QueuePop(CommandQueue& queue) {
   const QueuedCommand command{queue.codes[queue.readIndex], queue.values[queue.readIndex]};
   ++queue.readIndex;

@@ -26,6 +26,8 @@ struct CommandQueue {
 [[nodiscard]] bool QueuePush(CommandQueue& queue, uint8_t code, uint16_t value);
 // Puts the pair before every other, to go out next; false when 255 are pending.
 [[nodiscard]] bool QueuePushFront(CommandQueue& queue, uint8_t code, uint16_t value);
+// Turns the oldest pending `from` into `to` where it waits; false when none waits.
+bool QueueReplace(CommandQueue& queue, QueuedCommand from, QueuedCommand to);
 // Takes the oldest pair. Only called when QueueNotEmpty.
 QueuedCommand QueuePop(CommandQueue& queue);
 bool QueueNotEmpty(const CommandQueue& queue);

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 using velkor::CommandQueue;
 using velkor::QueueClear;
 using velkor::QueueNotEmpty;
@@ -59,4 +62,38 @@ TEST(CommandQueue, AFullQueueRefusesTheNewEntryAndKeepsThe255PendingInOrder) {
   }
   EXPECT_FALSE(QueueNotEmpty(q));
   EXPECT_TRUE(QueuePush(q, 7, 9999));  // room again once one has been taken
+}
+
+TEST(CommandQueue, APairPutInFrontComesOutNextAndAFullQueueRefusesIt) {
+  // From an empty queue at index 0 and away from the array's ends.
+  for (const int offset : {0, 100}) {
+    CommandQueue q;
+    for (int i = 0; i < offset; ++i) {
+      ASSERT_TRUE(QueuePush(q, 1, 0));
+      QueuePop(q);
+    }
+    ASSERT_TRUE(QueuePush(q, 3, 1));
+    ASSERT_TRUE(velkor::QueuePushFront(q, 1, 9));
+    EXPECT_EQ(QueuePop(q).value, 9) << offset;
+    EXPECT_EQ(QueuePop(q).value, 1) << offset;
+    for (int i = 0; i < 255; ++i) ASSERT_TRUE(QueuePush(q, 3, static_cast<uint16_t>(i)));
+    EXPECT_FALSE(velkor::QueuePushFront(q, 1, 9)) << offset;
+    EXPECT_EQ(QueuePop(q).value, 0) << offset;
+  }
+}
+
+TEST(CommandQueue, ReplaceTurnsTheOldestMatchingPendingPairIntoAnotherWhereItWaits) {
+  CommandQueue q;
+  ASSERT_TRUE(QueuePush(q, 9, 2));
+  ASSERT_TRUE(QueuePush(q, 1, 8));
+  ASSERT_TRUE(QueuePush(q, 1, 8));
+  EXPECT_TRUE(velkor::QueueReplace(q, {1, 8}, {1, 9}));
+  EXPECT_FALSE(velkor::QueueReplace(q, {1, 7}, {1, 9}));
+  const std::vector<std::pair<int, int>> expected = {{9, 2}, {1, 9}, {1, 8}};
+  std::vector<std::pair<int, int>> popped;
+  while (QueueNotEmpty(q)) {
+    const auto c = QueuePop(q);
+    popped.emplace_back(c.code, c.value);
+  }
+  EXPECT_EQ(popped, expected);
 }
