@@ -8,7 +8,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -72,11 +72,6 @@ CurrentAnalysisWindow::CurrentAnalysisWindow(Link& link, QObject* ticker, QWidge
     connect(view, &MotionView::Ended, this, &CurrentAnalysisWindow::ShowMotionState);
   }
 
-  // Esc stops wherever the focus is in the window.
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  escape->setContext(Qt::WindowShortcut);
-  connect(escape, &QShortcut::activated, this, &CurrentAnalysisWindow::StopMotion);
-
   refresh_ = new QTimer(this);
   refresh_->setInterval(FIGURES_REFRESH_MS);
   connect(refresh_, &QTimer::timeout, this, &CurrentAnalysisWindow::RefreshFigures);
@@ -136,6 +131,17 @@ void CurrentAnalysisWindow::showEvent(QShowEvent* event) {
 void CurrentAnalysisWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   UpdateListening();
+}
+
+// Esc comes here from wherever the focus is in the window, unless an open
+// list takes it to close itself.
+void CurrentAnalysisWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  StopMotion();
+  event->accept();
 }
 
 // The plots take the window's colours, light or dark, whenever they change.
