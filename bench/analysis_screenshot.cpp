@@ -49,6 +49,10 @@ QPalette DarkPalette() {
 
 void Screenshot(const QString& out) {
   bench::Wait(600);
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* panel = qobject_cast<CDrivePanelDlg*>(w))
+      std::printf("link: resets %u, drop %d, status %s\n", panel->DriveLink().parameters.resets,
+                  static_cast<int>(panel->DriveLink().state.drop), panel->DriveLink().values.statusText.data());
   QProcess::execute("import", {"-window", "root", out});
   std::printf("saved %s\n", qPrintable(out));
 }

@@ -128,6 +128,9 @@ CrawlView::CrawlView(Link& link, QWidget* parent) : MotionView(link, parent) {
   measured_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, MEASURED_COLOUR, 3));
   plot_->legend->setVisible(true);
   plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+  // Thousands of points: drawn plainly, they cost the window's thread, which
+  // also serves the link, little.
+  plot_->setNotAntialiasedElements(QCP::aeAll);
   StylePlot(plot_, palette());
   plot_->ShowReach(1000);
   bins_ = MakeTable(Columns(BIN_COLUMNS, std::size(BIN_COLUMNS)), split);

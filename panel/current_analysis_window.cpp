@@ -110,7 +110,9 @@ void CurrentAnalysisWindow::RefreshFigures() {
   tracker_.SetJogging(link_.state.jogActive);
   const analysis::TrackerFigures figures = tracker_.Figures(LinkNow(link_));
   tracking_->Show(figures);
-  crawl_->SetReadingRate(figures.windings[0].all.basis.rateHz);
+  // A rate taken over a moment after the window was opened says little.
+  const analysis::Basis& basis = figures.windings[0].all.basis;
+  crawl_->SetReadingRate(basis.spanSeconds >= MIN_RATE_SPAN_SECONDS ? basis.rateHz : std::nullopt);
   for (MotionView* view : std::initializer_list<MotionView*>{crawl_, sweep_, tune_}) view->Refresh();
 }
 

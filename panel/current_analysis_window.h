@@ -34,6 +34,8 @@ inline constexpr const char* ANALYSIS_TITLE = "Анализ тока";
 // How often the live figures are worked out and shown: each costs a pass
 // over the window of readings.
 inline constexpr int FIGURES_REFRESH_MS = 250;
+// The reading rate the crawl speed is proposed from is taken over at least this long.
+inline constexpr double MIN_RATE_SPAN_SECONDS = 1.0;
 
 class CurrentAnalysisWindow : public QWidget {
   Q_OBJECT

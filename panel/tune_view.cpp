@@ -148,6 +148,7 @@ TuneView::TuneView(Link& link, QWidget* parent) : MotionView(link, parent) {
   after_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, MEASURED_COLOUR, 3));
   plot_->legend->setVisible(true);
   plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+  plot_->setNotAntialiasedElements(QCP::aeAll);
   StylePlot(plot_, palette());
   plot_->ShowReach(1000);
   split->addWidget(table_);
