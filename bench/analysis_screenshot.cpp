@@ -109,6 +109,13 @@ int main(int argc, char** argv) {
     bench::Wait(3000);
     Screenshot(dir + "/figures" + suffix + ".png");
 
+    tabs->setCurrentWidget(window->Sweep());
+    window->Sweep()->SetBounds(100, 1000, 7);
+    window->Sweep()->AskToStart();
+    ConfirmWhenAsked();
+    if (!bench::WaitFor([&] { return !window->Sweep()->Running(); }, PATIENCE_MS)) return;
+    Screenshot(dir + "/sweep" + suffix + ".png");
+
     tabs->setCurrentWidget(window->Crawl());
     bench::Wait(300);
     for (QPushButton* b : window->Crawl()->findChildren<QPushButton*>())
@@ -118,13 +125,6 @@ int main(int argc, char** argv) {
     if (!bench::WaitFor([&] { return !window->Crawl()->Running(); }, PATIENCE_MS)) return;
     window->Crawl()->Keep();
     Screenshot(dir + "/crawl" + suffix + ".png");
-
-    tabs->setCurrentWidget(window->Sweep());
-    window->Sweep()->SetBounds(100, 1000, 7);
-    window->Sweep()->AskToStart();
-    ConfirmWhenAsked();
-    if (!bench::WaitFor([&] { return !window->Sweep()->Running(); }, PATIENCE_MS)) return;
-    Screenshot(dir + "/sweep" + suffix + ".png");
 
     tabs->setCurrentWidget(window->Tune());
     window->Tune()->AskToStart();
