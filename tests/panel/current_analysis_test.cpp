@@ -144,6 +144,22 @@ class CurrentAnalysisTest : public QObject {
     QVERIFY(!panel_->Emulator()->WithEmulator([](sim::Emulator& e) { return e.Moving(); }));
   }
 
+  // The motor moves only on the operator's word: a question answered
+  // "Отмена" sends nothing.
+  void aCrawlNotConfirmedSendsNothing() {
+    CurrentAnalysisWindow* window = Connect();
+    const size_t before = panel_->Emulator()->CommandLog().size();
+    test::WhenMessageBoxOpens([](QMessageBox* box) {
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == "Отмена") b->click();
+    });
+    window->Crawl()->AskToStart();
+    QTRY_VERIFY_WITH_TIMEOUT(!test::OpenMessageBox(), PATIENCE_MS);
+    QTest::qWait(300);  // dozens of status reports, each a chance to send
+    QCOMPARE(panel_->Emulator()->CommandLog().size(), before);
+    QVERIFY(!window->MotionRunning());
+  }
+
   void theReportIsWrittenAsPdfWithItsJsonBeside() {
     CurrentAnalysisWindow* window = Connect();
     QTRY_VERIFY_WITH_TIMEOUT(Cell(window->Tracking(), "Смещение, мА", 1) != "—", PATIENCE_MS);
