@@ -129,7 +129,10 @@ int main(int argc, char** argv) {
     tabs->setCurrentWidget(window->Tune());
     window->Tune()->AskToStart();
     ConfirmWhenAsked();
-    bench::WaitFor([&] { return window->Tune()->findChildren<QPushButton*>().last()->isEnabled(); }, PATIENCE_MS);
+    QPushButton* revert = nullptr;
+    for (QPushButton* b : window->Tune()->findChildren<QPushButton*>())
+      if (b->text() == "Вернуть прежние") revert = b;
+    if (!bench::WaitFor([&] { return revert->isEnabled(); }, PATIENCE_MS)) return;
     Screenshot(dir + "/tune-before-after" + suffix + ".png");
     window->Tune()->KeepAndSave();
     if (!bench::WaitFor([&] { return !window->Tune()->Running(); }, PATIENCE_MS)) return;
