@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     Screenshot(dir + "/figures" + suffix + ".png");
 
     tabs->setCurrentWidget(window->Sweep());
-    window->Sweep()->SetBounds(100, 1000, 7);
+    window->Sweep()->SetBounds(120, 1020, 7);
     window->Sweep()->AskToStart();
     ConfirmWhenAsked();
     if (!bench::WaitFor([&] { return !window->Sweep()->Running(); }, PATIENCE_MS)) return;

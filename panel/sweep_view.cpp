@@ -149,6 +149,7 @@ void SweepView::Begin() {
                .holdSeconds = SWEEP_HOLD_SECONDS,
                .right = true},
               LinkNow(link_));
+  shownSegment_ = 0;
   ShowFigures();
   ShowButtons();
   if (Running()) emit Started();
@@ -171,8 +172,11 @@ void SweepView::Stop(double now) {
   if (run_) run_->Stop(now);
 }
 
+// A speed's figures are worked out over all its readings: only once it is done.
 void SweepView::Refresh() {
-  if (Running()) ShowFigures();
+  if (!Running() || run_->Motion().Segment() == shownSegment_) return;
+  shownSegment_ = run_->Motion().Segment();
+  ShowFigures();
 }
 
 void SweepView::ShowButtons() { start_->setEnabled(startAllowed_ && !Running()); }

@@ -53,6 +53,7 @@ class SweepView : public MotionView {
   double PlannedSeconds() const;
 
   std::unique_ptr<SweepRun> run_;
+  size_t shownSegment_ = 0;  // the speed being measured when the figures were last shown
   QSpinBox* from_ = nullptr;
   QSpinBox* to_ = nullptr;
   QSpinBox* steps_ = nullptr;

@@ -132,7 +132,11 @@ TuneView::TuneView(Link& link, QWidget* parent) : MotionView(link, parent) {
     table_->item(FIRST_MEASURE_ROW + static_cast<int>(i), COL_NAME)->setText(ROWS[i].name);
     table_->item(FIRST_MEASURE_ROW + static_cast<int>(i), COL_GOOD)->setText(ROWS[i].good);
   }
+  // Before and after share what the names leave, side by side; a long basis wraps.
+  table_->setWordWrap(true);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table_->horizontalHeader()->setSectionResizeMode(COL_BEFORE, QHeaderView::Stretch);
+  table_->horizontalHeader()->setSectionResizeMode(COL_AFTER, QHeaderView::Stretch);
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   plot_ = new SquarePlot(split);
   plot_->setMinimumSize(300, 300);
@@ -153,8 +157,8 @@ TuneView::TuneView(Link& link, QWidget* parent) : MotionView(link, parent) {
   plot_->ShowReach(1000);
   split->addWidget(table_);
   split->addWidget(plot_);
-  split->setStretchFactor(0, 1);
-  split->setStretchFactor(1, 1);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
   layout->addWidget(split, 1);
 
   auto* decide = new QHBoxLayout;
