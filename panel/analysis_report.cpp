@@ -18,6 +18,7 @@ constexpr int MARGIN_MM = 15;
 constexpr int GAP = 10;
 constexpr int PLOT_HEIGHT = 320;
 constexpr int CELL_PADDING = 3;
+constexpr int HEADING_KEEP = 80;
 
 // Writes top to bottom, starting a new page where the next block does not fit.
 class PageWriter {
@@ -36,6 +37,7 @@ class PageWriter {
     font.setPointSizeF(11);
     font.setBold(true);
     y_ += GAP / 2;
+    Room(HEADING_KEEP);  // a heading stays with the start of what it heads
     Text(text, font);
   }
   void Text(const QString& text, const QFont& font) {
