@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "crawl_view.h"
+#include "tune_view.h"
 #include "current_analysis_window.h"
 #include "drive_app.h"
 #include "drive_panel_dlg.h"
@@ -158,6 +159,40 @@ class CurrentAnalysisTest : public QObject {
     QTest::qWait(300);  // dozens of status reports, each a chance to send
     QCOMPARE(panel_->Emulator()->CommandLog().size(), before);
     QVERIFY(!window->MotionRunning());
+  }
+
+  // After the driver's tuning, the operator's choice is carried out and told
+  // only as far as the driver confirmed it.
+  void theTuningEndsAsTheOperatorDecides_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("keep") << "Оставить и записать в EEPROM" << int{CMD_ACTION} << int{ACT_SAVE_EEPROM}
+                          << "Новые Kp и KL оставлены и записаны в EEPROM: привод подтвердил запись.";
+    QTest::newRow("revert") << "Вернуть прежние" << int{CMD_SET_KP} << 30
+                            << "Прежние параметры возвращены: привод сообщил каждый из них.";
+  }
+  void theTuningEndsAsTheOperatorDecides() {
+    QFETCH(QString, button);
+    QFETCH(int, code);
+    QFETCH(int, value);
+    QFETCH(QString, outcome);
+    CurrentAnalysisWindow* window = Connect();
+    window->Tune()->AskToStart();
+    ConfirmMotion();
+    QPushButton* decide = nullptr;
+    for (QPushButton* b : window->Tune()->findChildren<QPushButton*>())
+      if (b->text() == button) decide = b;
+    QTRY_VERIFY_WITH_TIMEOUT(decide->isEnabled(), 3 * PATIENCE_MS);
+    QVERIFY(Received(*panel_, CMD_ACTION, ACT_AUTOTUNE));
+    QVERIFY(!Received(*panel_, static_cast<uint8_t>(code), static_cast<int16_t>(value)));
+    QTest::mouseClick(decide, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->MotionRunning(), PATIENCE_MS);
+    QVERIFY(Received(*panel_, static_cast<uint8_t>(code), static_cast<int16_t>(value)));
+    bool told = false;
+    for (QLabel* label : window->Tune()->findChildren<QLabel*>()) told = told || label->text() == outcome;
+    QVERIFY(told);
   }
 
   void theReportIsWrittenAsPdfWithItsJsonBeside() {
