@@ -16,6 +16,16 @@ size_t Capacity(double windowSeconds) {
   return static_cast<size_t>(std::ceil(windowSeconds * MAX_READINGS_PER_SECOND)) + 1;
 }
 
+// Visits a ring's entries inside [from, now], oldest first.
+template <typename Ring, typename Visit>
+void ForEachInWindow(const Ring& ring, double from, double now, Visit visit) {
+  const size_t size = ring.entries.size();
+  for (size_t i = 0; i < ring.count; ++i) {
+    const auto& entry = ring.entries[(ring.next + size - ring.count + i) % size];
+    if (entry.reading.time >= from && entry.reading.time <= now) visit(entry);
+  }
+}
+
 }  // namespace
 
 CurrentTracker::CurrentTracker(const TrackerSettings& settings) { Configure(settings); }
@@ -38,10 +48,8 @@ void CurrentTracker::Clear() {
 }
 
 void CurrentTracker::OnReport(uint8_t type, int16_t value, double time) {
-  Winding winding = Winding::A;
-  const bool measured = type == RPT_ACTUAL_CURRENT_A || type == RPT_ACTUAL_CURRENT_B;
-  if (measured) winding = type == RPT_ACTUAL_CURRENT_A ? Winding::A : Winding::B;
-  const LossCounts before = stream_.Losses(winding);
+  // Only a measured current completes a reading; its own gap counts after it.
+  const LossCounts before = stream_.Losses(type == RPT_ACTUAL_CURRENT_B ? Winding::B : Winding::A);
   if (const std::optional<WindingReading> reading = stream_.Feed(type, value, time)) Push(*reading, before);
 }
 
@@ -69,24 +77,19 @@ Basis CurrentTracker::BasisOf(Winding winding, uint64_t readings, double first, 
   return basis;
 }
 
-
 TrackingFigures CurrentTracker::Track(Winding winding, std::optional<MotionState> state, double from, double now) {
-  const Ring& ring = rings_[static_cast<size_t>(winding)];
-  const size_t size = ring.entries.size();
   int64_t sumError = 0, sumError2 = 0, sumSet2 = 0, sumMeasured2 = 0;
   uint64_t count = 0, outside = 0;
   double first = 0, last = 0, largest = 0;
   LossCounts before;
   bool beforeTaken = false;
-  for (size_t i = 0; i < ring.count; ++i) {
-    const Entry& entry = ring.entries[(ring.next + size - ring.count + i) % size];
+  ForEachInWindow(rings_[static_cast<size_t>(winding)], from, now, [&](const Entry& entry) {
     const WindingReading& r = entry.reading;
-    if (r.time < from || r.time > now) continue;
     if (!beforeTaken) {
       before = entry.lossBefore;
       beforeTaken = true;
     }
-    if (state && r.state != *state) continue;
+    if (state && r.state != *state) return;
     const int error = int{r.measured} - int{r.set};
     if (count == 0) first = r.time;
     last = r.time;
@@ -98,7 +101,7 @@ TrackingFigures CurrentTracker::Track(Winding winding, std::optional<MotionState
     scratch_[count] = std::abs(error);
     largest = std::max(largest, scratch_[count]);
     ++count;
-  }
+  });
   TrackingFigures f;
   f.basis = BasisOf(winding, count, first, last, before);
   if (count == 0) return f;
@@ -116,17 +119,16 @@ TrackingFigures CurrentTracker::Track(Winding winding, std::optional<MotionState
   return f;
 }
 
-HeadroomFigures CurrentTracker::Headroom(double from, double now) {
+HeadroomFigures CurrentTracker::Headroom(double from, double now, const Basis& a, const Basis& b) {
   CeilingFinder finder(settings_.tolerance);
   uint64_t readings = 0;
   for (const Ring& ring : rings_) {
-    const size_t size = ring.entries.size();
-    for (size_t i = 0; i < ring.count; ++i) {
-      const WindingReading& r = ring.entries[(ring.next + size - ring.count + i) % size].reading;
-      if (r.time < from || r.time > now || !r.pwm) continue;
+    ForEachInWindow(ring, from, now, [&](const Entry& entry) {
+      const WindingReading& r = entry.reading;
+      if (!r.pwm) return;
       finder.Add(r.set, r.measured, *r.pwm);
       ++readings;
-    }
+    });
   }
   if (const std::optional<double> found = finder.Ceiling())
     foundCeiling_ = std::max(foundCeiling_.value_or(0.0), *found);
@@ -136,10 +138,9 @@ HeadroomFigures CurrentTracker::Headroom(double from, double now) {
   uint64_t near = 0, lost = 0, shortOfSet = 0;
   double first = now, last = from;
   for (const Ring& ring : rings_) {
-    const size_t size = ring.entries.size();
-    for (size_t i = 0; i < ring.count; ++i) {
-      const WindingReading& r = ring.entries[(ring.next + size - ring.count + i) % size].reading;
-      if (r.time < from || r.time > now || !r.pwm) continue;
+    ForEachInWindow(ring, from, now, [&](const Entry& entry) {
+      const WindingReading& r = entry.reading;
+      if (!r.pwm) return;
       first = std::min(first, r.time);
       last = std::max(last, r.time);
       const bool isShort = ShortOfSet(settings_.tolerance, r.set, r.measured);
@@ -154,11 +155,9 @@ HeadroomFigures CurrentTracker::Headroom(double from, double now) {
       } else if (!isShort && speed) {
         h.heldSpeedRpm = std::max(h.heldSpeedRpm.value_or(*speed), *speed);
       }
-    }
+    });
   }
   // Gaps are per winding: the headroom's basis takes both.
-  const Basis a = Track(Winding::A, std::nullopt, from, now).basis;
-  const Basis b = Track(Winding::B, std::nullopt, from, now).basis;
   h.basis = a;
   h.basis.readings = readings;
   h.basis.spanSeconds = readings > 0 ? last - first : 0;
@@ -191,7 +190,7 @@ TrackerFigures CurrentTracker::Figures(double now) {
   const TrackingFigures& b = f.windings[1].all;
   f.imbalance.basis = a.basis.readings <= b.basis.readings ? a.basis : b.basis;
   if (a.ratio && b.ratio) f.imbalance.percent = 100.0 * (*a.ratio - *b.ratio);
-  f.headroom = Headroom(from, now);
+  f.headroom = Headroom(from, now, a.basis, b.basis);
   return f;
 }
 

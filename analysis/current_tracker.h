@@ -24,8 +24,8 @@ inline constexpr double DEFAULT_WINDOW_SECONDS = 2.0;
 inline constexpr double MIN_WINDOW_SECONDS = 0.1;
 inline constexpr double MAX_WINDOW_SECONDS = 60.0;
 // The most readings of one winding a second that the window is sized for:
-// more than the 38400-baud line can carry (a report takes at least 2 bytes,
-// and each winding's measured current is one report type of nine).
+// more than the 38400-baud line can carry, 3840 bytes a second of which a
+// report takes at least two.
 inline constexpr double MAX_READINGS_PER_SECOND = 2000.0;
 
 struct TrackerSettings {
@@ -115,7 +115,7 @@ class CurrentTracker : public ReportListener {
   };
   void Push(const WindingReading& reading, const LossCounts& before);
   TrackingFigures Track(Winding winding, std::optional<MotionState> state, double from, double now);
-  HeadroomFigures Headroom(double from, double now);
+  HeadroomFigures Headroom(double from, double now, const Basis& a, const Basis& b);
   Basis BasisOf(Winding winding, uint64_t readings, double first, double last, const LossCounts& before) const;
 
   TrackerSettings settings_;

@@ -36,17 +36,6 @@ MotionRun::~MotionRun() {
   listeners.erase(std::remove(listeners.begin(), listeners.end(), this), listeners.end());
 }
 
-double MotionRun::PlannedSeconds() const {
-  const double accel = std::max<int>(1, link_.values.jogAccel);
-  double seconds = 0;
-  int16_t rpm = 0;
-  for (size_t i = 0; i < count_; ++i) {
-    seconds += segments_[i].holdSeconds + SETTLE_SECONDS + std::abs(segments_[i].rpm - rpm) / accel;
-    rpm = segments_[i].rpm;
-  }
-  return seconds;
-}
-
 void MotionRun::Start(std::span<const MotionSegment> segments, bool right, double now) {
   count_ = std::min(segments.size(), MAX_SEGMENTS);
   std::copy_n(segments.begin(), count_, segments_.begin());
@@ -155,11 +144,8 @@ void MotionRun::Finish(RunEnd end) {
 }
 
 void MotionRun::Stop(double now) {
-  if (phase_ == MotionPhase::Idle || phase_ == MotionPhase::Over) return;
-  if (phase_ == MotionPhase::Stopping || phase_ == MotionPhase::Restoring) {
-    endAfterStop_ = endAfterStop_ == RunEnd::Finished ? RunEnd::Stopped : endAfterStop_;
-    return;
-  }
+  // Stopping or giving the jog speed back, the motor is stopped already.
+  if (phase_ != MotionPhase::Commanding && phase_ != MotionPhase::Settling && phase_ != MotionPhase::Measuring) return;
   BeginStop(RunEnd::Stopped, now);
 }
 

@@ -83,8 +83,6 @@ class MotionRun : public ReportListener {
   MotionPhase Phase() const { return phase_; }
   size_t Segment() const { return segment_; }
   size_t SegmentCount() const { return count_; }
-  // Seconds the whole run is planned to take from its start, at least.
-  double PlannedSeconds() const;
 
   void OnReport(uint8_t type, int16_t value, double time) override;
   void OnLinkReset(double time) override;

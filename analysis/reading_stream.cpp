@@ -94,10 +94,14 @@ void ReadingStream::NoteStatus(int16_t speed, double time) {
   if (statuses_ > SPEED_HISTORY && reference_ < statuses_ - SPEED_HISTORY) reference_ = statuses_ - SPEED_HISTORY;
   while (reference_ + 1 < statuses_ && time - speeds_[(reference_ + 1) % SPEED_HISTORY].time >= ACCELERATION_SPAN_SECONDS)
     ++reference_;
-  const int16_t before = speeds_[reference_ % SPEED_HISTORY].speed;
-  const int change = std::abs(int{speed} - int{before});
-  const double threshold = std::max<double>(ACCELERATION_MIN_RPM, ACCELERATION_MIN_SHARE * std::abs(int{speed}));
-  if (speed == 0 && before == 0)
+  const SpeedAt& before = speeds_[reference_ % SPEED_HISTORY];
+  const int change = std::abs(int{speed} - int{before.speed});
+  // Until a whole span has been heard the threshold shrinks with the time
+  // heard, to one rpm: a shaft starting from rest is accelerating at once.
+  const double heard = std::min(1.0, (time - before.time) / ACCELERATION_SPAN_SECONDS);
+  const double threshold =
+      std::max(1.0, heard * std::max<double>(ACCELERATION_MIN_RPM, ACCELERATION_MIN_SHARE * std::abs(int{speed})));
+  if (speed == 0 && before.speed == 0)
     state_ = jogging_ ? MotionState::Accelerating : MotionState::Holding;
   else if (change >= threshold)
     state_ = MotionState::Accelerating;

@@ -257,18 +257,13 @@ Parsed ParseMeasuring(Command command, Args args, Invocation inv) {
       inv.save |= args[i] == "--save";
       continue;
     }
-    std::string_view value;
-    OptionMatch match = OptionMatch::No;
-    std::string_view flag;
-    for (const std::string_view candidate : {"--for", "--speed", "--from", "--to", "--steps"}) {
-      match = TakeValueOption(args, i, candidate, value);
-      flag = candidate;
-      if (match != OptionMatch::No) break;
-    }
+    const std::string_view flag = args[i].substr(0, args[i].find('='));
     const bool allowed = (flag == "--for" && (command == Command::Analyze || command == Command::Crawl)) ||
                          (flag == "--speed" && command == Command::Crawl) ||
                          ((flag == "--from" || flag == "--to" || flag == "--steps") && command == Command::Sweep);
-    if (match == OptionMatch::No || !allowed) return Fail(usage + ", not " + Quoted(args[i]));
+    std::string_view value;
+    const OptionMatch match = allowed ? TakeValueOption(args, i, flag, value) : OptionMatch::No;
+    if (match == OptionMatch::No) return Fail(usage + ", not " + Quoted(args[i]));
     if (match == OptionMatch::MissingValue) return Fail(std::string(flag) + " needs a value");
     if (flag == "--for") {
       const auto duration = ParseSeconds(value);
@@ -484,7 +479,7 @@ Commands:
           {"run": "tune", "then": "revert", "save": false}]}
       Options: for_s, speed_rpm, from_rpm, to_rpm, steps, and for tune
       "then" ("keep" or "revert") and "save"; a bound is {"min": X},
-      {"max": Y} or both.
+      {"max": Y} or both; true and false count as 1 and 0.
 
 Ctrl-C (or SIGTERM, or a reader that went away) during rotate, a step,
 crawl, sweep, tune or test stops the motor before velkorctl ends: the stop

@@ -75,25 +75,36 @@ Measured Analyze(const Invocation& inv, Session& session) {
 constexpr std::chrono::milliseconds RATE_LISTENING{1000};
 
 // The crawl the analysis proposes for the driver's reading rate and
-// division; unset (after saying why) when it cannot tell.
-std::optional<analysis::CrawlProposal> ProposedCrawl(Session& session) {
+// division; unset, with `why`, when it cannot tell.
+std::optional<analysis::CrawlProposal> ProposedCrawl(Session& session, std::string& why) {
   analysis::CurrentTracker tracker;
-  if (Listen(session, tracker, RATE_LISTENING) != RunEnd::Finished) return std::nullopt;
+  const RunEnd end = Listen(session, tracker, RATE_LISTENING);
+  if (end != RunEnd::Finished) {
+    why = RunEndEnglish(end);
+    return std::nullopt;
+  }
   const auto rate = tracker.Figures(Now(session)).windings[static_cast<size_t>(analysis::Winding::A)].all.basis.rateHz;
   const auto proposal =
       analysis::ProposeCrawl(rate.value_or(0), static_cast<int>(session.link.values.stepDivision));
-  if (!proposal) session.Say("the driver reports no measured current to propose a crawl speed from; give --speed");
+  if (!proposal) why = "no crawl speed can be proposed: the driver reports no measured current; give --speed";
   else if (!proposal->enoughReadings)
     session.Say("note: even 1 rpm gives fewer than 50 readings an electrical period at this reading rate");
   return proposal;
+}
+
+Measured Unproposed(std::string why, double started, const Session& session) {
+  Measured m = Ended(RunEnd::NotReady, "", started, session);
+  m.why = std::move(why);
+  return m;
 }
 
 Measured Crawl(const Invocation& inv, Session& session) {
   const double started = Now(session);
   int16_t rpm = inv.speedRpm;
   if (rpm == 0) {
-    const auto proposal = ProposedCrawl(session);
-    if (!proposal) return Ended(RunEnd::NotReady, "", started, session);
+    std::string why;
+    const auto proposal = ProposedCrawl(session, why);
+    if (!proposal) return Unproposed(why, started, session);
     rpm = static_cast<int16_t>(proposal->rpm);
   }
   CrawlRun run(session.link);
@@ -160,8 +171,9 @@ std::string TuneJson(const TuneRun& run) {
 
 Measured Tune(const Invocation& inv, Session& session) {
   const double started = Now(session);
-  const auto proposal = ProposedCrawl(session);
-  if (!proposal) return Ended(RunEnd::NotReady, "", started, session);
+  std::string why;
+  const auto proposal = ProposedCrawl(session, why);
+  if (!proposal) return Unproposed(why, started, session);
   TunePlan plan;
   plan.crawlRpm = static_cast<int16_t>(proposal->rpm);
   plan.crawlSeconds = proposal->seconds;

@@ -40,6 +40,12 @@ std::string Number(double value) {
   return text;
 }
 
+std::string Time(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
 std::string Escape(const std::string& text) {
   std::string out;
   for (const char c : text) {
@@ -181,6 +187,7 @@ std::optional<double> Figure(const QJsonValue& figures, const std::string& path,
     why = "unknown";
     return std::nullopt;
   }
+  if (at.isBool()) return at.toBool() ? 1.0 : 0.0;
   if (!at.isDouble()) {
     why = "not a number";
     return std::nullopt;
@@ -263,7 +270,7 @@ std::string JunitXml(const std::string& planName, const std::vector<BoundResult>
     if (r.step != lastStep) seconds += r.seconds;
     lastStep = r.step;
     cases += "    <testcase classname=\"" + Escape(r.step) + "\" name=\"" + Escape(r.bound.figure + " " + Limits(r.bound)) +
-             "\" time=\"" + Number(r.seconds) + "\"";
+             "\" time=\"" + Time(r.seconds) + "\"";
     const std::string message = r.bound.figure + " = " + (r.value ? Number(*r.value) : "?") +
                                 (r.why.empty() ? "" : ": " + r.why);
     if (r.verdict == Verdict::Held) cases += "/>\n";
@@ -273,7 +280,7 @@ std::string JunitXml(const std::string& planName, const std::vector<BoundResult>
   const std::string counts = " tests=\"" + std::to_string(results.size()) + "\" failures=\"" +
                              std::to_string(failures) + "\" errors=\"" + std::to_string(errors) + "\"";
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + counts + ">\n  <testsuite name=\"" +
-         Escape(planName) + "\"" + counts + " time=\"" + Number(seconds) + "\">\n" + cases + "  </testsuite>\n</testsuites>\n";
+         Escape(planName) + "\"" + counts + " time=\"" + Time(seconds) + "\">\n" + cases + "  </testsuite>\n</testsuites>\n";
 }
 
 int PlanExitStatus(const std::vector<BoundResult>& results) {

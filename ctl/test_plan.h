@@ -14,7 +14,8 @@
 // ]}
 //
 // A figure is named by its path in the step's --json output, dots between
-// the names and array indexes. A bound has "min", "max" or both.
+// the names and array indexes; true and false count as 1 and 0. A bound has
+// "min", "max" or both.
 #pragma once
 
 #include <optional>

@@ -55,6 +55,44 @@ TEST(CommandLine, SetKeepsTheOrderAndTakesSmoothingAsOnOrOffAndTheDelayUpTo60000
   EXPECT_EQ(Parse({"set", "smoothing=off"}, "x").assignments[0].value, 0);
 }
 
+TEST(CommandLine, TheMeasuringCommandsTakeTheirOptionsWithDefaultsWhereNoneIsGiven) {
+  const Invocation analyze = Parse({"analyze"}, "x");
+  EXPECT_EQ(analyze.command, Command::Analyze);
+  EXPECT_EQ(analyze.measure, 2000ms);
+  const Invocation crawl = Parse({"crawl", "--speed=3", "--for", "7.5", "--json"}, "x");
+  EXPECT_EQ(crawl.speedRpm, 3);
+  EXPECT_EQ(crawl.measure, 7500ms);
+  EXPECT_TRUE(crawl.json);
+  EXPECT_EQ(Parse({"crawl"}, "x").speedRpm, 0);  // the proposed speed
+  const Invocation sweep = Parse({"sweep", "--from", "600", "--to", "60"}, "x");
+  EXPECT_EQ(sweep.fromRpm, 600);
+  EXPECT_EQ(sweep.toRpm, 60);
+  EXPECT_EQ(sweep.steps, 5);
+  const Invocation tune = Parse({"tune", "--save"}, "x");
+  EXPECT_EQ(tune.tune, TuneChoice::Keep);
+  EXPECT_TRUE(tune.save);
+  EXPECT_EQ(Parse({"tune", "--revert"}, "x").tune, TuneChoice::Revert);
+  const Invocation test = Parse({"test", "--junit=out.xml", "plan.json"}, "x");
+  EXPECT_EQ(test.file, "plan.json");
+  EXPECT_EQ(test.junit, "out.xml");
+}
+
+TEST(CommandLine, AMeasuringCommandLineThatCannotBeRunIsAUsageError) {
+  const std::vector<std::pair<std::vector<std::string_view>, std::string>> cases = {
+      {{"crawl", "--speed", "0"}, "--speed takes a whole number of rpm from 1 to 30000, not '0'"},
+      {{"crawl", "--from", "5"}, "crawl takes --speed RPM, --for SECONDS and --json, not '--from'"},
+      {{"analyze", "--for", "-1"}, "--for takes a positive number of seconds, not '-1'"},
+      {{"sweep", "--from", "60"}, "sweep needs --from RPM and --to RPM"},
+      {{"sweep", "--from", "60", "--to", "60"}, "sweep needs two different speeds"},
+      {{"sweep", "--from", "60", "--to", "600", "--steps", "33"}, "--steps takes a whole number from 2 to 32, not '33'"},
+      {{"tune", "--keep", "--revert"}, "tune takes one of --keep and --revert"},
+      {{"tune", "--revert", "--save"}, "tune --revert gives the old values back; --save goes with --keep"},
+      {{"test"}, "test needs PLAN.json"},
+      {{"test", "a.json", "b.json"}, "test takes PLAN.json and --junit FILE, not 'b.json'"},
+  };
+  for (const auto& [args, error] : cases) EXPECT_EQ(ParseCommandLine(args, "x").error, error) << args[0];
+}
+
 TEST(CommandLine, EachActionNameGivesItsCode) {
   const std::vector<std::pair<std::string_view, uint16_t>> names = {
       {"reread", 0}, {"save", 1}, {"autotune", 2}, {"smoothing", 3}, {"test", 4},

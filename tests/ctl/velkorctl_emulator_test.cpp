@@ -592,6 +592,8 @@ TEST(VelkorctlWatch, CtrlCSigtermOrAReaderThatHasHadEnoughEndsItWithZeroAndNoMes
   }
 }
 
+using Commands = std::vector<std::pair<uint8_t, int16_t>>;
+
 // A plan file in a temporary directory, and the JUnit file beside it.
 struct PlanFiles {
   TempDir dir;
@@ -655,6 +657,48 @@ TEST(VelkorctlTest, ABadPlanExitsTwoAndSendsNothing) {
     EXPECT_EQ(r.err, "velkorctl: " + files.plan + ": " + message + "\n");
   }
   EXPECT_EQ(line.Written(), "");
+}
+
+TEST(VelkorctlTest, AStepThatEndsShortLeavesItsBoundsAndTheLaterStepsUntoldWithStatusThree) {
+  sim::EmulatorOptions falling;
+  falling.hangUpAfterMs = 1500;  // during the crawl: an adapter unplugged
+  Driver driver(falling);
+  const PlanFiles files(R"({"steps": [{"run": "crawl", "speed_rpm": 2, "for_s": 5, "name": "circle",
+                                       "bounds": {"ripplePercent": {"max": 50}}},
+                                      {"run": "analyze", "bounds": {"basis.readings": {"min": 1}}}]})");
+  const CtlResult r = RunCtl({"--port", driver.Port(), "test", files.plan, "--junit", files.junit});
+  EXPECT_EQ(r.exitStatus, 3) << r.err;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("^step circle: the link was lost; the driver stops a jog that gets "
+                                                  "no keep-alive\nstep analyze 2: not run: an earlier step ended short\n"
+                                                  "UNKNOWN  circle: ripplePercent = \\? \\(max 50\\): the link was lost")))
+      << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\n2 bounds: 0 held, 0 failed, 2 could not be told\n$"))) << r.out;
+  EXPECT_TRUE(std::regex_search(files.Junit(), std::regex("<testsuites tests=\"2\" failures=\"0\" errors=\"2\">")))
+      << files.Junit();
+}
+
+TEST(VelkorctlMeasuring, EachCommandPrintsItsFiguresAndLeavesTheMotorStoppedAtItsOwnJogSpeed) {
+  const std::vector<std::tuple<std::vector<std::string>, std::string, Commands>> cases = {  // command, output, executed
+      {{"analyze", "--for", "0.5", "--json"}, "^\\{\"windowS\":0.5,.*\\}\n$", {}},
+      {{"crawl", "--speed", "2", "--for", "0.5"}, "(^|\n)ripplePercent=[0-9.]+\n",
+       {{CMD_SET_JOG_SPEED, 2}, {CMD_ACTION, ACT_ROTATE_RIGHT}, {CMD_ACTION, ACT_STOP}, {CMD_SET_JOG_SPEED, 60}}},
+      {{"sweep", "--from", "30", "--to", "90", "--steps", "2"}, "\nsteps.1.targetRpm=90\n",
+       {{CMD_SET_JOG_SPEED, 30}, {CMD_ACTION, ACT_ROTATE_RIGHT}, {CMD_SET_JOG_SPEED, 90}, {CMD_ACTION, ACT_STOP},
+        {CMD_SET_JOG_SPEED, 60}}},
+  };
+  for (const auto& [command, output, executed] : cases) {
+    Driver driver;
+    std::vector<std::string> args = {"--port", driver.Port()};
+    args.insert(args.end(), command.begin(), command.end());
+    const CtlResult r = RunCtl(args);
+    EXPECT_EQ(r.exitStatus, 0) << command[0] << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(output))) << r.out;
+    Commands moving = driver.Commands();  // without the connection's re-reads
+    std::erase(moving, std::pair<uint8_t, int16_t>{CMD_ACTION, ACT_REREAD});
+    EXPECT_EQ(moving, executed) << command[0];
+    EXPECT_FALSE(driver.Moving()) << command[0];
+    EXPECT_EQ(driver.Current().jogSpeed, 60) << command[0];
+  }
 }
 
 TEST(VelkorctlCrawl, CtrlCOrSigtermStopsTheMotorBeforeVelkorctlEnds) {

@@ -133,6 +133,18 @@ TEST(Frames, AfterARestartTheTailOfACutFrameFailsItsCheck) {
   EXPECT_EQ(reports[0].type, 15);
 }
 
+TEST(Frames, EveryDroppedFrameIsCountedAndARestartKeepsTheCount) {
+  FrameDecoder decoder;
+  // Good, bad check, lone end bytes that are not the seed's check, good.
+  DecodeAll(decoder, {0x0F, 0xE9, 0x17, 0x30, 0x09, 0xAC, 0x80, 0xFF, 0x02, 0x64, 0xC1});
+  EXPECT_EQ(decoder.badFrames, 3u);
+  DecodeAll(decoder, {0x56, 0x7A});
+  decoder.Restart();
+  DecodeAll(decoder, {0x01, 0xAB});  // the cut frame's tail
+  DecodeAll(decoder, {0x02, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xDD});  // too long
+  EXPECT_EQ(decoder.badFrames, 5u);
+}
+
 TEST(Frames, TheSignBitOfAFrameDoesNotLeakIntoTheNextFrame) {
   FrameDecoder decoder;
   const auto reports = DecodeAll(decoder, {0x56, 0x7A, 0x01, 0xAB, 0x17, 0x30, 0x09, 0xAB});
