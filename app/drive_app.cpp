@@ -8,6 +8,7 @@
 #include "about_box.h"
 #include "app_icon.h"
 #include "chart_window.h"
+#include "current_analysis_window.h"
 #include "drive_panel_dlg.h"
 #include "frame_pacer.h"
 #include "profile_window.h"
@@ -85,6 +86,18 @@ void DecoratePanel(CDrivePanelDlg& panel) {
     window->activateWindow();
   });
   panel.AddContextAction(profiles);
+
+  // Made on first use, then kept: a run goes on to its end while it is closed.
+  auto* analysis = new QAction(QString::fromUtf8(ANALYSIS_ITEM), &panel);
+  analysis->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  QObject::connect(analysis, &QAction::triggered, &panel, [&panel] {
+    auto* window = panel.findChild<CurrentAnalysisWindow*>();
+    if (!window) window = new CurrentAnalysisWindow(panel.DriveLink(), &panel, &panel);
+    window->show();
+    window->raise();
+    window->activateWindow();
+  });
+  panel.AddContextAction(analysis);
 }
 
 }  // namespace velkor

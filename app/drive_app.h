@@ -1,8 +1,9 @@
 // drive_app.h: the application shell. CDriveApp owns the QApplication, runs the
 // main panel as the program's only main window and ends the program when the
 // panel ends. DecoratePanel adds what the shell puts around the panel: the
-// icon, the About box, the chart window and the profiles window. Depends on
-// Qt Widgets, the panel, the About box and the charts.
+// icon, the About box, the chart window, the profiles window and the current
+// analysis window. Depends on Qt Widgets, the panel, the About box, the charts
+// and the current analysis window.
 #pragma once
 
 #include <QApplication>
@@ -14,6 +15,7 @@ class CDrivePanelDlg;
 inline constexpr const char* ABOUT_ITEM = "&About Velkor...";
 inline constexpr const char* CHARTS_ITEM = "Графики";
 inline constexpr const char* PROFILES_ITEM = "Профили…";
+inline constexpr const char* ANALYSIS_ITEM = "Анализ тока…";
 
 class CDriveApp {
  public:
@@ -27,7 +29,7 @@ class CDriveApp {
 
 // The window icon, then a separator and "&About Velkor..." in the panel's
 // context menu, the item also reached with F1, then "Графики" (Ctrl+G) and
-// "Профили…" (Ctrl+P).
+// "Профили…" (Ctrl+P), "Анализ тока…" (Ctrl+T).
 void DecoratePanel(CDrivePanelDlg& panel);
 
 }  // namespace velkor

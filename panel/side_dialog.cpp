@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace velkor {
 namespace {
@@ -67,6 +68,20 @@ void ShowMessage(QWidget* owner, const QString& text) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
   box->setTextFormat(Qt::PlainText);
+  box->show();
+}
+
+void AskToConfirm(QWidget* owner, const QString& text, const QString& yesText, std::function<void()> yes) {
+  auto* box = new QMessageBox(QMessageBox::Question, QCoreApplication::applicationName(), text, QMessageBox::NoButton,
+                              owner);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->setTextFormat(Qt::PlainText);
+  QPushButton* go = box->addButton(yesText, QMessageBox::AcceptRole);
+  box->setDefaultButton(box->addButton("Отмена", QMessageBox::RejectRole));
+  QObject::connect(box, &QMessageBox::finished, owner, [box, go, yes] {
+    if (box->clickedButton() == go) yes();
+  });
   box->show();
 }
 

@@ -31,4 +31,8 @@ void AskForFile(QWidget* owner, const FileQuestion& question, std::function<void
 // file's name and words read from the file.
 void ShowMessage(QWidget* owner, const QString& text);
 
+// A question beside `owner` with the buttons `yesText` and "Отмена"; `yes`
+// runs only once the operator picks the first.
+void AskToConfirm(QWidget* owner, const QString& text, const QString& yesText, std::function<void()> yes);
+
 }  // namespace velkor
