@@ -23,7 +23,7 @@ TEST(ReadingFileHeader, SaysTheFormatTheProgramThePortTheDriverTheRateAndEveryPa
   const std::string header = ReadingFileHeader(Connected(), "2026-12-08T04:10:00+01:00", ROWS_EVERY_REPORT);
   for (const char* line :
        {"# velkor readings 2\n# program: velkor ", "\n# device: VK-3\n# port: /dev/ttyUSB0\n",
-        "\n# driver: Соединено VK-3 ID-19.0\n# recorded: 2026-12-08T04:10:00+01:00\n# rows: every report\n"
+        "\n# driver: /dev/ttyUSB0\n# recorded: 2026-12-08T04:10:00+01:00\n# rows: every report\n"
         "# reading_period_ms: 10\n# parameter stepDivision: unknown\n# parameter motionCurrent: 1500\n",
         "\n# parameter smoothing: 1\ntime_s,set_current_a_ma,set_current_b_ma,actual_current_a_ma,actual_current_b_ma,"
         "pwm_a,pwm_b,total_current_ma,shaft_speed_rpm,position_steps,phase,event\n"})
