@@ -102,6 +102,8 @@ class CurrentTracker : public ReportListener {
   void SetJogging(bool jogging) { stream_.SetJogging(jogging); }
   // The link decoder's bad-frame count, read at each report.
   void WatchBadFrames(const uint64_t* counter) { stream_.WatchBadFrames(counter); }
+  // Reports stop coming for a while by the caller's choice; see ReadingStream.
+  void Pause() { stream_.Pause(); }
   // Forgets every reading and loss, keeps the settings.
   void Clear();
 

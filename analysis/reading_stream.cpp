@@ -171,6 +171,13 @@ void ReadingStream::Reset(double) {
   state_ = MotionState::Holding;
 }
 
+void ReadingStream::Pause() {
+  for (size_t w = 0; w < WINDING_COUNT; ++w) {
+    measuredHeard_[w] = false;
+    openGaps_[w] = {};
+  }
+}
+
 LossCounts ReadingStream::Losses(Winding winding) const {
   const size_t w = static_cast<size_t>(winding);
   return {lost_[w], gaps_[w], badFrames_, resets_};

@@ -83,6 +83,9 @@ class ReadingStream {
   LossCounts Losses(Winding winding) const;
   // The usual interval between two readings of the winding, once seen.
   std::optional<double> ReadingInterval(Winding winding) const;
+  // Reports stop coming for a while by the listener's choice (between the
+  // steps of a run): the interval across the pause is neither a gap nor usual.
+  void Pause();
   // Forgets everything but the bad-frame counter it watches.
   void Clear();
 
