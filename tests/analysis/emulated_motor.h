@@ -54,7 +54,7 @@ struct EmulatedMotor {
       emulator.Advance(1000);
       unread.insert(unread.end(), bytes, bytes + emulator.TakeOutput(bytes, sizeof bytes));
       if (emulator.NowMicroseconds() < readDueUs) continue;
-      if (!readPeriodsMs.empty()) readDueUs = emulator.NowMicroseconds() + readPeriodsMs[nextRead++ % readPeriodsMs.size()] * 1000;
+      if (!readPeriodsMs.empty()) readDueUs += readPeriodsMs[nextRead++ % readPeriodsMs.size()] * 1000;
       for (size_t i = 0; i < unread.size(); ++i)
         if (const auto report = decoder.FeedByte(unread[i]))
           for (ReportListener* l : listeners)
