@@ -47,6 +47,7 @@ std::optional<WindingReading> ReadingStream::Feed(uint8_t type, int16_t value, d
     case RPT_PWM_B: pwm_[winding(type, RPT_PWM_A)] = {value, time, true, burst_}; break;
     case RPT_STATUS:
       NoteStatus(value, time);
+      for (size_t w = 0; w < WINDING_COUNT; ++w) together_[w] = set_[w].burst == burst_ && measured_[w].burst == burst_;
       ++burst_;
       break;
     case RPT_ACTUAL_CURRENT_A:
@@ -57,8 +58,8 @@ std::optional<WindingReading> ReadingStream::Feed(uint8_t type, int16_t value, d
       paired_[w] = false;
       const Latest& set = set_[w];
       const bool sameBurst = set.heard && set.burst == burst_;
-      const bool holding = state_ == MotionState::Holding && FreshValue(set.heard, set.value, set.time, time);
-      if (sameBurst || holding) return Pair(w);
+      const bool fresh = FreshValue(set.heard, set.value, set.time, time).has_value();
+      if (sameBurst || (fresh && (state_ == MotionState::Holding || !together_[w]))) return Pair(w);
       break;
     }
     default:

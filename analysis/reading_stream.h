@@ -69,8 +69,9 @@ class ReadingStream {
  public:
   // The reading that `type` completes: a measured current with the set
   // current of its winding from the same burst, whichever of the two came
-  // second. While the shaft holds, the set current does not change, and one
-  // heard within PAIRING_SECONDS in an earlier burst pairs too.
+  // second. While the shaft holds (the set current does not change), or when
+  // the driver sends the two in different bursts, one heard within
+  // PAIRING_SECONDS in an earlier burst pairs too.
   std::optional<WindingReading> Feed(uint8_t type, int16_t value, double time);
   // The link started over: nothing heard before pairs with what comes next.
   void Reset(double time);
@@ -103,6 +104,9 @@ class ReadingStream {
 
   Latest set_[WINDING_COUNT], pwm_[WINDING_COUNT], measured_[WINDING_COUNT], speed_, phase_;
   bool paired_[WINDING_COUNT] = {};  // the measured current above made its reading
+  // The last burst carried both currents of the winding; a driver that sends
+  // them in different bursts is paired across them, the best it allows.
+  bool together_[WINDING_COUNT] = {};
   uint64_t burst_ = 1;               // status reports heard, plus one
   double lastMeasured_[WINDING_COUNT] = {};
   bool measuredHeard_[WINDING_COUNT] = {};
