@@ -82,6 +82,8 @@ class CrawlAnalyzer : public ReportListener {
   // Empties the bins and sizes them for the division (this allocates).
   void Start(int division, size_t maxPoints = DEFAULT_MAX_POINTS);
   void SetJogging(bool jogging) { stream_.SetJogging(jogging); }
+  // Reports stop coming for a while by the caller's choice; see ReadingStream.
+  void Pause() { stream_.Pause(); }
   void WatchBadFrames(const uint64_t* counter) { stream_.WatchBadFrames(counter); }
 
   void OnReport(uint8_t type, int16_t value, double time) override;

@@ -119,6 +119,44 @@ TrackingFigures CurrentTracker::Track(Winding winding, std::optional<MotionState
   return f;
 }
 
+ImbalanceFigures CurrentTracker::Imbalance(double from, double now) {
+  int largest = 0;
+  for (const Ring& ring : rings_)
+    ForEachInWindow(ring, from, now, [&](const Entry& e) { largest = std::max(largest, std::abs(int{e.reading.set})); });
+  ImbalanceFigures f;
+  std::array<std::optional<double>, WINDING_COUNT> ratio;
+  std::array<Basis, WINDING_COUNT> basis;
+  for (size_t w = 0; w < WINDING_COUNT; ++w) {
+    int64_t sumSet2 = 0, sumMeasured2 = 0;
+    uint64_t count = 0;
+    double first = 0, last = 0;
+    LossCounts before;
+    bool beforeTaken = false;
+    ForEachInWindow(rings_[w], from, now, [&](const Entry& e) {
+      const WindingReading& r = e.reading;
+      if (!beforeTaken) before = e.lossBefore;
+      beforeTaken = true;
+      if (std::abs(int{r.set}) < IMBALANCE_MIN_SET_SHARE * largest || r.set == 0) return;
+      if (count == 0) first = r.time;
+      last = r.time;
+      sumSet2 += int64_t{r.set} * r.set;
+      sumMeasured2 += int64_t{r.measured} * r.measured;
+      ++count;
+    });
+    basis[w] = BasisOf(static_cast<Winding>(w), count, first, last, before);
+    if (count >= IMBALANCE_MIN_READINGS)
+      ratio[w] = std::sqrt(static_cast<double>(sumMeasured2) / static_cast<double>(sumSet2));
+  }
+  f.basis = basis[0].readings <= basis[1].readings ? basis[0] : basis[1];
+  if (largest == 0)
+    f.why = "no set current in the window";
+  else if (!ratio[0] || !ratio[1])
+    f.why = "too few readings with both windings' set currents at 30 % of the largest or more";
+  else
+    f.percent = 100.0 * (*ratio[0] - *ratio[1]);
+  return f;
+}
+
 HeadroomFigures CurrentTracker::Headroom(double from, double now, const Basis& a, const Basis& b) {
   CeilingFinder finder(settings_.tolerance);
   uint64_t readings = 0;
@@ -188,8 +226,7 @@ TrackerFigures CurrentTracker::Figures(double now) {
   }
   const TrackingFigures& a = f.windings[0].all;
   const TrackingFigures& b = f.windings[1].all;
-  f.imbalance.basis = a.basis.readings <= b.basis.readings ? a.basis : b.basis;
-  if (a.ratio && b.ratio) f.imbalance.percent = 100.0 * (*a.ratio - *b.ratio);
+  f.imbalance = Imbalance(from, now);
   f.headroom = Headroom(from, now, a.basis, b.basis);
   return f;
 }

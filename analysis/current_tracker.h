@@ -53,10 +53,19 @@ struct WindingFigures {
   std::array<TrackingFigures, MOTION_STATE_COUNT> byState;  // indexed by MotionState
 };
 
-// Ratio of A less ratio of B, in %: positive when B carries less than A.
+// The imbalance rests only on readings whose set current is at least this
+// share of the largest one of either winding in the window: a winding that
+// carries little current (at rest near its zero crossing) makes an
+// ill-conditioned ratio. Each winding needs this many such readings.
+inline constexpr double IMBALANCE_MIN_SET_SHARE = 0.3;
+inline constexpr uint64_t IMBALANCE_MIN_READINGS = 20;
+
+// Ratio of A less ratio of B (RMS measured / RMS set over the readings above),
+// in %: positive when B carries less than A. When unknown, `why` says why.
 struct ImbalanceFigures {
-  Basis basis;  // the winding with fewer readings
+  Basis basis;  // the winding with fewer readings used
   std::optional<double> percent;
+  const char* why = nullptr;
 };
 
 // Both windings together: where the PWM stays at its ceiling while the
@@ -93,6 +102,8 @@ class CurrentTracker : public ReportListener {
   void SetJogging(bool jogging) { stream_.SetJogging(jogging); }
   // The link decoder's bad-frame count, read at each report.
   void WatchBadFrames(const uint64_t* counter) { stream_.WatchBadFrames(counter); }
+  // Reports stop coming for a while by the caller's choice; see ReadingStream.
+  void Pause() { stream_.Pause(); }
   // Forgets every reading and loss, keeps the settings.
   void Clear();
 
@@ -115,6 +126,7 @@ class CurrentTracker : public ReportListener {
   };
   void Push(const WindingReading& reading, const LossCounts& before);
   TrackingFigures Track(Winding winding, std::optional<MotionState> state, double from, double now);
+  ImbalanceFigures Imbalance(double from, double now);
   HeadroomFigures Headroom(double from, double now, const Basis& a, const Basis& b);
   Basis BasisOf(Winding winding, uint64_t readings, double first, double last, const LossCounts& before) const;
 

@@ -2,6 +2,7 @@
 // state from the speed, and the count of what was lost.
 #include "reading_stream.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -34,54 +35,98 @@ std::optional<WindingReading> ReadingStream::Feed(uint8_t type, int16_t value, d
   NoteBadFrames();
   const auto winding = [](uint8_t t, uint8_t a) { return static_cast<size_t>(t - a); };
   switch (type) {
-    case RPT_PHASE: phase_ = {value, time, true}; break;
+    case RPT_PHASE: phase_ = {value, time, true, burst_}; break;
     case RPT_SET_CURRENT_A:
-    case RPT_SET_CURRENT_B: set_[winding(type, RPT_SET_CURRENT_A)] = {value, time, true}; break;
+    case RPT_SET_CURRENT_B: {
+      const size_t w = winding(type, RPT_SET_CURRENT_A);
+      set_[w] = {value, time, true, burst_};
+      if (measured_[w].heard && measured_[w].burst == burst_ && !paired_[w]) return Pair(w);
+      break;
+    }
     case RPT_PWM_A:
-    case RPT_PWM_B: pwm_[winding(type, RPT_PWM_A)] = {value, time, true}; break;
-    case RPT_STATUS: NoteStatus(value, time); break;
+    case RPT_PWM_B: pwm_[winding(type, RPT_PWM_A)] = {value, time, true, burst_}; break;
+    case RPT_STATUS:
+      NoteStatus(value, time);
+      for (size_t w = 0; w < WINDING_COUNT; ++w) together_[w] = set_[w].burst == burst_ && measured_[w].burst == burst_;
+      ++burst_;
+      break;
     case RPT_ACTUAL_CURRENT_A:
     case RPT_ACTUAL_CURRENT_B: {
       const size_t w = winding(type, RPT_ACTUAL_CURRENT_A);
       NoteInterval(w, time);
+      measured_[w] = {value, time, true, burst_};
+      paired_[w] = false;
       const Latest& set = set_[w];
-      if (!FreshValue(set.heard, set.value, set.time, time)) return std::nullopt;
-      WindingReading reading;
-      reading.time = time;
-      reading.winding = static_cast<Winding>(w);
-      reading.set = set.value;
-      reading.measured = value;
-      reading.pwm = FreshValue(pwm_[w].heard, pwm_[w].value, pwm_[w].time, time);
-      reading.speed = FreshValue(speed_.heard, speed_.value, speed_.time, time);
-      reading.phase = FreshValue(phase_.heard, phase_.value, phase_.time, time);
-      reading.state = state_;
-      return reading;
+      const bool sameBurst = set.heard && set.burst == burst_;
+      const bool fresh = FreshValue(set.heard, set.value, set.time, time).has_value();
+      if (sameBurst || (fresh && (state_ == MotionState::Holding || !together_[w]))) return Pair(w);
+      break;
     }
-    default: break;
+    default:
+      if (type < RPT_PHASE)
+        for (bool& answered : answered_) answered = true;
+      break;
   }
   return std::nullopt;
 }
 
-// A reading's interval to the one before: the usual interval follows the
-// steady ones slowly, drops at once to a shorter one (the driver reports
-// faster), and one well past it is a gap.
+// The reading of the winding's measured current and set current.
+std::optional<WindingReading> ReadingStream::Pair(size_t w) {
+  paired_[w] = true;
+  const double time = measured_[w].time;
+  WindingReading reading;
+  reading.time = time;
+  reading.winding = static_cast<Winding>(w);
+  reading.set = set_[w].value;
+  reading.measured = measured_[w].value;
+  reading.pwm = FreshValue(pwm_[w].heard, pwm_[w].value, pwm_[w].time, time);
+  reading.speed = FreshValue(speed_.heard, speed_.value, speed_.time, time);
+  reading.phase = FreshValue(phase_.heard, phase_.value, phase_.time, time);
+  reading.state = state_;
+  return reading;
+}
+
+// A reading's interval to the one before, once enough are heard. One well past
+// the mean of the last ones opens a gap, unless the driver was answering
+// commands meanwhile. Reports read together are back-dated from the read, so
+// a late read makes one interval long and later ones short: the gap's excess
+// over the median is carried, the shortfalls of the following intervals paid
+// off against it and further gaps added; what is left after
+// GAP_SETTLE_READINGS counts as lost readings.
 void ReadingStream::NoteInterval(size_t w, double time) {
   if (measuredHeard_[w]) {
     const double dt = time - lastMeasured_[w];
-    std::optional<double>& usual = interval_[w];
     if (dt > 0) {
-      if (!usual || dt < *usual / GAP_FACTOR) {
-        usual = dt;
-      } else if (dt > *usual * GAP_FACTOR) {
-        ++gaps_[w];
-        lost_[w] += static_cast<uint64_t>(std::lround(dt / *usual)) - 1;
-      } else {
-        *usual += 0.05 * (dt - *usual);
+      std::array<double, INTERVAL_HISTORY>& history = intervals_[w];
+      const size_t heard = std::min(intervalCount_[w], INTERVAL_HISTORY);
+      if (heard >= MIN_INTERVALS) {
+        double sum = 0;
+        for (size_t i = 0; i < heard; ++i) sum += history[i];
+        const double usual = sum / static_cast<double>(heard);
+        interval_[w] = usual;
+        Gap& gap = openGaps_[w];
+        if (gap.open) {
+          if (dt < gap.usual) gap.excess -= gap.usual - dt;
+          if (dt > gap.usual * GAP_FACTOR) gap.excess += dt - gap.usual;
+          ++gap.readings;
+        } else if (dt > usual * GAP_FACTOR && !answered_[w]) {
+          gap = {true, dt - usual, 0, usual};
+        }
+        if (gap.open && gap.excess < gap.usual / 2) {
+          gap = {};
+        } else if (gap.open && gap.readings >= GAP_SETTLE_READINGS) {
+          ++gaps_[w];
+          lost_[w] += static_cast<uint64_t>(std::max(1L, std::lround(gap.excess / gap.usual)));
+          gap = {};
+        }
       }
+      history[intervalCount_[w] % INTERVAL_HISTORY] = dt;
+      ++intervalCount_[w];
     }
   }
   lastMeasured_[w] = time;
   measuredHeard_[w] = true;
+  answered_[w] = false;
 }
 
 // Holding: at rest and no jog. Accelerating: the speed differs from the one a
@@ -115,13 +160,23 @@ void ReadingStream::Reset(double) {
   for (size_t w = 0; w < WINDING_COUNT; ++w) {
     set_[w] = {};
     pwm_[w] = {};
+    measured_[w] = {};
     measuredHeard_[w] = false;
+    intervalCount_[w] = 0;
+    openGaps_[w] = {};
   }
   speed_ = {};
   phase_ = {};
   statuses_ = 0;
   reference_ = 0;
   state_ = MotionState::Holding;
+}
+
+void ReadingStream::Pause() {
+  for (size_t w = 0; w < WINDING_COUNT; ++w) {
+    measuredHeard_[w] = false;
+    openGaps_[w] = {};
+  }
 }
 
 LossCounts ReadingStream::Losses(Winding winding) const {

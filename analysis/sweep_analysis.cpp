@@ -33,6 +33,7 @@ void SweepRecorder::EndStep(double time) {
   step.losses = {now.lostReadings - startLosses_.lostReadings, now.gaps - startLosses_.gaps,
                  now.badFrames - startLosses_.badFrames, now.linkResets - startLosses_.linkResets};
   recording_ = false;
+  stream_.Pause();
 }
 
 LossCounts SweepRecorder::Losses() const {

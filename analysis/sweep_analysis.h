@@ -67,6 +67,7 @@ SweepFigures AnalyzeSweep(const std::vector<SweepStepReadings>& steps, const Swe
 class SweepRecorder : public ReportListener {
  public:
   // Starts a step: what comes until the next BeginStep or EndStep is its.
+  // Between EndStep and BeginStep reports need not be fed.
   // Reserves its storage (this allocates); readings past it are not kept.
   void BeginStep(double targetRpm, double time, size_t capacity = DEFAULT_READINGS_PER_STEP);
   void EndStep(double time);

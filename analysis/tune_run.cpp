@@ -190,10 +190,13 @@ void TuneRun::OnSegmentReport(size_t segment, uint8_t type, int16_t value, doubl
 
 void TuneRun::OnSegmentEnd(size_t segment, double time) {
   TuneMeasure& measure = phase_ == TunePhase::Before ? before_ : after_;
+  // Until the next measurement no reports come: no gap across the wait.
   if (segment == STANDSTILL_SEGMENT) {
     measure.standstill = tracker_.Figures(time);
+    tracker_.Pause();
   } else {
     measure.crawl = crawler_.Figures();
+    crawler_.Pause();
   }
 }
 

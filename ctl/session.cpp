@@ -263,9 +263,9 @@ bool Session::Connect(milliseconds timeout) {
   }
 }
 
-void Session::HandToLink(const uint8_t* bytes, size_t count) {
+void Session::HandToLink(const uint8_t* bytes, size_t count, size_t bytesAfter) {
   std::memcpy(link.state.receiveBuffer, bytes, count);
-  EndPollTick(link, count);
+  EndPollTick(link, count, bytesAfter);
 }
 
 void Session::Tick() {
@@ -274,21 +274,22 @@ void Session::Tick() {
   uint8_t bytes[RECEIVE_BUFFER_SIZE];
   const size_t count = s.port->Read(bytes, sizeof bytes);
   // The read goes to the link in pieces that each end with a status report,
-  // so that a watcher sees the values as they stood at every report. A copy
-  // of the link's decoder finds where the reports end.
+  // so that a watcher sees the values as they stood at every report, each
+  // back-dated by the bytes after it in the read. A copy of the link's
+  // decoder finds where the reports end.
   FrameDecoder mirror = s.decoder;
   size_t start = 0;
   for (size_t i = 0; i < count; ++i) {
     const auto report = mirror.FeedByte(bytes[i]);
     if (!report || report->type != RPT_STATUS) continue;
-    HandToLink(bytes + start, i + 1 - start);
+    HandToLink(bytes + start, i + 1 - start, count - 1 - i);
     start = i + 1;
     ++statusReports_;
     lastStatusSpeed_ = report->value;
     if (onStatusReport) onStatusReport();
     mirror = s.decoder;  // the status step may have reset the link, and its decoder
   }
-  HandToLink(bytes + start, count - start);
+  HandToLink(bytes + start, count - start, 0);
 }
 
 WaitEnd Session::TickUntil(Clock::time_point deadline, const std::function<bool()>& done) {

@@ -85,7 +85,7 @@ class Session {
   std::function<bool()> cancelled;
 
  private:
-  void HandToLink(const uint8_t* bytes, size_t count);
+  void HandToLink(const uint8_t* bytes, size_t count, size_t bytesAfter);
   // Why the port could not be had or went away, in English; `bound` is the
   // step bound a network port was given.
   std::string PortFailure(milliseconds bound) const;

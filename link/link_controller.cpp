@@ -174,14 +174,14 @@ void BeginPollTick(Link& link) {
   }
 }
 
-void EndPollTick(Link& link, size_t count) {
+void EndPollTick(Link& link, size_t count, size_t bytesAfter) {
   LinkState& s = link.state;
   const double readTime = link.listeners.empty() ? 0.0 : link.steadyClock();
   for (size_t i = 0; i < count; ++i) {
     if (const auto report = s.decoder.FeedByte(s.receiveBuffer[i])) {
       s.silentTicks = 0;
       DispatchReport(link, report->type, report->value);
-      const double time = readTime - static_cast<double>(count - 1 - i) * BYTE_SECONDS;
+      const double time = readTime - static_cast<double>(count - 1 - i + bytesAfter) * BYTE_SECONDS;
       for (ReportListener* listener : link.listeners) listener->OnReport(report->type, report->value, time);
     }
   }

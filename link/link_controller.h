@@ -77,9 +77,11 @@ struct Link {
 void PollTick(Link& link);
 // The same tick in two halves, for a caller that waits for the read in an
 // event loop: BeginPollTick before the read, EndPollTick with the number of
-// bytes the read put into the receive buffer.
+// bytes the read put into the receive buffer; `bytesAfter`: how many bytes
+// of the same read come after them (a read handed over in pieces), so that
+// each report is back-dated by the line time of every byte after it.
 void BeginPollTick(Link& link);
-void EndPollTick(Link& link, size_t count);
+void EndPollTick(Link& link, size_t count, size_t bytesAfter = 0);
 void DispatchReport(Link& link, uint8_t type, int16_t value);
 void SendCommand(Link& link, uint8_t code, int16_t value);
 void ResetLink(Link& link);

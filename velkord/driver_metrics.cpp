@@ -23,6 +23,10 @@ constexpr Family COMMANDS{"velkor_commands_total", "counter", "Remote commands b
 constexpr Family SET_CURRENT{"velkor_winding_set_current_amperes", "gauge", "The current set for each winding"};
 constexpr Family ACTUAL_CURRENT{"velkor_winding_current_amperes", "gauge", "The current measured in each winding"};
 constexpr Family PWM{"velkor_winding_pwm", "gauge", "The PWM duty of each winding, as the driver reports it"};
+constexpr Family TRACKING_ERROR{"velkor_winding_tracking_error_rms_amperes", "gauge",
+                                "RMS of the measured less the set current of each winding over the last 2 s"};
+constexpr Family TRACKING_READINGS{"velkor_winding_tracking_readings", "gauge",
+                                   "Readings the RMS tracking error of each winding rests on"};
 constexpr std::array<const char*, 2> WINDINGS = {"a", "b"};
 
 std::string Number(double value) {
@@ -70,7 +74,8 @@ std::string MetricsText(const std::string& site, const std::string& host,
   // A winding's value not known is left out, not shown as 0.
   for (const auto& [family, member] :
        {std::pair{SET_CURRENT, &DriverFigures::setCurrentAmperes},
-        std::pair{ACTUAL_CURRENT, &DriverFigures::actualCurrentAmperes}, std::pair{PWM, &DriverFigures::pwm}}) {
+        std::pair{ACTUAL_CURRENT, &DriverFigures::actualCurrentAmperes}, std::pair{PWM, &DriverFigures::pwm},
+        std::pair{TRACKING_ERROR, &DriverFigures::trackingErrorAmperes}}) {
     Header(page, family);
     for (const auto& [driver, f] : drivers)
       for (size_t w = 0; w < WINDINGS.size(); ++w)
@@ -78,6 +83,11 @@ std::string MetricsText(const std::string& site, const std::string& host,
           page += std::string(family.name) + labels(driver, std::string(",winding=\"") + WINDINGS[w] + "\"") + " " +
                   Number(*value) + "\n";
   }
+  Header(page, TRACKING_READINGS);
+  for (const auto& [driver, f] : drivers)
+    for (size_t w = 0; w < WINDINGS.size(); ++w)
+      page += std::string(TRACKING_READINGS.name) + labels(driver, std::string(",winding=\"") + WINDINGS[w] + "\"") +
+              " " + std::to_string(f.trackingReadings[w]) + "\n";
   return page;
 }
 

@@ -1,8 +1,9 @@
 // driver_metrics.h: what velkord counts and measures for each driver, and
 // the Prometheus text format of them all: whether the driver is connected,
 // the reports and the frames rejected by their check byte, the reconnections,
-// the remote commands by result, and each winding's currents (in amperes) and
-// PWM duty (the driver's raw value). Written by the driver's thread, read by
+// the remote commands by result, each winding's currents (in amperes) and
+// PWM duty (the driver's raw value), and each winding's RMS tracking error
+// with the number of readings it rests on. Written by the driver's thread, read by
 // the metrics page's. Depends on nothing but the standard library.
 #pragma once
 
@@ -28,6 +29,10 @@ struct DriverFigures {
   std::array<std::optional<double>, 2> setCurrentAmperes;
   std::array<std::optional<double>, 2> actualCurrentAmperes;
   std::array<std::optional<double>, 2> pwm;
+  // RMS of measured less set current over the tracker's window; unknown
+  // without readings in it.
+  std::array<std::optional<double>, 2> trackingErrorAmperes;
+  std::array<uint64_t, 2> trackingReadings = {};
 };
 
 struct DriverMetrics {

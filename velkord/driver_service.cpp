@@ -115,6 +115,8 @@ DriverService::DriverService(const DriverConfig& driver, const DaemonConfig& con
       heartbeat_(SteadySeconds()) {
   metrics.driver = driver.name;
   session_.link.listeners.push_back(this);
+  tracker_.WatchBadFrames(&session_.link.state.decoder.badFrames);
+  session_.link.listeners.push_back(&tracker_);
 }
 
 DriverService::~DriverService() { Join(); }
@@ -382,16 +384,17 @@ void DriverService::OnReport(uint8_t type, int16_t, double time) {
                                              ",\"readings\":" + readings_.TakeJson() + "}");
     }
   }
-  UpdateFigures(true);
+  UpdateFigures(true, time);
 }
 
 void DriverService::OnLinkReset(double time) {
   readings_.Clear();
   readingsFrom_ = time;
-  UpdateFigures(false);
+  UpdateFigures(false, time);
 }
 
-void DriverService::UpdateFigures(bool report) {
+// The tracker's figures cost a pass over its window: taken once a second.
+void DriverService::UpdateFigures(bool report, double time) {
   const PanelValues& v = session_.link.values;
   const auto known = [&](LiveReading reading, double scale) -> std::optional<double> {
     const LiveReadingInfo& info = LIVE_READINGS[Index(reading)];
@@ -407,6 +410,14 @@ void DriverService::UpdateFigures(bool report) {
   f.actualCurrentAmperes = {known(LiveReading::ActualCurrentA, AMPERES_PER_MA),
                             known(LiveReading::ActualCurrentB, AMPERES_PER_MA)};
   f.pwm = {known(LiveReading::PwmA, 1), known(LiveReading::PwmB, 1)};
+  if (time - trackedAt_ < TRACKING_REFRESH_SECONDS) return;
+  trackedAt_ = time;
+  const analysis::TrackerFigures tracked = tracker_.Figures(time);
+  for (size_t w = 0; w < analysis::WINDING_COUNT; ++w) {
+    const analysis::TrackingFigures& all = tracked.windings[w].all;
+    f.trackingErrorAmperes[w] = all.rmsErrorMa ? std::optional(*all.rmsErrorMa * AMPERES_PER_MA) : std::nullopt;
+    f.trackingReadings[w] = all.basis.readings;
+  }
 }
 
 }  // namespace velkor::daemon

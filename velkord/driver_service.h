@@ -19,6 +19,7 @@
 
 #include "broker_link.h"
 #include "client_presence.h"
+#include "current_tracker.h"
 #include "daemon_config.h"
 #include "driver_metrics.h"
 #include "driver_snapshots.h"
@@ -34,6 +35,8 @@ namespace velkor::daemon {
 // port after a failed open twice as long each time, up to eight seconds.
 inline constexpr std::chrono::milliseconds REOPEN_PERIOD{500};
 inline constexpr std::chrono::milliseconds REOPEN_LONGEST_PERIOD{8000};
+// How often the metrics' tracking error is taken from the tracker.
+inline constexpr double TRACKING_REFRESH_SECONDS = 1.0;
 
 class DriverService : public ReportListener {
  public:
@@ -76,7 +79,7 @@ class DriverService : public ReportListener {
   void PublishParams(bool force);
   void PublishInfo();
   void PublishEvent(const std::string& event, const std::string& fields);
-  void UpdateFigures(bool report);
+  void UpdateFigures(bool report, double time);
   std::string Topic(std::string_view leaf) const;
 
   DriverConfig driver_;
@@ -89,6 +92,8 @@ class DriverService : public ReportListener {
   SnapshotWatch snapshots_;
   ctl::Session session_;
   ReadingsWindow readings_;
+  analysis::CurrentTracker tracker_;
+  double trackedAt_ = 0;  // when the tracker's figures were last taken
   double readingsFrom_ = 0;
   double lastParams_ = 0;
   std::string paramsBody_;

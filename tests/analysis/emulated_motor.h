@@ -1,5 +1,7 @@
 // emulated_motor.h: the emulator driven in virtual time, its bytes decoded
-// and every report handed to the listeners with its time, as the link does.
+// and every report handed to the listeners with its time, as the link does:
+// each millisecond, or in reads at the irregular periods given, each report
+// back-dated from its read by its bytes' line time.
 // For the analysis tests. Depends on sim/ and the link's frame codec.
 #pragma once
 
@@ -17,6 +19,10 @@ struct EmulatedMotor {
   FrameDecoder decoder;
   std::vector<ReportListener*> listeners;
   uint8_t seq = 10;
+  std::vector<uint32_t> readPeriodsMs;  // in turn; none: a read each millisecond
+  size_t nextRead = 0;
+  uint64_t readDueUs = 0;
+  std::vector<uint8_t> unread;
 
   explicit EmulatedMotor(const sim::MotorFlaws& flaws) : emulator(Options(flaws)) {
     emulator.Receive(&WAKE_BYTE, 1);
@@ -46,10 +52,14 @@ struct EmulatedMotor {
     while (emulator.NowMicroseconds() < end) {
       if (emulator.NowMicroseconds() % 50000 == 0) emulator.Receive(&KEEP_ALIVE_BYTE, 1);
       emulator.Advance(1000);
-      const size_t n = emulator.TakeOutput(bytes, sizeof bytes);
-      for (size_t i = 0; i < n; ++i)
-        if (const auto report = decoder.FeedByte(bytes[i]))
-          for (ReportListener* l : listeners) l->OnReport(report->type, report->value, Now());
+      unread.insert(unread.end(), bytes, bytes + emulator.TakeOutput(bytes, sizeof bytes));
+      if (emulator.NowMicroseconds() < readDueUs) continue;
+      if (!readPeriodsMs.empty()) readDueUs += readPeriodsMs[nextRead++ % readPeriodsMs.size()] * 1000;
+      for (size_t i = 0; i < unread.size(); ++i)
+        if (const auto report = decoder.FeedByte(unread[i]))
+          for (ReportListener* l : listeners)
+            l->OnReport(report->type, report->value, Now() - static_cast<double>(unread.size() - 1 - i) * BYTE_SECONDS);
+      unread.clear();
     }
   }
 };

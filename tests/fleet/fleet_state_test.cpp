@@ -89,6 +89,8 @@ TEST(Metrics, ThePageNamesEachFamilyOnceWithItsLabelsAndLeavesUnknownWindingsOut
   f.commands = {3, 1, 0, 0};
   f.actualCurrentAmperes = {1.25, std::nullopt};
   f.pwm = {-40, 35};
+  f.trackingErrorAmperes = {0.012, std::nullopt};
+  f.trackingReadings = {200, 0};
   EXPECT_EQ(MetricsText("lab", "h1", {{"x", f}}),
             "# HELP velkor_driver_up 1 while the driver's link is connected\n"
             "# TYPE velkor_driver_up gauge\n"
@@ -116,7 +118,15 @@ TEST(Metrics, ThePageNamesEachFamilyOnceWithItsLabelsAndLeavesUnknownWindingsOut
             "# HELP velkor_winding_pwm The PWM duty of each winding, as the driver reports it\n"
             "# TYPE velkor_winding_pwm gauge\n"
             "velkor_winding_pwm{driver=\"x\",site=\"lab\",host=\"h1\",winding=\"a\"} -40\n"
-            "velkor_winding_pwm{driver=\"x\",site=\"lab\",host=\"h1\",winding=\"b\"} 35\n");
+            "velkor_winding_pwm{driver=\"x\",site=\"lab\",host=\"h1\",winding=\"b\"} 35\n"
+            "# HELP velkor_winding_tracking_error_rms_amperes RMS of the measured less the set current of each "
+            "winding over the last 2 s\n"
+            "# TYPE velkor_winding_tracking_error_rms_amperes gauge\n"
+            "velkor_winding_tracking_error_rms_amperes{driver=\"x\",site=\"lab\",host=\"h1\",winding=\"a\"} 0.012\n"
+            "# HELP velkor_winding_tracking_readings Readings the RMS tracking error of each winding rests on\n"
+            "# TYPE velkor_winding_tracking_readings gauge\n"
+            "velkor_winding_tracking_readings{driver=\"x\",site=\"lab\",host=\"h1\",winding=\"a\"} 200\n"
+            "velkor_winding_tracking_readings{driver=\"x\",site=\"lab\",host=\"h1\",winding=\"b\"} 0\n");
 }
 
 }  // namespace

@@ -105,6 +105,7 @@ page > metrics.txt
 promtool check metrics < metrics.txt || fail "promtool rejects the metrics page"
 grep -q '^velkor_driver_up{driver="d1",site="lab",host="h1"} 1$' metrics.txt || fail "d1 is not up: $(cat metrics.txt)"
 grep -q '^velkor_commands_total{driver="d2",site="lab",host="h1",result="differs"} 1$' metrics.txt || fail "no mismatch counted"
+grep -Eq '^velkor_winding_tracking_error_rms_amperes\{driver="d1",site="lab",host="h1",winding="a"\} [0-9.e-]+$' metrics.txt || fail "no tracking error: $(cat metrics.txt)"
 
 # A broker that restarts empty learns the state again once velkord is back.
 kill $broker; wait $broker
