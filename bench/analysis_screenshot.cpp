@@ -53,7 +53,11 @@ void Screenshot(const QString& out) {
     if (auto* panel = qobject_cast<CDrivePanelDlg*>(w))
       std::printf("link: resets %u, drop %d, status %s\n", panel->DriveLink().parameters.resets,
                   static_cast<int>(panel->DriveLink().state.drop), panel->DriveLink().values.statusText.data());
-  QProcess::execute("import", {"-window", "root", out});
+  // Taken while the panel goes on reading: a blocked event loop would leave
+  // the link a backlog of reports to catch up on.
+  QProcess import;
+  import.start("import", {"-window", "root", out});
+  bench::WaitFor([&] { return import.state() == QProcess::NotRunning; }, 30000);
   std::printf("saved %s\n", qPrintable(out));
 }
 

@@ -37,12 +37,17 @@ void StatusStep(Link& link) {
     return;
   }
   if (s.pendingCode != 0) {
+    // Every status report of one read left the driver before it could have
+    // seen what we sent in that read: the command goes again once a read.
+    if (s.pendingSentInRead) return;
+    s.pendingSentInRead = s.reading;
     SendCommand(link, s.pendingCode, static_cast<int16_t>(s.pendingValue));
   } else if (QueueNotEmpty(link.queue)) {
     const QueuedCommand next = QueuePop(link.queue);
     s.pendingCode = next.code;
     s.pendingValue = next.value;
     NoteSent(link.parameters, next.code, next.value);
+    s.pendingSentInRead = s.reading;
     SendCommand(link, s.pendingCode, static_cast<int16_t>(s.pendingValue));
   } else if (s.jogActive) {
     s.port->Write(&KEEP_ALIVE_BYTE, 1);
@@ -76,6 +81,7 @@ void DispatchReport(Link& link, uint8_t type, int16_t v) {
         NoteAcknowledged(link.parameters, s.pendingCode, s.pendingValue);
         p.statusText = STATUS_DONE;
         s.pendingCode = 0;
+        s.pendingSentInRead = false;
         s.seq = NextSeq(s.seq);
         s.retries = 0;
       }
@@ -129,6 +135,7 @@ void SendCommand(Link& link, uint8_t code, int16_t value) {
 void ResetLink(Link& link) {
   LinkState& s = link.state;
   s.pendingCode = 0;
+  s.pendingSentInRead = false;
   s.retries = 0;
   s.silentTicks = 0;
   s.readyWord = READY_NONE;
@@ -177,6 +184,8 @@ void BeginPollTick(Link& link) {
 void EndPollTick(Link& link, size_t count, size_t bytesAfter) {
   LinkState& s = link.state;
   const double readTime = link.listeners.empty() ? 0.0 : link.steadyClock();
+  s.reading = true;
+  s.pendingSentInRead = false;
   for (size_t i = 0; i < count; ++i) {
     if (const auto report = s.decoder.FeedByte(s.receiveBuffer[i])) {
       s.silentTicks = 0;
@@ -185,6 +194,8 @@ void EndPollTick(Link& link, size_t count, size_t bytesAfter) {
       for (ReportListener* listener : link.listeners) listener->OnReport(report->type, report->value, time);
     }
   }
+  s.reading = false;
+  s.pendingSentInRead = false;
   link.window->RefreshPanel();
 }
 

@@ -44,6 +44,8 @@ struct LinkState {
   uint8_t pendingCode = 0;  // 0: nothing in flight
   uint16_t pendingValue = 0;
   uint8_t lastCheck = 0;
+  bool reading = false;            // the reports of one read are being dispatched
+  bool pendingSentInRead = false;  // the command in flight went out in this read
   bool jogActive = false;
   FrameDecoder decoder;
   uint8_t receiveBuffer[RECEIVE_BUFFER_SIZE] = {};

@@ -215,6 +215,22 @@ TEST_F(LinkTest, TwentyFiveSendsKeepTheLinkAndTheTwentySixthResetsIt) {
   EXPECT_EQ(link.state.drop, LinkDrop::NotAcknowledged);
 }
 
+// A late read's status reports all left the driver before our last send.
+TEST_F(LinkTest, AReadOfManyStatusReportsResendsTheCommandInFlightOnce) {
+  for (const int statusReports : {1, 3, 30}) {
+    Connect();
+    ASSERT_TRUE(QueuePush(link.queue, CMD_SET_STEPS, 200));
+    const Bytes frame = Command(link.state.seq, CMD_SET_STEPS, 200);
+    Tick(Report(RPT_STATUS, 0));
+    Bytes backlog;
+    for (int i = 0; i < statusReports; ++i) backlog = Concat({backlog, Report(RPT_STATUS, 0)});
+    Tick(backlog);
+    Tick(Concat({Report(RPT_ACK, ExpectedAck()), Report(RPT_STATUS, 0)}));
+    EXPECT_EQ(port.writes, (std::vector<Bytes>{frame, frame})) << statusReports;
+    EXPECT_EQ(link.values.statusText, STATUS_DONE) << statusReports;
+  }
+}
+
 TEST_F(LinkTest, SilenceDropsTheLinkOnTheSixthTickButNeverBeforeAGreeting) {
   ResetLink(link);
   for (int i = 0; i < 50; ++i) Tick();
