@@ -236,8 +236,10 @@ void DriverService::Execute(const Queued& queued) {
   }
   RemoteRequest& request = std::get<RemoteRequest>(parsed);
   if (request.askerWaits && ctl::Clock::now() > queued.arrived + *request.askerWaits) {
-    const std::string late = "the asker stopped waiting after " + ctl::Seconds(*request.askerWaits) +
-                             ", before the command could start; it was not run";
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%g s", std::chrono::duration<double>(*request.askerWaits).count());
+    const std::string late =
+        std::string("the asker stopped waiting after ") + waited + ", before the command could start; it was not run";
     std::fprintf(stderr, "velkord: %s: %s from %s: %s\n", driver_.name.c_str(), queued.command.c_str(),
                  request.client.empty() ? "an unnamed client" : request.client.c_str(), late.c_str());
     broker_.Reply(queued.message, ReplyJson(ctl::EXIT_FAILED, nullptr, late));

@@ -19,7 +19,7 @@ namespace {
 
 // The port is the driver's own; the command line only needs one named.
 constexpr std::string_view SOME_PORT = "velkord";
-// A day: longer than any asker waits, short enough for the milliseconds.
+// A day: longer than any asker waits.
 constexpr double MAX_ASKER_WAIT_S = 86400;
 
 bool IsMotion(uint16_t action) {
@@ -61,7 +61,7 @@ std::variant<RemoteRequest, std::string> ParseRemoteCommand(std::string_view com
     const double seconds = body["timeout_s"].toDouble(0);
     if (!(seconds > 0) || seconds > MAX_ASKER_WAIT_S)
       return std::string("\"timeout_s\" must be a positive number of seconds, the asker's wait for the reply");
-    request.askerWaits = std::chrono::milliseconds(static_cast<int64_t>(std::ceil(seconds * 1000)));
+    request.askerWaits = std::chrono::microseconds(std::llround(seconds * 1e6));
   }
   if (body.contains("save") && !body["save"].isBool()) return std::string("\"save\" must be true or false");
   std::vector<std::string> args;

@@ -31,7 +31,7 @@ struct RemoteRequest {
   bool motion = false;
   // How long the asker waits for the reply ("timeout_s"): past it, the
   // command is not started. Absent: no bound.
-  std::optional<std::chrono::milliseconds> askerWaits;
+  std::optional<std::chrono::microseconds> askerWaits;
 };
 
 // The request, or why it is refused (exit status 2). `command` is the last
