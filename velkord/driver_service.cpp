@@ -307,7 +307,10 @@ int DriverService::RunRemote(RemoteRequest& request, std::string& show, ProfileA
     std::fprintf(stderr, "velkord: %s: lost the broker during a motion for %s; the motor was stopped\n",
                  driver_.name.c_str(), client.c_str());
   }
-  const bool stopped = session_.link.parameters.actionsAcknowledged[ACT_STOP] != stopsBefore;
+  // A motion cut short whose command sent no stop (a step, the test) is stopped here.
+  const auto acknowledged = [&] { return session_.link.parameters.actionsAcknowledged[ACT_STOP] != stopsBefore; };
+  if ((left || lostBroker || !stops.empty()) && !acknowledged()) session_.StopMotor(config_.timeout);
+  const bool stopped = acknowledged();
   for (const StopAsked& stop : stops) {
     const std::string by = stop.client.empty() ? "an unnamed client" : stop.client;
     session_.Say("stopped by " + by);
