@@ -110,8 +110,10 @@ bool MqttClient::Subscribe(const std::vector<std::string>& filters, Clock::time_
 }
 
 bool MqttClient::Publish(const std::string& topic, const std::string& payload, bool retain,
-                         const std::string& responseTopic, const std::string& correlation) {
+                         const std::string& responseTopic, const std::string& correlation,
+                         uint32_t expirySeconds) {
   mosquitto_property* properties = nullptr;
+  if (expirySeconds > 0) mosquitto_property_add_int32(&properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, expirySeconds);
   if (!responseTopic.empty()) {
     mosquitto_property_add_string(&properties, MQTT_PROP_RESPONSE_TOPIC, responseTopic.c_str());
     mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, correlation.data(),

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -56,9 +57,11 @@ class MqttClient {
                Clock::time_point deadline);
   // Subscribes and waits for the broker's grant.
   bool Subscribe(const std::vector<std::string>& filters, Clock::time_point deadline);
-  // Publishes at QoS 1; a request carries `responseTopic` and `correlation`.
+  // Publishes at QoS 1; a request carries `responseTopic` and `correlation`,
+  // and expires after `expirySeconds` (0: never), when its asker gives up.
   bool Publish(const std::string& topic, const std::string& payload, bool retain,
-               const std::string& responseTopic = {}, const std::string& correlation = {});
+               const std::string& responseTopic = {}, const std::string& correlation = {},
+               uint32_t expirySeconds = 0);
   // Runs the network until `done`; messages reach `onMessage` meanwhile.
   MqttWait RunUntil(Clock::time_point deadline, const std::function<bool()>& done);
   // Sends what is queued and disconnects cleanly (no will).

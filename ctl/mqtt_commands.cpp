@@ -123,7 +123,7 @@ std::string NoReply(const Context& c, std::chrono::milliseconds waited) {
   return "no reply from velkord for " + where + " within " + Seconds(waited);
 }
 
-// Sends `command` and waits for its reply; nothing after saying why.
+// Sends `command` (`payload`, a JSON object) and waits for its reply; nothing after saying why.
 std::optional<QJsonObject> Request(Context& c, const std::string& command, const std::string& payload,
                                    std::chrono::milliseconds bound) {
   const std::string responseTopic = PresenceTopic(c.client.ClientId()) + "/reply";
@@ -135,8 +135,14 @@ std::optional<QJsonObject> Request(Context& c, const std::string& command, const
     else if (m.topic == responseTopic && m.correlation == correlation) reply = m.payload;
   };
   const auto deadline = MqttClock::now() + c.inv.timeout;
+  // Every command names its asker and how long the asker waits: velkord
+  // starts none whose asker has given up, and the broker drops it once expired.
+  const std::string fields = "\"client\":" + JsonString(c.client.ClientId()) +
+                             ",\"timeout_s\":" + NumberText(bound.count() / 1000.0);
+  const std::string body = payload.substr(0, payload.size() - 1) + (payload.size() > 2 ? "," : "") + fields + "}";
+  const auto expiry = static_cast<uint32_t>((bound.count() + 999) / 1000);
   if (!c.client.Subscribe({responseTopic, HostStatusTopic(c.address), c.root + "/info"}, deadline) ||
-      !c.client.Publish(c.root + "/command/" + command, payload, false, responseTopic, correlation)) {
+      !c.client.Publish(c.root + "/command/" + command, body, false, responseTopic, correlation, expiry)) {
     c.Say(c.client.Error());
     return std::nullopt;
   }
@@ -286,7 +292,7 @@ int Apply(Context& c, const Profile& profile) {
 
 int Act(Context& c) {
   const Invocation& inv = c.inv;
-  std::string payload = "{\"action\":" + JsonString(ActionName(inv.action)) + ",\"client\":" + JsonString(c.client.ClientId());
+  std::string payload = "{\"action\":" + JsonString(ActionName(inv.action));
   if (inv.command == Command::Rotate) payload += ",\"duration_s\":" + NumberText(inv.duration.count() / 1000.0);
   const auto reply = Request(c, "action", payload + "}", inv.timeout + inv.duration);
   if (!reply) return EXIT_FAILED;

@@ -125,7 +125,7 @@ void BrokerLink::HandleConnect(int rc) {
   }
   log_("connected to the broker " + settings_.host + ":" + std::to_string(settings_.port));
   for (const std::string& filter : subscriptions_)
-    mosquitto_subscribe_v5(mosq_, nullptr, filter.c_str(), QOS, 0, nullptr);
+    mosquitto_subscribe_v5(mosq_, nullptr, filter.c_str(), QOS, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | (filter.ends_with("/command/+") ? MQTT_SUB_OPT_SEND_RETAIN_NEVER : 0), nullptr);
   connected_ = true;
   ++connections_;
   lastError_.clear();

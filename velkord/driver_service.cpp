@@ -131,7 +131,7 @@ void DriverService::Join() {
 
 void DriverService::Enqueue(const mqtt::Incoming& command, const std::string& name) {
   std::lock_guard lock(queueMutex_);
-  queue_.push_back({command, name});
+  queue_.push_back({command, name, ctl::Clock::now()});
 }
 
 std::string DriverService::Topic(std::string_view leaf) const { return mqtt::DriverTopic(root_, driver_.name, leaf); }
@@ -219,8 +219,9 @@ void DriverService::ServeCommands(bool connected) {
       Execute(next);
       continue;
     }
-    broker_.Reply(next.message,
-                  ReplyJson(ctl::EXIT_FAILED, nullptr, "the driver is not connected: " + session_.ResetReason()));
+    // What the link topic says: why the port did not open, or why the link was lost.
+    const std::string reason = lastFailure_.empty() ? session_.ResetReason() : lastFailure_;
+    broker_.Reply(next.message, ReplyJson(ctl::EXIT_FAILED, nullptr, "the driver is not connected: " + reason));
     NoteResult(ctl::EXIT_FAILED);
   }
 }
@@ -236,6 +237,17 @@ void DriverService::Execute(const Queued& queued) {
     return;
   }
   RemoteRequest& request = std::get<RemoteRequest>(parsed);
+  if (request.askerWaits && ctl::Clock::now() > queued.arrived + *request.askerWaits) {
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%g s", std::chrono::duration<double>(*request.askerWaits).count());
+    const std::string late =
+        std::string("the asker stopped waiting after ") + waited + ", before the command could start; it was not run";
+    std::fprintf(stderr, "velkord: %s: %s from %s: %s\n", driver_.name.c_str(), queued.command.c_str(),
+                 request.client.empty() ? "an unnamed client" : request.client.c_str(), late.c_str());
+    broker_.Reply(queued.message, ReplyJson(ctl::EXIT_FAILED, nullptr, late));
+    NoteResult(ctl::EXIT_FAILED);
+    return;
+  }
   Capture messages;
   session_.SetMessages(messages.File());
   std::string show;
@@ -279,16 +291,79 @@ int DriverService::RunRemote(RemoteRequest& request, std::string& show, ProfileA
   }
   const std::string client = request.client;
   const auto gone = [&] { return presence_.Of(client) == Presence::Offline; };
-  session_.cancelled = gone;
+  // Without the broker the client's presence can no longer be seen.
+  const auto unseen = [&] { return !broker_.Connected(); };
+  std::vector<StopAsked> stops;
+  session_.cancelled = [&] { return gone() || unseen() || ServeDuringMotion(stops); };
+  const uint32_t stopsBefore = session_.link.parameters.actionsAcknowledged[ACT_STOP];
   std::fprintf(stderr, "velkord: %s: a motion for %s started\n", driver_.name.c_str(), client.c_str());
   PublishEvent("motion", "\"action\":\"start\",\"by\":" + JsonString(client));
   const int status = ctl::RunConnected(inv, request.profile, session_, out.File());
   session_.cancelled = nullptr;
   const bool left = gone();
+  const bool lostBroker = !left && unseen();
+  const std::string reason = left ? "client offline" : lostBroker ? "broker lost" : !stops.empty() ? "stopped" : "ended";
   if (left) session_.Say("the client " + client + " went offline; the motor was stopped");
+  if (lostBroker) {
+    session_.Say("the broker was lost, and with it the client's presence; the motor was stopped");
+    std::fprintf(stderr, "velkord: %s: lost the broker during a motion for %s; the motor was stopped\n",
+                 driver_.name.c_str(), client.c_str());
+  }
+  // A motion cut short whose command sent no stop (a step, the test) is stopped here.
+  const auto acknowledged = [&] { return session_.link.parameters.actionsAcknowledged[ACT_STOP] != stopsBefore; };
+  if ((left || lostBroker || !stops.empty()) && !acknowledged()) session_.StopMotor(config_.timeout);
+  const bool stopped = acknowledged();
+  for (const StopAsked& stop : stops) {
+    const std::string by = stop.client.empty() ? "an unnamed client" : stop.client;
+    session_.Say("stopped by " + by);
+    std::fprintf(stderr, "velkord: %s: stop from %s ended the motion for %s%s\n", driver_.name.c_str(), by.c_str(),
+                 client.c_str(), stopped ? "" : ", but the driver did not acknowledge the stop");
+    broker_.Reply(stop.message, ReplyJson(stopped ? ctl::EXIT_DONE : ctl::EXIT_FAILED, nullptr,
+                                          stopped ? "the motion was stopped" : "the driver did not acknowledge the stop"));
+    NoteResult(stopped ? ctl::EXIT_DONE : ctl::EXIT_FAILED);
+  }
   PublishEvent("motion", std::string("\"action\":\"end\",\"by\":") + JsonString(client) +
-                             ",\"reason\":" + JsonString(left ? "client offline" : "ended"));
+                             ",\"reason\":" + JsonString(reason));
   return status;
+}
+
+// The commands that arrive during a motion are not kept waiting behind it:
+// a stop ends it (answered once the motor has stopped), show is answered
+// from the link as it stands, anything else is refused. True once a stop came.
+bool DriverService::ServeDuringMotion(std::vector<StopAsked>& stops) {
+  for (;;) {
+    Queued next;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (queue_.empty()) return !stops.empty();
+      next = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    auto parsed = ParseRemoteCommand(next.command, next.message.payload,
+                                     {config_.remoteMotion, config_.maxRotation, config_.timeout});
+    const auto* request = std::get_if<RemoteRequest>(&parsed);
+    const ctl::Invocation* inv = request ? &request->invocation : nullptr;
+    if (inv && inv->command == ctl::Command::Action && inv->action == ACT_STOP) {
+      stops.push_back({std::move(next.message), request->client});
+      continue;
+    }
+    std::string reply;
+    int status = ctl::EXIT_USAGE;
+    if (!request) {
+      reply = ReplyJson(status, nullptr, std::get<std::string>(parsed));
+    } else if (inv->command == ctl::Command::Show) {
+      std::string show = ctl::ShowJson(session_.PortName(), session_.link);
+      while (!show.empty() && show.back() == '\n') show.pop_back();
+      status = ctl::EXIT_DONE;
+      reply = ReplyJson(status, nullptr, "", show);
+    } else {
+      reply = ReplyJson(status, nullptr, "a motion is running; stop it first");
+      std::fprintf(stderr, "velkord: %s: refused %s from %s: a motion is running\n", driver_.name.c_str(),
+                   next.command.c_str(), request->client.empty() ? "an unnamed client" : request->client.c_str());
+    }
+    broker_.Reply(next.message, reply);
+    NoteResult(status);
+  }
 }
 
 bool DriverService::AwaitPresence(const std::string& client) {

@@ -3,9 +3,11 @@
 // messages) and opened again after a loss, with back-off; its state
 // published on the broker (retained info, link and params; readings over
 // each interval; events); the remote commands run one at a time with
-// velkorctl's own commands and verification, each answered to its asker; a
-// remote motion stopped when its client's presence says offline, and any jog
-// stopped before the thread ends. Every change, save and profile apply goes
+// velkorctl's own commands and verification, each answered to its asker,
+// none started once its asker has stopped waiting; during a remote motion a
+// stop ends it at once, show is answered and anything else refused; a remote
+// motion stopped when its client's presence says offline or the broker is
+// lost, and any jog stopped before the thread ends. Every change, save and profile apply goes
 // to the journal, with the asking client, and the driver's parameters are
 // kept as a snapshot on every connection. Depends on velkorctl's session and
 // commands, the journal, the broker link, the topic tree and the metrics.
@@ -16,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "broker_link.h"
 #include "client_presence.h"
@@ -63,6 +66,7 @@ class DriverService : public ReportListener {
   struct Queued {
     mqtt::Incoming message;
     std::string command;
+    ctl::Clock::time_point arrived;
   };
   void Run();
   bool Connect();
@@ -71,6 +75,11 @@ class DriverService : public ReportListener {
   void Execute(const Queued& queued);
   int RunRemote(RemoteRequest& request, std::string& show, ProfileApply& apply, bool& applied);
   bool AwaitPresence(const std::string& client);
+  struct StopAsked {
+    mqtt::Incoming message;
+    std::string client;
+  };
+  bool ServeDuringMotion(std::vector<StopAsked>& stops);
   void NoteApply(const ProfileApply& apply, const RemoteRequest& request);
   void NoteResult(int exitStatus);
   void Record(const std::vector<JournalEntry>& entries);

@@ -19,20 +19,20 @@ namespace {
 
 // The port is the driver's own; the command line only needs one named.
 constexpr std::string_view SOME_PORT = "velkord";
+// A day: longer than any asker waits.
+constexpr double MAX_ASKER_WAIT_S = 86400;
 
 bool IsMotion(uint16_t action) {
   return action == ACT_ROTATE_LEFT || action == ACT_ROTATE_RIGHT || action == ACT_STEP_LEFT ||
          action == ACT_STEP_RIGHT || action == ACT_TEST;
 }
 
+// A boolean or a number, as the command line takes it.
 std::string ValueText(const QJsonValue& value) {
   if (value.isBool()) return value.toBool() ? "on" : "off";
-  if (value.isDouble()) {
-    const double number = value.toDouble();
-    return number == std::floor(number) && std::fabs(number) < 1e9 ? std::to_string(static_cast<int64_t>(number))
-                                                                    : "not-a-whole-number";
-  }
-  return value.toString().toStdString();
+  const double number = value.toDouble();
+  return number == std::floor(number) && std::fabs(number) < 1e9 ? std::to_string(static_cast<int64_t>(number))
+                                                                  : "not-a-whole-number";
 }
 
 std::optional<ctl::Invocation> Parse(std::vector<std::string> args, const RemotePolicy& policy, std::string& error) {
@@ -57,6 +57,13 @@ std::variant<RemoteRequest, std::string> ParseRemoteCommand(std::string_view com
   request.client = body["client"].toString().toStdString();
   if (!request.client.empty() && !mqtt::ValidClientId(request.client))
     return std::string("\"client\" must be one topic level without wildcards");
+  if (body.contains("timeout_s")) {
+    const double seconds = body["timeout_s"].toDouble(0);
+    if (!(seconds > 0) || seconds > MAX_ASKER_WAIT_S)
+      return std::string("\"timeout_s\" must be a positive number of seconds, the asker's wait for the reply");
+    request.askerWaits = std::chrono::microseconds(std::llround(seconds * 1e6));
+  }
+  if (body.contains("save") && !body["save"].isBool()) return std::string("\"save\" must be true or false");
   std::vector<std::string> args;
   if (command == "show") {
     args = {"show", "--json"};
@@ -64,8 +71,11 @@ std::variant<RemoteRequest, std::string> ParseRemoteCommand(std::string_view com
     args = {"set"};
     const QJsonObject values = body["values"].toObject();
     if (values.isEmpty()) return std::string("set needs \"values\": {\"NAME\": VALUE, ...}");
-    for (auto it = values.begin(); it != values.end(); ++it)
+    for (auto it = values.begin(); it != values.end(); ++it) {
+      if (!it.value().isDouble() && !it.value().isBool())
+        return "the value of " + it.key().toStdString() + " must be a number (smoothing: true or false)";
       args.push_back(it.key().toStdString() + "=" + ValueText(it.value()));
+    }
     if (body["save"].toBool(false)) args.push_back("--save");
   } else if (command == "action") {
     const std::string name = body["action"].toString().toStdString();

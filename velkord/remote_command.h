@@ -29,6 +29,9 @@ struct RemoteRequest {
   Profile profile;     // profile apply: the profile sent
   std::string client;  // who asked, as it names itself; "" when it did not
   bool motion = false;
+  // How long the asker waits for the reply ("timeout_s"): past it, the
+  // command is not started. Absent: no bound.
+  std::optional<std::chrono::microseconds> askerWaits;
 };
 
 // The request, or why it is refused (exit status 2). `command` is the last

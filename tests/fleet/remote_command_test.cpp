@@ -39,6 +39,12 @@ TEST(RemoteCommand, WhatVelkordOrVelkorctlWouldRefuseIsRefusedWithItsReason) {
        "a remote rotation may last 3 s at most"},
       {"client with a wildcard", "show", R"({"client":"a/#"})", STILL,
        "\"client\" must be one topic level without wildcards"},
+      {"save as text", "set", R"({"values":{"levelingK":3},"save":"yes"})", STILL, "\"save\" must be true or false"},
+      {"save as a number", "profile", R"({"profile":{},"save":1})", STILL, "\"save\" must be true or false"},
+      {"a value as text", "set", R"({"values":{"motionCurrent":"1200"}})", STILL,
+       "the value of motionCurrent must be a number (smoothing: true or false)"},
+      {"no wait", "show", R"({"timeout_s":0})", STILL,
+       "\"timeout_s\" must be a positive number of seconds, the asker's wait for the reply"},
       {"unknown command", "watch", "{}", STILL,
        "unknown command watch; the commands are set, action, profile and show"},
   };
@@ -50,8 +56,8 @@ TEST(RemoteCommand, WhatVelkordOrVelkorctlWouldRefuseIsRefusedWithItsReason) {
 }
 
 TEST(RemoteCommand, ASetBecomesVelkorctlsSetWithSmoothingAsOnOrOffAndTheSaveAskedFor) {
-  const auto parsed =
-      ParseRemoteCommand("set", R"({"values":{"motionCurrent":1200,"smoothing":true},"save":true,"client":"anna"})", STILL);
+  const auto parsed = ParseRemoteCommand(
+      "set", R"({"values":{"motionCurrent":1200,"smoothing":true},"save":true,"client":"anna","timeout_s":5.5})", STILL);
   const auto& request = std::get<RemoteRequest>(parsed);
   EXPECT_EQ(request.invocation.command, ctl::Command::Set);
   ASSERT_EQ(request.invocation.assignments.size(), 2u);
@@ -62,6 +68,7 @@ TEST(RemoteCommand, ASetBecomesVelkorctlsSetWithSmoothingAsOnOrOffAndTheSaveAske
   EXPECT_TRUE(request.invocation.save);
   EXPECT_EQ(request.invocation.timeout, 5s);
   EXPECT_EQ(request.client, "anna");
+  EXPECT_EQ(request.askerWaits, 5500ms);
   EXPECT_FALSE(request.motion);
 }
 

@@ -53,7 +53,7 @@ wait_for test -s sim1.out && wait_for test -s sim2.out || { echo "FAIL: no emula
 config() {  # HOST CA MOTION METRICS-PORT DRIVER=PORT...
   local host=$1 ca=$2 motion=$3 metrics=$4 drivers="" sep=""; shift 4
   for d in "$@"; do drivers+="$sep{\"name\":\"${d%%=*}\",\"port\":\"${d#*=}\"}"; sep=,; done
-  printf '{"site":"lab","host":"%s","broker":{"host":"127.0.0.1","port":%s,"ca_file":"%s","credentials_file":"credentials"},"drivers":[%s],"remote":{"motion":%s,"max_rotation_s":3},"metrics":{"address":"127.0.0.1:%s"},"state_directory":"%s/%s"}\n' \
+  printf '{"site":"lab","host":"%s","broker":{"host":"127.0.0.1","port":%s,"ca_file":"%s","credentials_file":"credentials"},"drivers":[%s],"remote":{"motion":%s,"max_rotation_s":10},"metrics":{"address":"127.0.0.1:%s"},"state_directory":"%s/%s"}\n' \
     "$host" "$port" "$ca" "$drivers" "$motion" "$metrics" "$work" "$host" > $host.json
 }
 metrics=$((port + 1))
@@ -83,7 +83,7 @@ done <<'ROWS'
 a set is confirmed and saved|d1/command/set|{"values":{"motionCurrent":1200},"save":true,"client":"tester"}|{"exit":0,"results":[{"name":"motionCurrent","requested":1200,"reported":1200,"result":"confirmed"}],"saved":true
 a clamped set is a mismatch with the value reported|d2/command/set|{"values":{"motionCurrent":1500},"client":"tester"}|{"exit":1,"results":[{"name":"motionCurrent","requested":1500,"reported":1000,"result":"mismatch"}],"saved":null
 an unknown parameter is refused|d1/command/set|{"values":{"speed":1}}|{"exit":2,
-a rotation longer than allowed is refused|d1/command/action|{"action":"rotate-left","duration_s":4,"client":"tester"}|"message":"a remote rotation may last 3 s at most"
+a rotation longer than allowed is refused|d1/command/action|{"action":"rotate-left","duration_s":11,"client":"tester"}|"message":"a remote rotation may last 10 s at most"
 show answers as velkorctl show --json|d2/command/show|{}|"show":{"port":"
 ROWS
 grep -q '"kind":"change".*"client":"tester".*"motionCurrent"\|"client":"tester".*"kind":"change"' h1/journal.jsonl ||
@@ -98,6 +98,40 @@ wait_for grep -q 'd1: a motion for holder started' h1.log || fail "the rotation 
 kill -9 $holder; wait $holder 2>/dev/null
 wait_for grep -q '"exit":3' rotation.out && grep -q 'the client holder went offline; the motor was stopped' rotation.out ||
   fail "the rotation was not stopped for its client: $(cat rotation.out)"
+
+# During a remote rotation show is answered, a set refused, and a stop ends
+# the rotation at once: each answered well within the rotation's 9 s.
+prompt() {  # TOPIC PAYLOAD: the reply within 3 s
+  timeout 5 mosquitto_rr "${client[@]}" -t "$root/$1" -e "reply/$RANDOM" -m "$2" -W 3 2>/dev/null
+}
+mosquitto_pub "${client[@]}" -t velkor/v1/clients/turner -m online -r
+request d1/command/action '{"action":"rotate-left","duration_s":9,"client":"turner"}' > turning.out &
+wait_for grep -q 'd1: a motion for turner started' h1.log || fail "the second rotation did not start: $(cat h1.log)"
+while IFS='|' read -r name topic payload want; do
+  reply=$(prompt "$topic" "$payload")
+  grep -qF "$want" <<<"$reply" || fail "$name: '$want' not in the reply: $reply"
+done <<'ROWS'
+show is answered during a rotation|d1/command/show|{}|{"exit":0,"results":[],"saved":null,"message":"","show":{"port":"
+a set is refused during a rotation|d1/command/set|{"values":{"motionCurrent":900},"client":"tester"}|{"exit":2,"results":[],"saved":null,"message":"a motion is running; stop it first"}
+a stop ends the rotation and is answered|d1/command/action|{"action":"stop","client":"stopper"}|{"exit":0,"results":[],"saved":null,"message":"the motion was stopped"}
+ROWS
+# Stopped: the shaft's position the same in two shows in a row, soon after the stop.
+position() { prompt d1/command/show '{}' | grep -o '"position":-\?[0-9]*'; }
+last=$(position); halted=no
+for _ in $(seq 40); do now=$(position); [ -n "$now" ] && [ "$now" = "$last" ] && { halted=yes; break; }; last=$now; done
+[ $halted = yes ] || fail "the emulator still turns after the stop: $last, then $now"
+grep -q 'stopped by stopper' turning.out || fail "the rotation's asker was not told of the stop: $(cat turning.out)"
+
+# A command whose asker stopped waiting before it could start is refused, never applied.
+reply=$(request d1/command/set '{"values":{"motionCurrent":900},"client":"late","timeout_s":0.000001}')
+grep -qF '{"exit":3,"results":[],"saved":null,"message":"the asker stopped waiting after 1e-06 s, before the command could start; it was not run"}' <<<"$reply" ||
+  fail "a command past its asker's wait was not refused: $reply"
+
+# A retained command is never run, though it arrives while velkord is subscribed.
+mosquitto_pub "${client[@]}" -t "$root/d1/command/set" -m '{"values":{"motionCurrent":800},"client":"retainer"}' -r
+request d1/command/show '{}' | grep -qF '"motionCurrent":1200' || fail "a late or retained set was applied"
+mosquitto_pub "${client[@]}" -t "$root/d1/command/set" -n -r
+! grep -q '"client":"late"\|"client":"retainer"' h1/journal.jsonl || fail "the journal has a command never to be run"
 
 # The metrics page passes promtool and carries the drivers' currents in amperes.
 page() { exec 3<>/dev/tcp/127.0.0.1/$metrics && printf 'GET /metrics HTTP/1.0\r\n\r\n' >&3 && sed '1,/^\r$/d' <&3; }
