@@ -24,9 +24,9 @@ namespace {
 
 using test::RecordingWindow;
 
-bool PollUntilConnected(Link& link,
-                        std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() +
-                                                                         std::chrono::seconds(5)) {
+using Clock = std::chrono::steady_clock;
+
+bool PollUntilConnected(Link& link, Clock::time_point deadline = Clock::now() + std::chrono::seconds(5)) {
   while (link.state.readyWord != READY_CONNECTED && std::chrono::steady_clock::now() < deadline) PollTick(link);
   return link.state.readyWord == READY_CONNECTED;
 }
@@ -59,29 +59,14 @@ class TlsSer2netTest : public ::testing::Test {
 };
 
 TEST_F(TlsSer2netTest, WithAClientCertificateBothSchemesConnectAndTheDriverAnswers) {
-  const struct {
-    const char* name;
-    bool telnet;
-    bool reporting;  // the driver already reports all the time: the line is never quiet
-  } rows[] = {
-      {"tcps", false, false},
-      {"rfc2217s", true, false},
-      {"tcps to a driver reporting from the start", false, true},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const bool telnet = row.telnet;
-    if (row.reporting) {
-      emulator.WithEmulator([](sim::Emulator& driver) { driver.Receive(&WAKE_BYTE, 1); });
-      ASSERT_TRUE(emulator.WithEmulator([](sim::Emulator& driver) { return driver.Reporting(); }));
-    }
+  for (const auto& [telnet, reporting] : {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
+    SCOPED_TRACE(std::string(telnet ? "rfc2217s" : "tcps") + (reporting ? " to a reporting driver" : ""));
+    if (reporting) emulator.WithEmulator([](sim::Emulator& driver) { driver.Receive(&WAKE_BYTE, 1); });
     Link fresh;
     RecordingWindow freshWindow{fresh};
     NetworkPort port;
-    // As velkorctl opens: each step may take its whole timeout, and the
-    // driver must still connect within it.
-    port.SetStepBound(std::chrono::seconds(10));
-    const auto asked = std::chrono::steady_clock::now();
+    port.SetStepBound(std::chrono::seconds(10));  // as velkorctl's: connected within its timeout all the same
+    const auto asked = Clock::now();
     freshWindow.selectedPort = (telnet ? server->Rfc2217Name() : server->RawName()) + Files("ca.pem", true);
     ASSERT_EQ(OpenPort(fresh, port), PortSetup::Polling) << port.LastErrorText();
     EXPECT_TRUE(PollUntilConnected(fresh, asked + std::chrono::seconds(5)));
