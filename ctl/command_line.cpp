@@ -325,8 +325,11 @@ Parsed ParseJournal(Args args, Invocation inv) {
       if (since == OptionMatch::MissingValue || !ParseJournalTime(value, std::chrono::system_clock::now()))
         return Fail("--since takes a UTC date and time (2026-12-08, 2026-12-08T10:00Z) or an age (30m, 2h, 1d)");
       inv.since = value;
+    } else if (const OptionMatch file = TakeValueOption(args, i, "--file", value); file != OptionMatch::No) {
+      if (file == OptionMatch::MissingValue || value.empty()) return Fail("--file needs the journal file's path");
+      inv.file = value;
     } else {
-      return Fail("journal takes --driver ID, --since TIME and --json, not " + Quoted(args[i]));
+      return Fail("journal takes --driver ID, --since TIME, --json and --file PATH, not " + Quoted(args[i]));
     }
   }
   return {std::move(inv), {}};
@@ -468,11 +471,8 @@ Options:
                       layer): the server is checked against the system's CAs
                       or ?ca=FILE, a client certificate is given with
                       &cert=FILE&key=FILE, or all of them are named in
-                      ~/.config/velkor/tls.ini under [HOST:PORT]; or
-                      "emulator" for the built-in VK-3 emulator.
-                      Default: $VELKOR_PORT
-                      server's own line settings apply; "emulator" for the
-                      built-in VK-3 emulator; or
+                      ~/.config/velkor/tls.ini under [HOST:PORT];
+                      "emulator" for the built-in VK-3 emulator; or
                       mqtt://[USER@]BROKER[:PORT]/SITE/HOST/DRIVER, a driver
                       that velkord serves through an MQTT broker (mqtts:// for
                       TLS; default ports 1883 and 8883). Default: $VELKOR_PORT
@@ -538,10 +538,11 @@ Commands:
       the file's value beside those that differ; exit status 0 when none
       does, 1 when any does, 3 when it could not tell (as diff(1) does).
       apply: set the file's parameters as set does, and print them.
-  journal [--driver ID] [--since TIME] [--json]
+  journal [--driver ID] [--since TIME] [--json] [--file PATH]
       Print the journal of parameter changes, saves and profile applies that
       velkorctl and the panel made ($XDG_STATE_HOME/velkor/journal.jsonl,
-      ~/.local/state/velkor/journal.jsonl): when, which program and host,
+      ~/.local/state/velkor/journal.jsonl), or the journal file PATH (such
+      as velkord's): when, which program and host,
       the driver, old -> new, whether the driver confirmed it and whether it
       was saved. --driver keeps the entries of one port, driver identity or
       velkord driver name; --since those from a UTC date and time

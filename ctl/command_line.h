@@ -76,7 +76,7 @@ struct Invocation {
   uint16_t action = 0;                   // action: ACT_*; rotate: ACT_ROTATE_LEFT or _RIGHT
   std::chrono::milliseconds duration{0}; // rotate --for; watch --for (0: until interrupted)
   WatchFormat format = WatchFormat::Text;
-  std::string file;                      // profile save|diff|apply FILE; test PLAN.json
+  std::string file;                      // profile save|diff|apply FILE; test PLAN.json; journal --file
   // analyze --for, crawl --for (measured seconds) and its speed (0: the proposed one)
   std::chrono::milliseconds measure{0};
   int16_t speedRpm = 0;

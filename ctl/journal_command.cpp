@@ -39,7 +39,7 @@ bool ReadFile(const std::string& path, std::string& text, std::string& error, in
 }  // namespace
 
 int RunJournal(const Invocation& inv, std::FILE* out, std::FILE* messages) {
-  const std::string path = UserJournalPath();
+  const std::string path = inv.file.empty() ? UserJournalPath() : inv.file;
   if (path.empty()) {
     std::fprintf(messages, "velkorctl: no journal: neither XDG_STATE_HOME nor HOME is set\n");
     return EXIT_FAILED;
@@ -47,7 +47,8 @@ int RunJournal(const Invocation& inv, std::FILE* out, std::FILE* messages) {
   std::string text, error;
   int err = 0;
   if (!ReadFile(path, text, error, err)) {
-    if (err == ENOENT) {
+    // A journal named on the command line that is not there is a mistake, not an empty journal.
+    if (err == ENOENT && inv.file.empty()) {
       std::fprintf(messages, "velkorctl: nothing recorded yet (%s)\n", EscapeControls(path).c_str());
       return EXIT_DONE;
     }

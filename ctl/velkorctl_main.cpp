@@ -1,6 +1,9 @@
 // velkorctl_main.cpp: velkorctl, the VK-3 link from a shell. Reads the
 // command line, then runs the command over the port it names. Depends on the
 // command line, the session and the commands.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +21,30 @@
 #include "standard_descriptors.h"
 #include "version.h"
 
+namespace {
+
+// Commands whose result is what they print: with standard output closed it
+// would be lost. (watch ends on a reader that went away, as ever.)
+bool ResultIsOutput(velkor::ctl::Command command) {
+  using velkor::ctl::Command;
+  switch (command) {
+    case Command::Help:
+    case Command::Show:
+    case Command::ProfileDiff:
+    case Command::Analyze:
+    case Command::Crawl:
+    case Command::Sweep:
+    case Command::Journal:
+    case Command::Fleet: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace velkor::ctl;
+  const bool outputClosed = fcntl(STDOUT_FILENO, F_GETFD) < 0;
   if (!velkor::OpenStandardDescriptors()) return EXIT_FAILED;
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("velkorctl %s\n%s", velkor::VERSION, velkor::VERSION_NOTICE);
@@ -34,6 +59,10 @@ int main(int argc, char** argv) {
     return EXIT_USAGE;
   }
   const Invocation& invocation = *parsed.invocation;
+  if (outputClosed && ResultIsOutput(invocation.command)) {
+    std::fprintf(stderr, "velkorctl: standard output is closed: the result would be lost\n");
+    return EXIT_FAILED;
+  }
   if (invocation.command == Command::Help) {
     std::fputs(HELP_TEXT, stdout);
     return EXIT_DONE;

@@ -1,6 +1,7 @@
 // journal.h: appending to a journal file. Each entry is one write of one line
 // to a file opened with O_APPEND, so that several programs appending at once
-// never interleave within a line; a write that fails or falls short is
+// never interleave within a line; after a torn last line the write starts
+// with a newline of its own; a write that fails or falls short is
 // reported to the caller, which tells the user. Depends on journal_entry.h
 // and POSIX.
 #pragma once

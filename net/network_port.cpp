@@ -322,8 +322,12 @@ OpenProgress NetworkPort::Handshake() {
 }
 
 // Quiet for TLS_SETTLE_QUIET since the last bytes (session tickets), or a close.
+// Data of the device's is the verdict too: a server that turned the client
+// away never serves it, and a driver that reports all the time never leaves
+// the line quiet. (Printable text may be the server's words before a close.)
 OpenProgress NetworkPort::Settle() {
   if (!Receive()) return ClosedDuringOpen();
+  if (pendingStart_ < pendingEnd_ && ServerText().empty()) return Opened();
   const auto now = Clock::now();
   if (session_->BytesReceived() != settleBytes_) {
     settleBytes_ = session_->BytesReceived();

@@ -372,6 +372,7 @@ TEST(VelkorctlUsage, HelpGoesToStandardOutputAndNamesEveryCommand) {
                               "rotate left|right --for SECONDS", "watch [--csv|--json] [--for SECONDS]"}) {
     EXPECT_NE(r.out.find(command), std::string::npos) << command;
   }
+  EXPECT_EQ(r.out.find("server's own line settings"), r.out.rfind("server's own line settings"));
 }
 
 TEST(VelkorctlLink, ADriverThatNeverAnswersEndsWithThreeOnceTheTimeoutHasPassed) {

@@ -97,6 +97,17 @@ INSTANTIATE_TEST_SUITE_P(
         SetRow{"nothingChangedNothingJournalled", 0, {"set", "jogSpeed=60"}, 0, {}}),
     [](const testing::TestParamInfo<SetRow>& info) { return std::string(info.param.name); });
 
+TEST(VelkorctlJournalTorn, AnEntryAfterATornLastLineHasALineOfItsOwnAndFileReadsIt) {
+  const StateHome home;
+  std::filesystem::create_directories(home.Velkor());
+  std::ofstream(home.Velkor() / "journal.jsonl") << R"({"time":"2026-12-08T23:0)";
+  Emulator driver;
+  EXPECT_EQ(RunCtl({"--port", driver.Port(), "set", "jogSpeed=61"}).exitStatus, 0);
+  const StateHome another;  // the journal is read as velkord's would be
+  const CtlResult read = RunCtl({"journal", "--file", (home.Velkor() / "journal.jsonl").string()});
+  EXPECT_NE(read.out.find(" " + driver.Port() + ": jogSpeed 60 -> 61, confirmed, not saved\n"), std::string::npos);
+}
+
 TEST(VelkorctlSnapshot, OnConnectionTheDriversParametersAreKeptAsAProfileThatDiffReads) {
   const StateHome home;
   Emulator driver;

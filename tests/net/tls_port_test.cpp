@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "codes.h"
 #include "network_port.h"
 #include "open_port.h"
 #include "pty_runner.h"
@@ -23,8 +24,9 @@ namespace {
 
 using test::RecordingWindow;
 
-bool PollUntilConnected(Link& link) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+using Clock = std::chrono::steady_clock;
+
+bool PollUntilConnected(Link& link, Clock::time_point deadline = Clock::now() + std::chrono::seconds(5)) {
   while (link.state.readyWord != READY_CONNECTED && std::chrono::steady_clock::now() < deadline) PollTick(link);
   return link.state.readyWord == READY_CONNECTED;
 }
@@ -57,14 +59,17 @@ class TlsSer2netTest : public ::testing::Test {
 };
 
 TEST_F(TlsSer2netTest, WithAClientCertificateBothSchemesConnectAndTheDriverAnswers) {
-  for (const bool telnet : {false, true}) {
-    SCOPED_TRACE(telnet ? "rfc2217s" : "tcps");
+  for (const auto& [telnet, reporting] : {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
+    SCOPED_TRACE(std::string(telnet ? "rfc2217s" : "tcps") + (reporting ? " to a reporting driver" : ""));
+    if (reporting) emulator.WithEmulator([](sim::Emulator& driver) { driver.Receive(&WAKE_BYTE, 1); });
     Link fresh;
     RecordingWindow freshWindow{fresh};
     NetworkPort port;
+    port.SetStepBound(std::chrono::seconds(10));  // as velkorctl's: connected within its timeout all the same
+    const auto asked = Clock::now();
     freshWindow.selectedPort = (telnet ? server->Rfc2217Name() : server->RawName()) + Files("ca.pem", true);
     ASSERT_EQ(OpenPort(fresh, port), PortSetup::Polling) << port.LastErrorText();
-    EXPECT_TRUE(PollUntilConnected(fresh));
+    EXPECT_TRUE(PollUntilConnected(fresh, asked + std::chrono::seconds(5)));
     // Only the Telnet port sets the line; the raw one keeps the server's.
     EXPECT_EQ(emulator.LineSpeed(), telnet ? B38400 : B9600);
     port.Close();
