@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,6 +34,8 @@ namespace {
 constexpr int SWITCHES_WIDTH = 170;  // the longest trace name with its box and swatch
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QString IrregularNote(const QString& path) { return Text("«%1» — не обычный файл: запись в него невозможна").arg(path); }
 
 // Local time with its offset from UTC, so the file says when, wherever it is read.
 QString IsoTime(const QDateTime& time) { return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate); }
@@ -364,6 +367,7 @@ bool ChartWindow::ExportCsv(const QString& path) {
   for (; marker != shown.Markers().end(); ++marker)
     if (marker->seconds >= origin) AppendMarkerRow(text, *marker, origin);
 
+  if (RefuseIrregular(path)) return false;
   QSaveFile file(path);
   const bool written = file.open(QIODevice::WriteOnly) &&
                        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
@@ -373,7 +377,15 @@ bool ChartWindow::ExportCsv(const QString& path) {
   return written;
 }
 
+bool ChartWindow::RefuseIrregular(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists() || info.isFile()) return false;
+  ShowNote(IrregularNote(path));
+  return true;
+}
+
 bool ChartWindow::ExportPng(const QString& path) {
+  if (RefuseIrregular(path)) return false;
   DrawFrame();
   // Every plot scaled and up to the newest sample, even those a window never
   // shown has not drawn yet.
@@ -393,8 +405,9 @@ bool ChartWindow::StartRecording(const QString& path) {
   const bool started = recorder_.Start(path.toStdString(), ReadingFileHeader(link_, now.toStdString(), ROWS_EVERY_REPORT),
                                        link_.steadyClock(), error);
   record_->setChecked(started);
-  ShowNote(started ? Text("Запись в %1").arg(path)
-                   : Text("Не удалось начать запись в %1: %2").arg(path, QString::fromLocal8Bit(error)));
+  ShowNote(started                        ? Text("Запись в %1").arg(path)
+           : error == NOT_A_REGULAR_FILE ? IrregularNote(path)
+                                         : Text("Не удалось начать запись в %1: %2").arg(path, QString::fromLocal8Bit(error)));
   return started;
 }
 

@@ -87,8 +87,8 @@ QImage OnScreen(QWidget& window, QWidget& view) {
 
 ReadingFile ReadBack(const QString& path) {
   ReadingFile file;
-  std::string error;
-  if (!ReadReadingFile(path.toStdString(), file, error)) qWarning("%s: %s", qPrintable(path), error.c_str());
+  ReadingFileError error;
+  if (!ReadReadingFile(path.toStdString(), file, error)) qWarning("%s: %s", qPrintable(path), charts::ReadingFileErrorText(error).c_str());
   return file;
 }
 

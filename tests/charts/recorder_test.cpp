@@ -14,6 +14,10 @@
 #include <mutex>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "file_size_cap.h"
 #include "reading_file.h"
 
@@ -90,18 +94,33 @@ TEST(Recorder, AFailedWriteIsAFailedRecordingWithTheSystemsReasonAndTheFileEndsO
     EXPECT_EQ(ends.ends[0].error, reason);
   }
   ReadingFile file;
-  std::string error;
-  EXPECT_TRUE(ReadReadingFile(path, file, error)) << error;
+  ReadingFileError error;
+  EXPECT_TRUE(ReadReadingFile(path, file, error)) << ReadingFileErrorText(error);
   EXPECT_GT(file.samples.size(), 0u);
 }
 
 TEST(Recorder, AFileThatCannotBeCreatedIsRefusedWithTheReason) {
-  Ends ends;
-  Recorder recorder(ends.Hear());
-  std::string error;
-  EXPECT_FALSE(recorder.Start("/nonexistent-dir/run.csv", HEADER, 0, error));
-  EXPECT_FALSE(recorder.Recording());
-  EXPECT_EQ(error, "No such file or directory");
+  QTemporaryDir dir;
+  const std::string fifo = dir.filePath("fifo.csv").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A FIFO without a reader, then with one: neither waits nor is written.
+  const std::pair<std::string, std::string> rows[] = {
+      {"/nonexistent-dir/run.csv", "No such file or directory"},
+      {fifo, "not a regular file"},
+      {fifo, "not a regular file"},
+      {"/dev/null", "not a regular file"},
+  };
+  int reader = -1;
+  for (const auto& [path, expected] : rows) {
+    Ends ends;
+    Recorder recorder(ends.Hear());
+    std::string error;
+    EXPECT_FALSE(recorder.Start(path, HEADER, 0, error)) << path;
+    EXPECT_FALSE(recorder.Recording()) << path;
+    EXPECT_EQ(error, expected) << path;
+    if (path == fifo && reader < 0) reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  }
+  close(reader);
 }
 
 TEST(Recorder, ANewRecordingStartsItsClockAndFileAfresh) {
@@ -119,7 +138,8 @@ TEST(Recorder, ANewRecordingStartsItsClockAndFileAfresh) {
   recorder.Stop();
   ASSERT_TRUE(ends.WaitFor(2));
   ReadingFile file;
-  ASSERT_TRUE(ReadReadingFile(path, file, error)) << error;
+  ReadingFileError readError;
+  ASSERT_TRUE(ReadReadingFile(path, file, readError)) << ReadingFileErrorText(readError);
   ASSERT_EQ(file.samples.size(), 1u);
   EXPECT_EQ(file.samples[0].seconds, 0.0);
   EXPECT_EQ(HeaderValue(file, "first"), "");
