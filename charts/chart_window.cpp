@@ -10,6 +10,7 @@
 #include <QPen>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "autoscale.h"
@@ -36,6 +38,39 @@ constexpr int SWITCHES_WIDTH = 170;  // the longest trace name with its box and 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QString IrregularNote(const QString& path) { return Text("«%1» — не обычный файл: запись в него невозможна").arg(path); }
+
+// Whole seconds in the span's range. A number out of it is taken as the
+// nearer bound, and one with a fraction is not taken: either is said in a
+// note, instead of the box dropping what was typed ("2.5" read as 25).
+class SpanBox : public QSpinBox {
+ public:
+  SpanBox(std::function<void(const QString&)> note, QWidget* parent) : QSpinBox(parent), note_(std::move(note)) {}
+
+  QValidator::State validate(QString& text, int&) const override {
+    static const QRegularExpression form(QStringLiteral("^\\s*\\d*([.,]\\d*)?\\s*$"));
+    if (!form.match(text).hasMatch()) return QValidator::Invalid;
+    bool whole = false;
+    const int seconds = text.trimmed().toInt(&whole);
+    return whole && seconds >= minimum() && seconds <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+  }
+
+  void fixup(QString& text) const override {
+    bool whole = false;
+    const qlonglong typed = text.trimmed().toLongLong(&whole);
+    const QString range = Text("интервал — целое число секунд от %1 до %2").arg(minimum()).arg(maximum());
+    if (whole) {
+      const int taken = static_cast<int>(std::clamp<qlonglong>(typed, minimum(), maximum()));
+      note_(Text("«%1» вне допустимого: %2; взято %3 с").arg(text.trimmed(), range).arg(taken));
+      text = QString::number(taken);
+    } else {
+      note_(Text("«%1» не принято: %2; оставлено %3 с").arg(text.trimmed(), range).arg(value()));
+      text = QString::number(value());
+    }
+  }
+
+ private:
+  std::function<void(const QString&)> note_;
+};
 
 // Local time with its offset from UTC, so the file says when, wherever it is read.
 QString IsoTime(const QDateTime& time) { return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate); }
@@ -78,7 +113,7 @@ QWidget* ChartWindow::BuildControls() {
   auto* actions = new QHBoxLayout(controls);
   actions->setContentsMargins(0, 0, 0, 0);
   actions->addWidget(new QLabel(Text("Интервал, с:"), controls));
-  spanBox_ = new QSpinBox(controls);
+  spanBox_ = new SpanBox([this](const QString& note) { ShowNote(note); }, controls);
   spanBox_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
   spanBox_->setValue(DEFAULT_SPAN_SECONDS);
   connect(spanBox_, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);

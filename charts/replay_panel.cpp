@@ -241,7 +241,10 @@ void ReplayPanel::SetPosition(double seconds) {
   slider_->setValue(static_cast<int>((position_ - start_) * 1000));
   slider_->blockSignals(false);
   where_->setText(Text("%1 с из %2 с").arg(Seconds(position_ - start_), Seconds(end_ - start_)));
-  plots_->SetTimeRange(position_ - span_, position_);
+  // A recording shorter than the span fits the plot; a single row has a second around it.
+  const double pad = end_ > start_ ? 0 : 0.5;
+  if (end_ - start_ < span_) plots_->SetTimeRange(start_ - pad, end_ + pad);
+  else plots_->SetTimeRange(position_ - span_, position_);
   emit Moved();
 }
 

@@ -437,6 +437,22 @@ class ChartWindowTest : public QObject {
     }
   }
 
+  // A span out of range is taken as its bound, one with a fraction not at all; both are said.
+  void aSpanTypedOutsideWholeSecondsInRangeIsSaidSo() {
+    auto* span = window_->findChild<QSpinBox*>();
+    const struct { const char* typed; int taken; const char* note; } rows[] = {
+        {"99999", 60, "«99999» вне допустимого: интервал — целое число секунд от 2 до 60; взято 60 с"},
+        {"2.5", 2, "«2.5» не принято: интервал — целое число секунд от 2 до 60; оставлено 2 с"},
+    };
+    for (const auto& row : rows) {
+      span->selectAll();
+      QTest::keyClicks(span, row.typed);
+      QTest::keyClick(span, Qt::Key_Return);
+      QCOMPARE(window_->Span(), row.taken);
+      QCOMPARE(Note(*window_), Text(row.note));
+    }
+  }
+
   void theExportedPngShowsThePlots() {
     Rotate();
     QTest::qWait(500);
