@@ -193,7 +193,7 @@ std::optional<double> ReplayPanel::TriggerIn(const ReadingFile& file) const {
   return search.Captures().front().triggerSeconds;
 }
 
-// Each recording begins at 0, or has its trigger at 0; the layers and markers anew.
+// Each recording at its own time_s, or with its trigger at 0; the layers and markers anew.
 void ReplayPanel::Align() {
   QStringList notes;
   std::vector<std::optional<double>> triggers;
