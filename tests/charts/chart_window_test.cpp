@@ -18,8 +18,6 @@
 #include <memory>
 #include <optional>
 
-#include <sys/stat.h>
-
 #include "chart_window.h"
 #include "codes.h"
 #include "emulated_link.h"
@@ -219,19 +217,6 @@ class ChartWindowTest : public QObject {
     QVERIFY2(Note(*window_).contains(Text("ошибка записи")), qPrintable(Note(*window_)));
     QTRY_VERIFY2(Note(*window_).contains("too large", Qt::CaseInsensitive), qPrintable(Note(*window_)));
     QVERIFY(!ReadBack(path).samples.empty());  // whole lines only
-  }
-
-  // A FIFO waits for no reader and gets no row, whichever way it is written.
-  void aFifoIsRefusedAsNoRegularFile() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("out.csv");
-    QCOMPARE(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
-    const QString note = Text("«%1» — не обычный файл: запись в него невозможна").arg(path);
-    QVERIFY(!window_->StartRecording(path));
-    QVERIFY2(Note(*window_).contains(note), qPrintable(Note(*window_)));
-    QVERIFY(!Find<QPushButton>(*window_, "Запись")->isChecked());
-    QVERIFY(!window_->ExportCsv(path));
-    QVERIFY2(Note(*window_).contains(note), qPrintable(Note(*window_)));
   }
 
   void withoutAutoscaleTheVerticalRangeStaysPut() {
