@@ -212,7 +212,7 @@ class ChartWindowTest : public QObject {
       QVERIFY(window_->StartRecording(path));
       QTRY_VERIFY_WITH_TIMEOUT(!window_->Recording(), WAIT_MS);
     }
-    QVERIFY(window_->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(window_->isVisible(), WAIT_MS);  // told on the window's thread after the writer ends
     QVERIFY(!Find<QPushButton>(*window_, "Запись")->isChecked());
     QVERIFY2(Note(*window_).contains(Text("ошибка записи")), qPrintable(Note(*window_)));
     QTRY_VERIFY2(Note(*window_).contains("too large", Qt::CaseInsensitive), qPrintable(Note(*window_)));
