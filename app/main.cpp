@@ -1,5 +1,6 @@
 // main.cpp: the program's entry. It reads no settings; of the command line it
 // knows only --help and --version, which it answers without opening a window.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!velkor::OpenStandardDescriptors()) return 1;
+  // A pipe whose reader left fails the write with EPIPE, told as a failed
+  // write, instead of ending the panel with the driver left unstopped.
+  std::signal(SIGPIPE, SIG_IGN);
   velkor::CDriveApp app(argc, argv);
   return app.Run();
 }

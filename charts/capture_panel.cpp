@@ -165,7 +165,9 @@ QString CapturePanel::StateText() const {
   switch (engine_.State()) {
     case TriggerState::Idle: return Text("Захват: не взведён");
     case TriggerState::Armed: return Text("Захват: взведён, ждёт события");
-    case TriggerState::Triggered: return Text("Захват: сработал, идёт запись после события");
+    case TriggerState::Triggered:
+      return engine_.CollectingForced() ? Text("Захват: без события (авто), идёт запись")
+                                        : Text("Захват: сработал, идёт запись после события");
     case TriggerState::Held:
       return engine_.Rearmed()
                  ? Text("Захват: показан (захватов: %1, последний — %2); взведён снова, ждёт события").arg(held).arg(cause)
@@ -186,8 +188,8 @@ void CapturePanel::ShowState() {
   shownState_ = engine_.State();
   shownRearmed_ = engine_.Rearmed();
   state_->setText(StateText());
-  // Waiting amber, collecting red, holding green.
-  const QColor colour = shownState_ == TriggerState::Armed       ? QColor(0xffe08a)
+  // Waiting amber (so is auto mode's capture without an event), collecting red, holding green.
+  const QColor colour = shownState_ == TriggerState::Armed || engine_.CollectingForced() ? QColor(0xffe08a)
                         : shownState_ == TriggerState::Triggered ? QColor(0xff9c8a)
                         : shownState_ == TriggerState::Held      ? QColor(0xb8e6b0)
                                                                  : palette().color(QPalette::Window);

@@ -3,12 +3,14 @@
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPen>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "autoscale.h"
@@ -33,6 +36,41 @@ namespace {
 constexpr int SWITCHES_WIDTH = 170;  // the longest trace name with its box and swatch
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QString IrregularNote(const QString& path) { return Text("«%1» — не обычный файл: запись в него невозможна").arg(path); }
+
+// Whole seconds in the span's range. A number out of it is taken as the
+// nearer bound, and one with a fraction is not taken: either is said in a
+// note, instead of the box dropping what was typed ("2.5" read as 25).
+class SpanBox : public QSpinBox {
+ public:
+  SpanBox(std::function<void(const QString&)> note, QWidget* parent) : QSpinBox(parent), note_(std::move(note)) {}
+
+  QValidator::State validate(QString& text, int&) const override {
+    static const QRegularExpression form(QStringLiteral("^\\s*\\d*([.,]\\d*)?\\s*$"));
+    if (!form.match(text).hasMatch()) return QValidator::Invalid;
+    bool whole = false;
+    const int seconds = text.trimmed().toInt(&whole);
+    return whole && seconds >= minimum() && seconds <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+  }
+
+  void fixup(QString& text) const override {
+    bool whole = false;
+    const qlonglong typed = text.trimmed().toLongLong(&whole);
+    const QString range = Text("интервал — целое число секунд от %1 до %2").arg(minimum()).arg(maximum());
+    if (whole) {
+      const int taken = static_cast<int>(std::clamp<qlonglong>(typed, minimum(), maximum()));
+      note_(Text("«%1» вне допустимого: %2; взято %3 с").arg(text.trimmed(), range).arg(taken));
+      text = QString::number(taken);
+    } else {
+      note_(Text("«%1» не принято: %2; оставлено %3 с").arg(text.trimmed(), range).arg(value()));
+      text = QString::number(value());
+    }
+  }
+
+ private:
+  std::function<void(const QString&)> note_;
+};
 
 // Local time with its offset from UTC, so the file says when, wherever it is read.
 QString IsoTime(const QDateTime& time) { return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate); }
@@ -75,7 +113,7 @@ QWidget* ChartWindow::BuildControls() {
   auto* actions = new QHBoxLayout(controls);
   actions->setContentsMargins(0, 0, 0, 0);
   actions->addWidget(new QLabel(Text("Интервал, с:"), controls));
-  spanBox_ = new QSpinBox(controls);
+  spanBox_ = new SpanBox([this](const QString& note) { ShowNote(note); }, controls);
   spanBox_->setRange(MIN_SPAN_SECONDS, MAX_SPAN_SECONDS);
   spanBox_->setValue(DEFAULT_SPAN_SECONDS);
   connect(spanBox_, &QSpinBox::valueChanged, this, &ChartWindow::SetSpan);
@@ -364,6 +402,7 @@ bool ChartWindow::ExportCsv(const QString& path) {
   for (; marker != shown.Markers().end(); ++marker)
     if (marker->seconds >= origin) AppendMarkerRow(text, *marker, origin);
 
+  if (RefuseIrregular(path)) return false;
   QSaveFile file(path);
   const bool written = file.open(QIODevice::WriteOnly) &&
                        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
@@ -373,7 +412,15 @@ bool ChartWindow::ExportCsv(const QString& path) {
   return written;
 }
 
+bool ChartWindow::RefuseIrregular(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists() || info.isFile()) return false;
+  ShowNote(IrregularNote(path));
+  return true;
+}
+
 bool ChartWindow::ExportPng(const QString& path) {
+  if (RefuseIrregular(path)) return false;
   DrawFrame();
   // Every plot scaled and up to the newest sample, even those a window never
   // shown has not drawn yet.
@@ -393,8 +440,9 @@ bool ChartWindow::StartRecording(const QString& path) {
   const bool started = recorder_.Start(path.toStdString(), ReadingFileHeader(link_, now.toStdString(), ROWS_EVERY_REPORT),
                                        link_.steadyClock(), error);
   record_->setChecked(started);
-  ShowNote(started ? Text("Запись в %1").arg(path)
-                   : Text("Не удалось начать запись в %1: %2").arg(path, QString::fromLocal8Bit(error)));
+  ShowNote(started                        ? Text("Запись в %1").arg(path)
+           : error == NOT_A_REGULAR_FILE ? IrregularNote(path)
+                                         : Text("Не удалось начать запись в %1: %2").arg(path, QString::fromLocal8Bit(error)));
   return started;
 }
 

@@ -130,6 +130,9 @@ class ChartWindow : public QWidget, private SampleSink {
   void ChoosePngExport();
   void EndRecording(const QString& why);
   void ShowNote(const QString& text);
+  // True, with a note, for a FIFO, a device or a socket: writing one could wait
+  // for a reader without end, and a reader leaving would fail the write.
+  bool RefuseIrregular(const QString& path);
   const SampleStore& Shown() const { return paused_ ? frozen_ : store_; }
   // Wall-clock time of a sample, as the header of a CSV file gives it.
   QString WallTimeOf(double sampleSeconds) const;

@@ -151,6 +151,7 @@ bool ChartWindow::SaveCapture(const QString& path) {
   text.insert(columnLine, trigger + ("# trigger_cause: " + capture.cause + "\n"));
   AppendCaptureRows(text, capture, origin);
 
+  if (RefuseIrregular(path)) return false;
   QSaveFile file(path);
   const bool written = file.open(QIODevice::WriteOnly) &&
                        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&

@@ -172,7 +172,7 @@ void AppendMarkerRow(std::string& out, const Marker& marker, double originSecond
   out += '\n';
 }
 
-bool ParseReadingFile(std::string_view text, ReadingFile& file, std::string& error) {
+bool ParseReadingFile(std::string_view text, ReadingFile& file, ReadingFileError& error) {
   file = ReadingFile{};
   Layout layout;
   bool columnsSeen = false;
@@ -184,16 +184,15 @@ bool ParseReadingFile(std::string_view text, ReadingFile& file, std::string& err
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
-    const auto fail = [&](std::string_view why) {
-      error = "line " + std::to_string(lineNumber) + ": " + std::string(why);
+    const auto fail = [&](ReadingFileErrorKind kind, int number = 0) {
+      error = {kind, lineNumber, number};
       return false;
     };
     if (line.front() == '#') {
       if (line.starts_with(READING_FILE_MAGIC)) {
         const auto version = NumberOf<int>(line.substr(READING_FILE_MAGIC.size()));
-        if (!version || *version < 2) return fail("not a version of the readings format");
-        if (*version > READING_FILE_VERSION) return fail("written by a newer program (format " +
-                                                         std::to_string(*version) + ")");
+        if (!version || *version < 2) return fail(ReadingFileErrorKind::BadVersion);
+        if (*version > READING_FILE_VERSION) return fail(ReadingFileErrorKind::NewerVersion, *version);
         file.version = *version;
         continue;
       }
@@ -205,32 +204,37 @@ bool ParseReadingFile(std::string_view text, ReadingFile& file, std::string& err
       continue;
     }
     if (!columnsSeen) {
-      if (!ParseColumns(line, layout, file)) return fail("no column of a reading");
+      if (!ParseColumns(line, layout, file)) return fail(ReadingFileErrorKind::NoReadingColumn);
       columnsSeen = true;
       file.timed = layout.time.has_value();
       continue;
     }
-    if (!ParseRow(line, layout, rowNumber, file)) return fail("not a row of the columns above");
+    if (!ParseRow(line, layout, rowNumber, file)) {
+      // Only the last line may be torn; one in the middle is a broken file.
+      if (text.find_first_not_of("\r\n") != std::string_view::npos) return fail(ReadingFileErrorKind::BadRow);
+      file.lastRowTorn = true;
+      break;
+    }
     ++rowNumber;
   }
   if (!columnsSeen) {
-    error = "no column line";
+    error = {ReadingFileErrorKind::NoColumnLine, 0, 0};
     return false;
   }
   return true;
 }
 
-bool ReadReadingFile(const std::string& path, ReadingFile& file, std::string& error) {
+bool ReadReadingFile(const std::string& path, ReadingFile& file, ReadingFileError& error) {
   // Not blocking on a FIFO, and only a regular file is read.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    error = std::strerror(errno);
+    error = {ReadingFileErrorKind::CannotRead, 0, errno};
     return false;
   }
   struct stat status {};
   std::string text;
   bool ok = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && static_cast<size_t>(status.st_size) <= MAX_FILE_BYTES;
-  if (!ok) error = "not a regular file of at most 512 MiB";
+  if (!ok) error = {ReadingFileErrorKind::NotARegularFile, 0, 0};
   if (ok) {
     text.resize(static_cast<size_t>(status.st_size));
     size_t got = 0;
@@ -241,12 +245,28 @@ bool ReadReadingFile(const std::string& path, ReadingFile& file, std::string& er
       got += static_cast<size_t>(n);
     }
     if (got < text.size()) {
-      error = "the file could not be read whole";
+      error = {ReadingFileErrorKind::ReadShort, 0, 0};
       ok = false;
     }
   }
   close(fd);
   return ok && ParseReadingFile(text, file, error);
+}
+
+std::string ReadingFileErrorText(const ReadingFileError& error) {
+  const std::string line = "line " + std::to_string(error.line) + ": ";
+  switch (error.kind) {
+    case ReadingFileErrorKind::CannotRead: return std::strerror(error.number);
+    case ReadingFileErrorKind::NotARegularFile: return "not a regular file of at most 512 MiB";
+    case ReadingFileErrorKind::ReadShort: return "the file could not be read whole";
+    case ReadingFileErrorKind::BadVersion: return line + "not a version of the readings format";
+    case ReadingFileErrorKind::NewerVersion:
+      return line + "written by a newer program (format " + std::to_string(error.number) + ")";
+    case ReadingFileErrorKind::NoReadingColumn: return line + "no column of a reading";
+    case ReadingFileErrorKind::BadRow: return line + "not a row of the columns above";
+    case ReadingFileErrorKind::NoColumnLine: return "no column line";
+  }
+  return {};
 }
 
 std::string LocalTimeText(std::time_t time) {

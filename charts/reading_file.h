@@ -67,13 +67,37 @@ struct ReadingFile {
   // sample too, so that no trace joins across it.
   std::vector<Sample> samples;
   std::vector<Marker> markers;
+  // The last line was not a whole row, as a recording cut short by a crash or
+  // a full disk leaves it, and was left out.
+  bool lastRowTorn = false;
+};
+
+enum class ReadingFileErrorKind : uint8_t {
+  CannotRead,       // number: errno
+  NotARegularFile,  // a FIFO, a device, a socket, or over 512 MiB
+  ReadShort,        // fewer bytes than its size said
+  BadVersion,       // the version line's number is not one
+  NewerVersion,     // number: the version found
+  NoReadingColumn,  // the column line names no reading
+  BadRow,           // a line before the last is not a row of the columns
+  NoColumnLine,
+};
+
+// Why a file is not a readings file, as data: the words for it are the
+// reader's language's (ReadingFileErrorText for the command line).
+struct ReadingFileError {
+  ReadingFileErrorKind kind = ReadingFileErrorKind::CannotRead;
+  size_t line = 0;  // 1-based, for the kinds found on a line
+  int number = 0;
 };
 
 // Whether the text is a readings file; `error` names the first line that is
 // not, with its number.
-bool ParseReadingFile(std::string_view text, ReadingFile& file, std::string& error);
+bool ParseReadingFile(std::string_view text, ReadingFile& file, ReadingFileError& error);
 // Reads and parses a file of at most 512 MiB; `error` says why not.
-bool ReadReadingFile(const std::string& path, ReadingFile& file, std::string& error);
+bool ReadReadingFile(const std::string& path, ReadingFile& file, ReadingFileError& error);
+// In English: "line 22: not a row of the columns above".
+std::string ReadingFileErrorText(const ReadingFileError& error);
 // Local time with its offset from UTC, as the header's "recorded" line has it:
 // "2026-12-08T22:00:00+01:00".
 std::string LocalTimeText(std::time_t time);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "reading_file.h"
@@ -100,12 +101,21 @@ Recorder::~Recorder() {
 
 bool Recorder::Start(const std::string& path, const std::string& header, double originSeconds, std::string& error) {
   Stop();
+  // Not waiting for a reader of a FIFO, and only a regular file is emptied
+  // and written: a pipe's reader could leave at any row.
   int fd;
   do {
-    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    error = Reason(errno);
+    error = errno == ENXIO ? std::string(NOT_A_REGULAR_FILE) : Reason(errno);
+    return false;
+  }
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ftruncate(fd, 0) != 0 ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    error = S_ISREG(status.st_mode) ? Reason(errno) : std::string(NOT_A_REGULAR_FILE);
+    close(fd);
     return false;
   }
   // Writers that finished long ago are done with; the one before may still be syncing.

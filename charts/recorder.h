@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "marker.h"
@@ -19,6 +20,7 @@ namespace velkor::charts {
 
 // How long rows may wait in the buffer before the writer takes them.
 inline constexpr int RECORDER_BATCH_MS = 200;
+inline constexpr std::string_view NOT_A_REGULAR_FILE = "not a regular file";
 
 struct RecordingEnd {
   std::string path;
@@ -36,7 +38,8 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   // Creates or empties the file, then hands the header to the writer. False,
-  // with the system's words in `error`, when the file cannot be opened.
+  // with the system's words in `error`, when the file cannot be opened, or
+  // NOT_A_REGULAR_FILE for a FIFO, a device or a socket, left as it was.
   bool Start(const std::string& path, const std::string& header, double originSeconds, std::string& error);
   // Rows for the writer; nothing once the recording ended.
   void Append(const Sample& sample);

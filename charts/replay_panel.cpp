@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "side_dialog.h"
 
@@ -27,8 +28,24 @@ QString Seconds(double seconds) { return QString::number(seconds, 'f', 3); }
 struct FileRead {
   bool ok = false;
   ReadingFile file;
-  std::string error;
+  ReadingFileError error;
 };
+
+// The reader's reasons in the window's language.
+QString ErrorText(const ReadingFileError& error) {
+  const QString line = Text("строка %1: ").arg(error.line);
+  switch (error.kind) {
+    case ReadingFileErrorKind::CannotRead: return QString::fromLocal8Bit(std::strerror(error.number));
+    case ReadingFileErrorKind::NotARegularFile: return Text("не обычный файл или больше 512 МБ");
+    case ReadingFileErrorKind::ReadShort: return Text("файл не прочитан целиком");
+    case ReadingFileErrorKind::BadVersion: return line + Text("не версия формата записей");
+    case ReadingFileErrorKind::NewerVersion: return line + Text("записан более новой программой (формат %1)").arg(error.number);
+    case ReadingFileErrorKind::NoReadingColumn: return line + Text("нет ни одного столбца показаний");
+    case ReadingFileErrorKind::BadRow: return line + Text("не строка столбцов, названных выше");
+    case ReadingFileErrorKind::NoColumnLine: return Text("нет строки с названиями столбцов");
+  }
+  return {};
+}
 
 // The samples and markers of a file in time order, each marker before the
 // first sample after it.
@@ -119,7 +136,7 @@ void ReplayPanel::Open(const QString& path, bool second) {
     FileRead read = watcher->result();
     watcher->deleteLater();
     if (!read.ok)
-      emit Refused(Text("Файл «%1» не открыт как запись: %2").arg(path, QString::fromStdString(read.error)));
+      emit Refused(Text("Файл «%1» не открыт как запись: %2").arg(path, ErrorText(read.error)));
     else if (read.file.samples.empty())
       emit Refused(Text("В файле «%1» нет показаний").arg(path));
     else
@@ -176,7 +193,7 @@ std::optional<double> ReplayPanel::TriggerIn(const ReadingFile& file) const {
   return search.Captures().front().triggerSeconds;
 }
 
-// Each recording begins at 0, or has its trigger at 0; the layers and markers anew.
+// Each recording at its own time_s, or with its trigger at 0; the layers and markers anew.
 void ReplayPanel::Align() {
   QStringList notes;
   std::vector<std::optional<double>> triggers;
@@ -190,14 +207,16 @@ void ReplayPanel::Align() {
   for (size_t i = 0; i < recordings_.size(); ++i) {
     Recording& recording = recordings_[i];
     const std::vector<Sample>& samples = recording.file.samples;
-    recording.offset = aligned ? *triggers[i] : samples.front().seconds;
+    // By time, each row stays at its own time_s.
+    recording.offset = aligned ? *triggers[i] : 0;
     start_ = i == 0 ? samples.front().seconds - recording.offset
                     : std::min(start_, samples.front().seconds - recording.offset);
-    end_ = std::max(end_, samples.back().seconds - recording.offset);
+    end_ = i == 0 ? samples.back().seconds - recording.offset : std::max(end_, samples.back().seconds - recording.offset);
     layers.push_back({recording.name, samples, recording.offset, i > 0, true});
     for (const Marker& marker : recording.file.markers)
       markers.push_back({marker.seconds - recording.offset,
                          (i > 0 ? Text("(2) ") : QString()) + QString::fromStdString(MarkerWords(marker))});
+    if (recording.file.lastRowTorn) notes.append(Text("в «%1» последняя строка оборвана и пропущена").arg(recording.name));
     if (!recording.file.timed) notes.append(Text("в «%1» нет времени: по оси номера строк").arg(recording.name));
   }
   QStringList names;
@@ -222,7 +241,10 @@ void ReplayPanel::SetPosition(double seconds) {
   slider_->setValue(static_cast<int>((position_ - start_) * 1000));
   slider_->blockSignals(false);
   where_->setText(Text("%1 с из %2 с").arg(Seconds(position_ - start_), Seconds(end_ - start_)));
-  plots_->SetTimeRange(position_ - span_, position_);
+  // A recording shorter than the span fits the plot; a single row has a second around it.
+  const double pad = end_ > start_ ? 0 : 0.5;
+  if (end_ - start_ < span_) plots_->SetTimeRange(start_ - pad, end_ + pad);
+  else plots_->SetTimeRange(position_ - span_, position_);
   emit Moved();
 }
 

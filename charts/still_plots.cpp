@@ -110,6 +110,7 @@ void StillPlots::SetMarkers(std::vector<StillMarker> markers) {
 void StillPlots::SetTimeRange(double from, double to) {
   for (QCustomPlot* plot : plots_) plot->xAxis->setRange(from, std::max(to, from + 1e-3));
   Rescale();
+  if (cursorsShown_) BringCursorsIntoView();
   for (QCustomPlot* plot : plots_)
     if (plot->isVisible()) plot->replot();
 }
@@ -127,13 +128,24 @@ void StillPlots::SetAutoscale(bool on) {
 
 void StillPlots::SetCursorsShown(bool shown) {
   cursorsShown_ = shown;
-  if (cursors_[0] == cursors_[1]) {  // never placed: a third of the way in from each side
-    const QCPRange range = plots_[0]->xAxis->range();
-    cursors_ = {range.lower + range.size() / 3, range.upper - range.size() / 3};
-  }
   table_->parentWidget()->setVisible(shown);
+  BringCursorsIntoView();
+}
+
+// A cursor off the shown time comes to its nearer edge; two on one spot (never
+// placed, or both off one side) go a third of the way in from each side.
+void StillPlots::BringCursorsIntoView() {
+  const QCPRange range = plots_[0]->xAxis->range();
+  for (double& cursor : cursors_) cursor = std::clamp(cursor, range.lower, range.upper);
+  if (cursors_[0] == cursors_[1]) cursors_ = {range.lower + range.size() / 3, range.upper - range.size() / 3};
   PlaceCursors();
   FillTable();
+}
+
+// Dragged no further than the shown time, so that a cursor never leaves the plot.
+void StillPlots::DragCursor(QCustomPlot* plot, double x) {
+  const QCPRange range = plot->xAxis->range();
+  SetCursor(dragging_, std::clamp(plot->xAxis->pixelToCoord(x), range.lower, range.upper));
 }
 
 void StillPlots::SetCursor(int cursor, double seconds) {
@@ -283,13 +295,13 @@ void StillPlots::OnPress(QCustomPlot* plot, QMouseEvent* event) {
   const double second = std::abs(plot->xAxis->coordToPixel(cursors_[1]) - x);
   // The cursor under the pointer, or else the nearer one comes to it.
   dragging_ = first <= second ? 0 : 1;
-  if (std::min(first, second) > GRAB_PIXELS) SetCursor(dragging_, plot->xAxis->pixelToCoord(x));
+  if (std::min(first, second) > GRAB_PIXELS) DragCursor(plot, x);
 }
 
 void StillPlots::OnMove(QCustomPlot* plot, QMouseEvent* event) {
   const double x = event->position().x();
   if (dragging_ >= 0 && (event->buttons() & Qt::LeftButton)) {
-    SetCursor(dragging_, plot->xAxis->pixelToCoord(x));
+    DragCursor(plot, x);
     return;
   }
   const bool nearCursor = cursorsShown_ && (std::abs(plot->xAxis->coordToPixel(cursors_[0]) - x) <= GRAB_PIXELS ||

@@ -69,6 +69,8 @@ class StillPlots : public QWidget {
   void Rebuild();
   void Rescale();
   void PlaceCursors();
+  void BringCursorsIntoView();
+  void DragCursor(QCustomPlot* plot, double x);
   void FillTable();
   void OnPress(QCustomPlot* plot, QMouseEvent* event);
   void OnMove(QCustomPlot* plot, QMouseEvent* event);

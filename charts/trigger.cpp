@@ -91,8 +91,8 @@ void TriggerEngine::ClearCaptures() {
 
 void TriggerEngine::OnSample(const Sample& sample) {
   recent_.push_back(sample);
-  while (recent_.front().seconds < sample.seconds - settings_.preSeconds - TIME_EPSILON) recent_.pop_front();
-  while (!recentMarkers_.empty() && recentMarkers_.front().seconds < sample.seconds - settings_.preSeconds - TIME_EPSILON)
+  while (recent_.front().seconds < sample.seconds - MAX_CAPTURE_SIDE_SECONDS - TIME_EPSILON) recent_.pop_front();
+  while (!recentMarkers_.empty() && recentMarkers_.front().seconds < sample.seconds - MAX_CAPTURE_SIDE_SECONDS - TIME_EPSILON)
     recentMarkers_.pop_front();
 
   if (state_ == TriggerState::Triggered) {

@@ -80,6 +80,8 @@ class TriggerEngine {
   TriggerState State() const { return state_; }
   // A capture is shown while the engine is armed for the next one.
   bool Rearmed() const { return rearmed_; }
+  // Triggered by auto mode's clock, not by an event.
+  bool CollectingForced() const { return state_ == TriggerState::Triggered && collecting_.forced; }
   // The newest last.
   const std::deque<Capture>& Captures() const { return captures_; }
   // Grows by one with each capture completed, so a window sees a new one.
@@ -94,7 +96,9 @@ class TriggerEngine {
   TriggerSettings settings_;
   TriggerState state_ = TriggerState::Idle;
   bool rearmed_ = false;
-  std::deque<Sample> recent_;  // the pre-trigger length before the newest sample
+  // The longest pre-trigger length before the newest sample, whatever the
+  // length set: a longer one set later has its history at once.
+  std::deque<Sample> recent_;
   std::deque<Marker> recentMarkers_;
   bool havePrevious_ = false;
   Sample previous_;

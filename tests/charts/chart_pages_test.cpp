@@ -188,7 +188,7 @@ class ChartPagesTest : public QObject {
     QTest::newRow("a FIFO") << "fifo" << Text("не обычный файл");
     QTest::newRow("a folder") << "folder" << Text("не обычный файл");
     QTest::newRow("too large") << "huge" << Text("слишком велик");
-    QTest::newRow("rich text") << "html" << Text("не открыт как запись");
+    QTest::newRow("rich text") << "html" << Text("не открыт как запись: строка 1: нет ни одного столбца показаний");
   }
 
   void aFileThatIsNoRecordingIsRefusedWithAMessage() {

@@ -132,8 +132,8 @@ class ChartShellTest : public QObject {
     QTest::qWait(300);
     QCOMPARE(QFileInfo(path).size(), size);
     charts::ReadingFile csv;
-    std::string error;
-    QVERIFY2(charts::ReadReadingFile(path.toStdString(), csv, error), error.c_str());
+    charts::ReadingFileError error;
+    QVERIFY2(charts::ReadReadingFile(path.toStdString(), csv, error), charts::ReadingFileErrorText(error).c_str());
     // The device the panel opened for the emulator's entry: its terminal.
     QCOMPARE(QString::fromStdString(charts::HeaderValue(csv, "port")), port);
     QVERIFY(port.startsWith("/dev/"));
@@ -154,8 +154,8 @@ class ChartShellTest : public QObject {
     QVERIFY(ChartOf(*panel_)->ExportCsv(path));
     const QString shown = speed->text();
     charts::ReadingFile csv;
-    std::string error;
-    QVERIFY2(charts::ReadReadingFile(path.toStdString(), csv, error), error.c_str());
+    charts::ReadingFileError error;
+    QVERIFY2(charts::ReadReadingFile(path.toStdString(), csv, error), charts::ReadingFileErrorText(error).c_str());
     QCOMPARE(QString::number(csv.samples.back()[LiveReading::ShaftSpeed]), shown);
   }
 

@@ -87,8 +87,8 @@ QImage OnScreen(QWidget& window, QWidget& view) {
 
 ReadingFile ReadBack(const QString& path) {
   ReadingFile file;
-  std::string error;
-  if (!ReadReadingFile(path.toStdString(), file, error)) qWarning("%s: %s", qPrintable(path), error.c_str());
+  ReadingFileError error;
+  if (!ReadReadingFile(path.toStdString(), file, error)) qWarning("%s: %s", qPrintable(path), charts::ReadingFileErrorText(error).c_str());
   return file;
 }
 
@@ -212,7 +212,7 @@ class ChartWindowTest : public QObject {
       QVERIFY(window_->StartRecording(path));
       QTRY_VERIFY_WITH_TIMEOUT(!window_->Recording(), WAIT_MS);
     }
-    QVERIFY(window_->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(window_->isVisible(), WAIT_MS);  // told on the window's thread after the writer ends
     QVERIFY(!Find<QPushButton>(*window_, "Запись")->isChecked());
     QVERIFY2(Note(*window_).contains(Text("ошибка записи")), qPrintable(Note(*window_)));
     QTRY_VERIFY2(Note(*window_).contains("too large", Qt::CaseInsensitive), qPrintable(Note(*window_)));
@@ -434,6 +434,22 @@ class ChartWindowTest : public QObject {
       const QList<QPointF> position = Series(window, "Положение")->points();
       QVERIFY2(position.last().x() - position.first().x() >= 29.8,
                qPrintable(QString::number(position.last().x() - position.first().x())));
+    }
+  }
+
+  // A span out of range is taken as its bound, one with a fraction not at all; both are said.
+  void aSpanTypedOutsideWholeSecondsInRangeIsSaidSo() {
+    auto* span = window_->findChild<QSpinBox*>();
+    const struct { const char* typed; int taken; const char* note; } rows[] = {
+        {"99999", 60, "«99999» вне допустимого: интервал — целое число секунд от 2 до 60; взято 60 с"},
+        {"2.5", 2, "«2.5» не принято: интервал — целое число секунд от 2 до 60; оставлено 2 с"},
+    };
+    for (const auto& row : rows) {
+      span->selectAll();
+      QTest::keyClicks(span, row.typed);
+      QTest::keyClick(span, Qt::Key_Return);
+      QCOMPARE(window_->Span(), row.taken);
+      QVERIFY2(Note(*window_).contains(Text(row.note)), qPrintable(Note(*window_)));
     }
   }
 

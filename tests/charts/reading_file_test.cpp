@@ -53,8 +53,8 @@ TEST(ReadingFileRows, AreReadBackAsTheSamplesMarkersAndGapsWritten) {
             std::string::npos) << text;
 
   ReadingFile file;
-  std::string error;
-  ASSERT_TRUE(ParseReadingFile(text, file, error)) << error;
+  ReadingFileError error;
+  ASSERT_TRUE(ParseReadingFile(text, file, error)) << ReadingFileErrorText(error);
   EXPECT_EQ(file.version, 2);
   EXPECT_EQ(HeaderValue(file, "parameter motionCurrent"), "1500");
   ASSERT_EQ(file.samples.size(), 3u);
@@ -103,8 +103,8 @@ const OldFile OLD_FILES[] = {
 TEST(ReadingFileParse, OldFilesReadBackToTheirValues) {
   for (const OldFile& old : OLD_FILES) {
     ReadingFile file;
-    std::string error;
-    ASSERT_TRUE(ParseReadingFile(old.text, file, error)) << old.name << ": " << error;
+    ReadingFileError error;
+    ASSERT_TRUE(ParseReadingFile(old.text, file, error)) << old.name << ": " << ReadingFileErrorText(error);
     EXPECT_EQ(file.version, old.version) << old.name;
     EXPECT_EQ(file.timed, old.timed) << old.name;
     ASSERT_EQ(file.samples.size(), 2u) << old.name;
@@ -120,17 +120,26 @@ TEST(ReadingFileParse, NamesTheFirstLineThatIsNotPartOfAReadingsFile) {
       {"# velkor readings 3\n", "line 1: written by a newer program (format 3)"},
       {"# velkor readings x\n", "line 1: not a version of the readings format"},
       {"a,b\n1,2\n", "line 1: no column of a reading"},
-      {"time_s,pwm_a\n0.0,1\n0.1\n", "line 3: not a row of the columns above"},
-      {"time_s,pwm_a\n0.0,1.5\n", "line 2: not a row of the columns above"},
-      {"time_s,pwm_a,event\n0.0,,exploded\n", "line 2: not a row of the columns above"},
+      {"time_s,pwm_a\n0.0,1\n0.1\n0.2,3\n", "line 3: not a row of the columns above"},
+      {"time_s,pwm_a\n0.0,1.5\n0.1,2\n", "line 2: not a row of the columns above"},
+      {"time_s,pwm_a,event\n0.0,,exploded\n0.1,,\n", "line 2: not a row of the columns above"},
       {"# only a comment\n", "no column line"},
   };
   for (auto [text, expected] : rows) {
     ReadingFile file;
-    std::string error;
+    ReadingFileError error;
     EXPECT_FALSE(ParseReadingFile(text, file, error)) << text;
-    EXPECT_EQ(error, expected) << text;
+    EXPECT_EQ(ReadingFileErrorText(error), expected) << text;
   }
+}
+
+// A recording cut mid-row opens with the rows before the torn line.
+TEST(ReadingFileParse, LeavesOutATornLastRow) {
+  ReadingFile file;
+  ReadingFileError error;
+  ASSERT_TRUE(ParseReadingFile("time_s,pwm_a\n0.0,1\n0.1,2\n0.", file, error));
+  EXPECT_TRUE(file.lastRowTorn);
+  EXPECT_EQ(file.samples.size(), 2u);
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "file_size_cap.h"
 #include "reading_file.h"
 
@@ -72,11 +74,11 @@ TEST(Recorder, EveryRowAndMarkerIsInTheFileOnceTheRecordingIsToldSaved) {
             HEADER + "0.000,,,,,,,,0,,,\n0.500,,,,,,,,100,,,\n1.000,,,,,,,,200,,,\n1.250,,,,,,,,,,,link_lost\n");
 }
 
-// A full disk, as a file size cap or as /dev/full, whose every write fails.
+// A full disk, as a file size cap (/dev/full, a device, is refused at the start).
 TEST(Recorder, AFailedWriteIsAFailedRecordingWithTheSystemsReasonAndTheFileEndsOnAWholeLine) {
   QTemporaryDir dir;
   const std::string path = dir.filePath("full.csv").toStdString();
-  const std::pair<std::string, const char*> rows[] = {{path, "File too large"}, {"/dev/full", "No space left on device"}};
+  const std::pair<std::string, const char*> rows[] = {{path, "File too large"}};
   for (const auto& [target, reason] : rows) {
     Ends ends;
     Recorder recorder(ends.Hear());
@@ -90,18 +92,25 @@ TEST(Recorder, AFailedWriteIsAFailedRecordingWithTheSystemsReasonAndTheFileEndsO
     EXPECT_EQ(ends.ends[0].error, reason);
   }
   ReadingFile file;
-  std::string error;
-  EXPECT_TRUE(ReadReadingFile(path, file, error)) << error;
+  ReadingFileError error;
+  EXPECT_TRUE(ReadReadingFile(path, file, error)) << ReadingFileErrorText(error);
   EXPECT_GT(file.samples.size(), 0u);
 }
 
 TEST(Recorder, AFileThatCannotBeCreatedIsRefusedWithTheReason) {
-  Ends ends;
-  Recorder recorder(ends.Hear());
-  std::string error;
-  EXPECT_FALSE(recorder.Start("/nonexistent-dir/run.csv", HEADER, 0, error));
-  EXPECT_FALSE(recorder.Recording());
-  EXPECT_EQ(error, "No such file or directory");
+  QTemporaryDir dir;
+  const std::string fifo = dir.filePath("fifo.csv").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Neither a FIFO, whose open would wait for a reader, nor a device is written.
+  for (const auto& [path, expected] : {std::pair<std::string, std::string>{"/nonexistent-dir/run.csv", "No such file or directory"},
+                                       {fifo, "not a regular file"}, {"/dev/full", "not a regular file"}}) {
+    Ends ends;
+    Recorder recorder(ends.Hear());
+    std::string error;
+    EXPECT_FALSE(recorder.Start(path, HEADER, 0, error)) << path;
+    EXPECT_FALSE(recorder.Recording());
+    EXPECT_EQ(error, expected) << path;
+  }
 }
 
 TEST(Recorder, ANewRecordingStartsItsClockAndFileAfresh) {
@@ -119,7 +128,8 @@ TEST(Recorder, ANewRecordingStartsItsClockAndFileAfresh) {
   recorder.Stop();
   ASSERT_TRUE(ends.WaitFor(2));
   ReadingFile file;
-  ASSERT_TRUE(ReadReadingFile(path, file, error)) << error;
+  ReadingFileError readError;
+  ASSERT_TRUE(ReadReadingFile(path, file, readError)) << ReadingFileErrorText(readError);
   ASSERT_EQ(file.samples.size(), 1u);
   EXPECT_EQ(file.samples[0].seconds, 0.0);
   EXPECT_EQ(HeaderValue(file, "first"), "");

@@ -100,6 +100,17 @@ TEST(Trigger, ACaptureHoldsThePreAndPostLengthsAroundTheTrigger) {
   EXPECT_EQ(capture.cause, "Ток A = 7");
 }
 
+TEST(Trigger, APreTriggerLengthenedLaterTakesTheSamplesAlreadySeen) {
+  TriggerEngine engine;
+  engine.Configure({.level = 5, .preSeconds = 0.01, .postSeconds = 0, .mode = TriggerMode::Single});
+  Feed(engine, {0, 0, 0, 0, 0});
+  engine.Configure({.level = 5, .preSeconds = 0.04, .postSeconds = 0, .mode = TriggerMode::Single});
+  engine.Arm();
+  Feed(engine, {7}, LiveReading::ActualCurrentA, 5);  // rises at 0.05
+  ASSERT_EQ(engine.Captures().size(), 1u);
+  EXPECT_NEAR(engine.Captures().back().samples.front().seconds, 0.01, 1e-9);
+}
+
 struct ModeRow {
   const char* name;
   TriggerMode mode;
