@@ -1,8 +1,9 @@
 // velkord_main.cpp: velkord, the service that serves VK-3 drivers to an MQTT
 // broker. Reads its configuration, connects to the broker, starts a thread
 // per driver and the metrics page, and tells systemd it is ready, alive
-// (while every driver's thread is) and stopping. Ends on SIGTERM, SIGINT or
-// SIGHUP, once every jog has been stopped. Depends on the daemon's parts,
+// (while every driver's thread and the broker's are) and stopping. Ends on
+// SIGTERM, SIGINT or SIGHUP, once every jog has been stopped, and with a
+// failure when another velkord took the broker session over. Depends on the daemon's parts,
 // velkorctl's interruption flag and libsystemd's sd_notify.
 #include <systemd/sd-daemon.h>
 
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   ctl::CatchInterruptions();
+  for (const std::string& warning : config->warnings) Log("warning: " + warning);
   if (config->broker.plain)
     Log("warning: the broker connection is plain, without TLS: anyone on the network can read and forge it");
 
@@ -121,12 +123,13 @@ int main(int argc, char** argv) {
   sd_notify(0, "READY=1");
   Log("serving " + std::to_string(drivers.size()) + " drivers as " + root);
 
-  // The watchdog is fed only while every driver's thread shows it is alive;
-  // each waits at most its timeout without a sign.
+  // The watchdog is fed only while every driver's thread shows it is alive
+  // (each waits at most its timeout without a sign) and the broker's runs.
   uint64_t watchdogUsec = 0;
   const bool watchdog = sd_watchdog_enabled(0, &watchdogUsec) > 0;
   const double stale = std::chrono::duration<double>(config->timeout).count() * 2 + 5;
   std::string lastStatus;
+  bool takenOver = false;
   while (!ctl::Interrupted()) {
     std::this_thread::sleep_for(ROUND);
     size_t connected = 0;
@@ -134,6 +137,12 @@ int main(int argc, char** argv) {
     for (const auto& driver : drivers) {
       connected += driver->metrics.Copy().up ? 1 : 0;
       alive = alive && SteadySeconds() - driver->Heartbeat() < stale;
+    }
+    if (broker.Ended()) {
+      Log("another velkord serves " + config->site + "/" + config->host +
+          " (it connected with the same client id); this one ends");
+      takenOver = true;
+      break;
     }
     if (watchdog && alive) sd_notify(0, "WATCHDOG=1");
     const std::string status = std::to_string(connected) + " of " + std::to_string(drivers.size()) +
@@ -145,7 +154,8 @@ int main(int argc, char** argv) {
   Log("stopping");
   for (const auto& driver : drivers) driver->Join();
   metrics.Stop();
-  broker.PublishRetained(mqtt::StatusTopic(root), std::string(mqtt::OFFLINE));
+  // The status topic is the other velkord's now.
+  if (!takenOver) broker.PublishRetained(mqtt::StatusTopic(root), std::string(mqtt::OFFLINE));
   broker.Stop();
-  return 0;
+  return takenOver ? 1 : 0;
 }
