@@ -6,9 +6,13 @@
 // failure when another velkord took the broker session over. Depends on the daemon's parts,
 // velkorctl's interruption flag and libsystemd's sd_notify.
 #include <systemd/sd-daemon.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <atomic>
+#include <csignal>
 #include <cstring>
+#include <random>
 #include <memory>
 #include <string>
 #include <thread>
@@ -32,6 +36,8 @@ using namespace velkor::daemon;
 
 constexpr const char* DEFAULT_CONFIG = "/etc/velkord/velkord.json";
 constexpr std::chrono::milliseconds ROUND{200};
+// Another velkord serves the same site and host; the unit does not restart on it.
+constexpr int EXIT_TAKEN_OVER = 3;
 
 const char HELP[] =
     "Usage: velkord [--config FILE]\n"
@@ -88,9 +94,26 @@ int main(int argc, char** argv) {
   const std::string root = mqtt::HostRoot(config->site, config->host);
   ClientPresence presence;
   std::vector<std::unique_ptr<DriverService>> drivers;
+  // Each run claims its site and host with a retained token. A broker that
+  // hands the session to a second velkord with the same client id closes the
+  // first one's connection without a word; the first learns it when, back,
+  // it finds another token retained.
+  const std::string instanceTopic = root + "/instance";
+  const std::string instance = std::to_string(getpid()) + "-" + std::to_string(std::random_device()());
+  std::atomic<bool> displaced = false;
   mqtt::BrokerLink broker(
-      config->broker, mqtt::StatusTopic(root), {mqtt::CommandFilter(root), mqtt::PresenceFilter()},
+      config->broker, mqtt::StatusTopic(root),
+      {mqtt::CommandFilter(root), mqtt::PresenceFilter(), instanceTopic},
       [&](const mqtt::Incoming& message) {
+        if (message.topic == instanceTopic) {
+          // The claim just republished on reconnecting is given back at once,
+          // long before the other's retry (a second at least) can read it.
+          if (message.retained && message.payload != instance && broker.Connections() > 1 && !displaced) {
+            displaced = true;
+            broker.PublishRetained(instanceTopic, message.payload);
+          }
+          return;
+        }
         if (const auto client = mqtt::ParsePresenceTopic(message.topic)) {
           presence.Note(*client, message.payload == mqtt::ONLINE);
           return;
@@ -105,6 +128,7 @@ int main(int argc, char** argv) {
   for (const DriverConfig& driver : config->drivers)
     drivers.push_back(std::make_unique<DriverService>(driver, *config, broker, presence));
   broker.PublishRetained(mqtt::StatusTopic(root), std::string(mqtt::ONLINE));
+  broker.PublishRetained(instanceTopic, instance);
   if (!broker.Start(error)) {
     Log(error);
     return 1;
@@ -138,10 +162,13 @@ int main(int argc, char** argv) {
       connected += driver->metrics.Copy().up ? 1 : 0;
       alive = alive && SteadySeconds() - driver->Heartbeat() < stale;
     }
-    if (broker.Ended()) {
+    if (broker.Ended() || displaced) {
       Log("another velkord serves " + config->site + "/" + config->host +
           " (it connected with the same client id); this one ends");
       takenOver = true;
+      broker.Stop();
+      // The drivers' threads end on the interruption flag, as on SIGTERM.
+      std::raise(SIGTERM);
       break;
     }
     if (watchdog && alive) sd_notify(0, "WATCHDOG=1");
@@ -157,5 +184,5 @@ int main(int argc, char** argv) {
   // The status topic is the other velkord's now.
   if (!takenOver) broker.PublishRetained(mqtt::StatusTopic(root), std::string(mqtt::OFFLINE));
   broker.Stop();
-  return takenOver ? 1 : 0;
+  return takenOver ? EXIT_TAKEN_OVER : 0;
 }
