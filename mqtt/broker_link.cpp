@@ -1,16 +1,19 @@
 // broker_link.cpp: the libmosquitto connection, its callbacks and the
-// retained state it publishes again after every reconnection.
+// retained state it publishes again after every reconnection, and the
+// link's thread that connects, serves and retries.
 #include "broker_link.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace velkor::mqtt {
 namespace {
 
 constexpr int QOS = 1;
+constexpr int LOOP_MS = 1000;  // the library is woken sooner by anything to send
 
 // The library is set up once for the whole process.
 struct Library {
@@ -66,10 +69,8 @@ BrokerLink::BrokerLink(BrokerSettings settings, std::string willTopic, std::vect
 }
 
 BrokerLink::~BrokerLink() {
-  if (mosq_) {
-    mosquitto_loop_stop(mosq_, true);
-    mosquitto_destroy(mosq_);
-  }
+  Stop();
+  if (mosq_) mosquitto_destroy(mosq_);
 }
 
 bool BrokerLink::Start(std::string& error) {
@@ -83,7 +84,7 @@ bool BrokerLink::Start(std::string& error) {
   mosquitto_disconnect_v5_callback_set(mosq_, OnDisconnect);
   mosquitto_message_v5_callback_set(mosq_, OnMessage);
   mosquitto_log_callback_set(mosq_, OnLog);
-  mosquitto_reconnect_delay_set(mosq_, RECONNECT_FIRST_S, RECONNECT_LONGEST_S, true);
+  mosquitto_threaded_set(mosq_, true);
   const std::string offline = "offline";
   int rc = mosquitto_will_set_v5(mosq_, willTopic_.c_str(), static_cast<int>(offline.size()), offline.data(), QOS,
                                  true, nullptr);
@@ -99,31 +100,63 @@ bool BrokerLink::Start(std::string& error) {
     error = std::string("cannot set up the MQTT client: ") + mosquitto_strerror(rc);
     return false;
   }
-  // A broker not there yet is tried again by the thread, with back-off.
-  rc = mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port, settings_.keepAliveSeconds);
-  if (rc != MOSQ_ERR_SUCCESS)
-    log_("cannot reach the broker " + settings_.host + ":" + std::to_string(settings_.port) + " yet (" +
-         (rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc)) + "); trying again");
-  rc = mosquitto_loop_start(mosq_);
-  if (rc != MOSQ_ERR_SUCCESS) {
-    error = std::string("cannot start the MQTT client's thread: ") + mosquitto_strerror(rc);
-    return false;
-  }
+  thread_ = std::thread([this] { Run(); });
   return true;
 }
 
-void BrokerLink::Stop() {
-  if (!mosq_) return;
-  mosquitto_disconnect_v5(mosq_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-  mosquitto_loop_stop(mosq_, false);
+// Whatever ends a connection or refuses it (a broker killed in the middle of
+// TLS, wrong credentials, nobody listening), the thread tries again with
+// back-off; only Stop and a take-over end it.
+void BrokerLink::Run() {
+  int delay = RECONNECT_FIRST_S;
+  while (!stopping_) {
+    if (settings_.readCredentials) {
+      std::string user = settings_.user, password = settings_.password, error;
+      if (settings_.readCredentials(user, password, error))
+        mosquitto_username_pw_set(mosq_, user.c_str(), password.c_str());
+      else
+        HandleError(error);
+    }
+    const uint64_t before = connections_;
+    int rc = mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port, settings_.keepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS)
+      HandleError("cannot connect: " + (rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc)));
+    // After Stop, served until the last state and the disconnection are out.
+    while (rc == MOSQ_ERR_SUCCESS && !(stopping_ && !connected_)) rc = mosquitto_loop(mosq_, LOOP_MS, 1);
+    connected_ = false;
+    if (stopping_ || takenOver_) break;
+    if (connections_ != before) delay = RECONNECT_FIRST_S;
+    if (!WaitBeforeRetry(delay)) break;
+    delay = std::min(delay * 2, RECONNECT_LONGEST_S);
+  }
+  ended_ = !stopping_;
 }
+
+// False when Stop came during the wait.
+bool BrokerLink::WaitBeforeRetry(int seconds) {
+  std::unique_lock lock(waitMutex_);
+  return !wake_.wait_for(lock, std::chrono::seconds(seconds), [this] { return stopping_.load(); });
+}
+
+void BrokerLink::Stop() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(waitMutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  mosquitto_disconnect_v5(mosq_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+  thread_.join();
+}
+
+std::string BrokerLink::Where() const { return settings_.host + ":" + std::to_string(settings_.port); }
 
 void BrokerLink::HandleConnect(int rc) {
   if (rc != 0) {
-    log_(std::string("the broker refused the connection: ") + mosquitto_reason_string(rc));
+    HandleError(std::string("refused the connection: ") + mosquitto_reason_string(rc) + "; trying again");
     return;
   }
-  log_("connected to the broker " + settings_.host + ":" + std::to_string(settings_.port));
+  log_("connected to the broker " + Where());
   for (const std::string& filter : subscriptions_)
     mosquitto_subscribe_v5(mosq_, nullptr, filter.c_str(), QOS, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | (filter.ends_with("/command/+") ? MQTT_SUB_OPT_SEND_RETAIN_NEVER : 0), nullptr);
   connected_ = true;
@@ -133,16 +166,24 @@ void BrokerLink::HandleConnect(int rc) {
   for (const auto& [topic, payload] : retained_) PublishNow(topic, payload, true);
 }
 
+// Another client connecting with the same id takes the session over; were
+// both to retry, they would take it from each other forever.
 void BrokerLink::HandleDisconnect(int rc) {
   const bool was = connected_.exchange(false);
-  if (rc != 0 && was) log_("lost the broker; reconnecting");
+  if (rc == MQTT_RC_SESSION_TAKEN_OVER) {
+    takenOver_ = true;
+    log_("the broker " + Where() + " gave the session to another client with the id " + settings_.clientId +
+         "; not reconnecting");
+    return;
+  }
+  if (rc != 0 && was && !stopping_) log_("lost the broker; reconnecting");
 }
 
 // Said once until it changes or a connection succeeds: the retries repeat it.
 void BrokerLink::HandleError(const std::string& text) {
   if (text == lastError_) return;
   lastError_ = text;
-  log_("the broker " + settings_.host + ":" + std::to_string(settings_.port) + ": " + text);
+  log_("the broker " + Where() + ": " + text);
 }
 
 void BrokerLink::PublishNow(const std::string& topic, const std::string& payload, bool retain) {

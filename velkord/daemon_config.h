@@ -2,7 +2,8 @@
 // described in the README): the site and host names, the broker and how to
 // reach it safely, the drivers and their ports, the readings' interval, what
 // remote clients may do, and where metrics are served. Everything in it is
-// checked on loading; a bad file names the key. Depends on QtCore's JSON
+// checked on loading; a bad file names the key (a wrong type and an unknown
+// key included). Depends on QtCore's JSON
 // parser and the broker settings.
 #pragma once
 
@@ -33,10 +34,11 @@ struct DaemonConfig {
   std::string metricsAddress = "127.0.0.1:9466";  // empty: no metrics
   std::string stateDirectory;  // default: $STATE_DIRECTORY, else /var/lib/velkord
   std::vector<DriverConfig> drivers;
+  std::vector<std::string> warnings;  // logged on starting: a credentials file others may read
 };
 
 // The configuration in `path`, or nothing with the reason in `error`. The
-// credentials file it names is read too.
+// credentials file it names is read too, and again before each connection.
 std::optional<DaemonConfig> LoadConfig(const std::string& path, std::string& error);
 
 }  // namespace velkor::daemon

@@ -8,12 +8,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace velkor::daemon {
 namespace {
 
 constexpr int POLL_MS = 200;          // how soon a stop is noticed
 constexpr int REQUEST_WAIT_MS = 2000;  // a client gets this long to send its request
+constexpr size_t CLIENT_LIMIT = 32;    // connections waiting for their request at once
 constexpr size_t REQUEST_LIMIT = 4096;
 
 void WriteAll(int fd, const std::string& text) {
@@ -65,28 +67,48 @@ void MetricsServer::Stop() {
   listener_ = -1;
 }
 
+// Every connection is served side by side with the others, each with its
+// own deadline: a client that connects and sends nothing delays nobody.
 void MetricsServer::Serve() {
+  std::vector<Client> clients;
   while (!stopping_) {
-    pollfd entry{listener_, POLLIN, 0};
-    if (poll(&entry, 1, POLL_MS) <= 0) continue;
-    const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    std::vector<pollfd> entries{{listener_, POLLIN, 0}};
+    for (const Client& client : clients) entries.push_back({client.fd, POLLIN, 0});
+    if (poll(entries.data(), entries.size(), POLL_MS) < 0 && errno != EINTR) continue;
+    const auto now = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < clients.size(); ++i) {
+      Client& client = clients[i];
+      bool done = now > client.deadline;
+      if (!done && (entries[i + 1].revents & (POLLIN | POLLHUP | POLLERR))) {
+        char buffer[512];
+        const ssize_t n = recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) client.request.append(buffer, static_cast<size_t>(n));
+        done = (n < 0 && errno != EAGAIN && errno != EINTR) || n == 0;
+        if (client.request.find("\r\n\r\n") != std::string::npos || client.request.size() >= REQUEST_LIMIT) {
+          Answer(client.fd, client.request);
+          done = true;
+        }
+      }
+      if (done) close(client.fd);
+      client.fd = done ? -1 : client.fd;
+    }
+    std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
+    if (!(entries[0].revents & POLLIN)) continue;
+    const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (connection < 0) continue;
-    Answer(connection);
-    close(connection);
+    // Beyond the limit, the oldest waiting client gives way.
+    if (clients.size() >= CLIENT_LIMIT) {
+      close(clients.front().fd);
+      clients.erase(clients.begin());
+    }
+    clients.push_back({connection, now + std::chrono::milliseconds(REQUEST_WAIT_MS), {}});
   }
+  for (const Client& client : clients) close(client.fd);
 }
 
-// Only GET /metrics is served; whatever else comes is told so.
-void MetricsServer::Answer(int connection) {
-  std::string request;
-  char buffer[512];
-  while (request.find("\r\n\r\n") == std::string::npos && request.size() < REQUEST_LIMIT) {
-    pollfd entry{connection, POLLIN, 0};
-    if (poll(&entry, 1, REQUEST_WAIT_MS) <= 0) return;
-    const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
-    if (n <= 0) return;
-    request.append(buffer, static_cast<size_t>(n));
-  }
+// Only GET /metrics is served; whatever else comes is told so. The answer is
+// short enough for the socket's buffer; a client that reads nothing loses it.
+void MetricsServer::Answer(int connection, const std::string& request) {
   const bool metrics = request.rfind("GET /metrics ", 0) == 0 || request.rfind("GET /metrics?", 0) == 0;
   const std::string body = metrics ? page_() : "velkord serves its metrics at /metrics\n";
   WriteAll(connection, std::string(metrics ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +

@@ -1,10 +1,12 @@
 // metrics_server.h: the metrics page over HTTP/1.0, on its own thread: a
 // listening socket on the configured address (loopback by default), each
 // request answered with the page of the moment and the connection closed.
+// Connections are served side by side, each with its own deadline.
 // Depends on POSIX sockets.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -25,7 +27,12 @@ class MetricsServer {
 
  private:
   void Serve();
-  void Answer(int connection);
+  struct Client {
+    int fd;
+    std::chrono::steady_clock::time_point deadline;
+    std::string request;
+  };
+  void Answer(int connection, const std::string& request);
 
   std::function<std::string()> page_;
   int listener_ = -1;

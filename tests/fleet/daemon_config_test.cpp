@@ -1,6 +1,7 @@
 // daemon_config_test.cpp: velkord's configuration file: what a complete one
 // gives, the defaults, and each mistake named by its key.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -74,6 +75,20 @@ TEST_F(ConfigFiles, EachMistakeIsNamedByItsKey) {
       {R"({"site":"lab","broker":{"plain":true},"remote":{"max_rotation_s":"long"}, )" + drivers + "}",
        "\"remote.max_rotation_s\" must be a positive number of seconds"},
       {R"({"site":"lab","broker":{"plain":true},"drivers":[]})", "\"drivers\" names no driver"},
+      {R"({"site":"lab","broker":{"plain":true,"port":"28831"}, )" + drivers + "}", "\"broker.port\" must be 1..65535"},
+      {R"({"site":"lab","broker":{"plain":true,"port":1883.5}, )" + drivers + "}", "\"broker.port\" must be 1..65535"},
+      {R"({"site":"lab","broker":{"plain":"yes"}, )" + drivers + "}", "\"broker.plain\" must be true or false"},
+      {R"({"site":"lab","broker":{"plain":true},"remote":{"motion":"true"}, )" + drivers + "}",
+       "\"remote.motion\" must be true or false"},
+      {R"({"site":7,"broker":{"plain":true}, )" + drivers + "}", "\"site\" must be a string"},
+      {R"({"site":"lab","broker":[], )" + drivers + "}", "\"broker\" must be an object"},
+      {R"({"site":"lab","broker":{"plain":true},"drivers":{}})", "\"drivers\" must be an array"},
+      {R"({"site":"lab","broker":{"plain":true},"metrics":{"adress":"x"}, )" + drivers + "}",
+       "unknown key \"metrics.adress\""},
+      {R"({"site":"lab","broker":{"plain":true,"prot":1}, )" + drivers + "}", "unknown key \"broker.prot\""},
+      {R"({"site":"lab","broker":{"plain":true},"timeout":5, )" + drivers + "}", "unknown key \"timeout\""},
+      {R"({"site":"lab","broker":{"plain":true},"drivers":[{"name":"x","port":"a","baud":9600}]})",
+       "unknown key \"drivers[].baud\""},
       {R"({"site":"lab","broker":{"plain":true},"drivers":[{"name":"x","port":"a"},{"name":"x","port":"b"}]})",
        "the driver name x is given twice"},
   };
@@ -83,6 +98,38 @@ TEST_F(ConfigFiles, EachMistakeIsNamedByItsKey) {
     EXPECT_FALSE(LoadConfig(path, error)) << row.text;
     EXPECT_EQ(error, path + ": " + row.error) << row.text;
   }
+}
+
+TEST_F(ConfigFiles, AFifoInPlaceOfAFileIsRefusedWithoutWaitingForAWriter) {
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string config = Write("velkord.json", R"({"site":"lab","broker":{"plain":true,"credentials_file":"fifo"},
+    "drivers":[{"name":"x","port":"/dev/ttyS0"}]})");
+  const struct {
+    std::string path;
+    std::string error;
+  } rows[] = {{fifo, fifo + " is not a regular file"}, {config, config + ": " + fifo + " is not a regular file"}};
+  for (const auto& row : rows) {
+    std::string error;
+    EXPECT_FALSE(LoadConfig(row.path, error)) << row.path;
+    EXPECT_EQ(error, row.error) << row.path;
+  }
+}
+
+TEST_F(ConfigFiles, ACredentialsFileOthersMayReadIsUsedWithAWarning) {
+  const std::string credentials = Write("credentials", "velkord:secret\n");
+  chmod(credentials.c_str(), 0644);
+  const std::string path = Write("velkord.json", R"({"site":"lab","broker":{"plain":true,"credentials_file":"credentials"},
+    "drivers":[{"name":"x","port":"/dev/ttyS0"}]})");
+  std::string error;
+  const auto config = LoadConfig(path, error);
+  ASSERT_TRUE(config) << error;
+  EXPECT_EQ(config->warnings, std::vector<std::string>{"the credentials file " + credentials +
+                                                       " is open to other users: make it mode 0600"});
+  std::ofstream(credentials) << "velkord:mended\n";
+  std::string user, password;
+  ASSERT_TRUE(config->broker.readCredentials(user, password, error)) << error;
+  EXPECT_EQ(password, "mended");
 }
 
 }  // namespace

@@ -146,6 +146,27 @@ kill $broker; wait $broker
 mosquitto -c mosquitto.conf >broker.log 2>&1 & broker=$!; pids+=($broker)
 wait_for up || fail "the broker did not start again"
 wait_for linked d2 || fail "the retained state was not published again after the broker's restart"
+# Killed outright in the middle of TLS, it is reconnected to all the same.
+mosquitto_pub "${client[@]}" -t "$root/status" -r -n
+kill -9 $broker; wait $broker 2>/dev/null
+mosquitto -c mosquitto.conf >broker.log 2>&1 & broker=$!; pids+=($broker)
+wait_for up || fail "the broker did not start again"
+wait_for sh -c "timeout 3 mosquitto_sub $(printf '%q ' "${client[@]}") -t $root/status -C 1 -W 2 | grep -qx online" ||
+  fail "no status again after the broker was killed: $(cat h1.log)"
+
+# Idle connections to the metrics port delay no one (each may wait 2 s for its request).
+for fd in 5 6 7 8; do eval "exec $fd<>/dev/tcp/127.0.0.1/$metrics"; done
+timeout 1.9 bash -c "$(declare -f page); metrics=$metrics; page" | grep -q '^velkor_driver_up' ||
+  fail "idle connections held the metrics page"
+exec 5>&- 6>&- 7>&- 8>&-
+
+# A second velkord for the same site and host takes the session over; the first ends, saying why.
+sed "s/:$metrics\"/:$((port + 4))\"/" h1.json > h1b.json
+start "$VELKORD" --config h1b.json 2>h1b.log; daemon2=$!
+wait_for sh -c "! kill -0 $daemon" || fail "two velkord for lab/h1 both kept running"
+wait $daemon; [ $? -eq 3 ] || fail "the velkord whose session was taken did not end with status 3"
+grep -q 'another velkord serves lab/h1' h1.log || fail "no word of the other velkord: $(cat h1.log)"
+daemon=$daemon2
 
 # A second host that allows no remote motion refuses it; one that trusts another CA never connects.
 config h2 ca.crt false $((port + 2)) d3="$(head -1 sim2.out)"
