@@ -168,6 +168,22 @@ class CurrentAnalysisTest : public QObject {
 
   // After the driver's tuning, the operator's choice is carried out and told
   // only as far as the driver confirmed it.
+  // Stopped before the driver tuned: cut short, and what was not measured is unknown.
+  void aTuningStoppedWithEscReadsCutShortWithNothingUnmeasuredShown() {
+    CurrentAnalysisWindow* window = Connect();
+    window->Tune()->AskToStart();
+    ConfirmMotion();
+    QTRY_VERIFY_WITH_TIMEOUT(window->MotionRunning(), PATIENCE_MS);
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->MotionRunning(), PATIENCE_MS);
+    QCOMPARE(window->Tune()->Status()->text(),
+             QString("Автоподстройка: прервана. Итог: остановлен оператором; показано измеренное до остановки."));
+    QTableWidget* table = window->Tune()->Comparison();
+    QCOMPARE(table->item(0, 2)->text(), QString("—"));  // Kp after
+    QCOMPARE(table->item(1, 2)->text(), QString("—"));  // KL after
+    QVERIFY(!Received(*panel_, CMD_ACTION, ACT_AUTOTUNE));
+  }
+
   void theTuningEndsAsTheOperatorDecides_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("code");
