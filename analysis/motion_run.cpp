@@ -14,6 +14,22 @@ const ParameterState& JogSpeed(const Link& link) { return State(link.parameters,
 
 }  // namespace
 
+bool PayOwedStop(Link& link, OwedStop& owed, double now) {
+  if (!owed.owed) return false;
+  if (now - owed.since > OWED_STOP_SECONDS) {
+    owed.owed = false;
+    return false;
+  }
+  if (link.state.readyWord != READY_CONNECTED || link.values.portName != owed.port) return false;
+  owed.owed = false;
+  link.state.jogActive = false;
+  if (!PushCommandFirst(link, CMD_ACTION, ACT_STOP)) return false;
+  const ParameterState& speed = JogSpeed(link);
+  if (!speed.known || speed.value != owed.jogSpeed)
+    (void)PushCommand(link, CMD_SET_JOG_SPEED, static_cast<uint16_t>(owed.jogSpeed));
+  return true;
+}
+
 const char* RunEndEnglish(RunEnd end) {
   switch (end) {
     case RunEnd::Running: return "running";
@@ -46,6 +62,7 @@ void MotionRun::Start(std::span<const MotionSegment> segments, bool right, doubl
   end_ = RunEnd::Running;
   endAfterStop_ = RunEnd::Finished;
   resets_ = link_.parameters.resets;
+  owed_ = OwedStop{.owed = false, .port = link_.values.portName, .since = 0, .jogSpeed = 0};
   const ParameterState& speed = JogSpeed(link_);
   if (!speed.known || !speed.reportedSinceReset || Pending(speed) || count_ == 0) {
     Finish(RunEnd::NotReady);
@@ -153,6 +170,9 @@ void MotionRun::Step(double now) {
   if (phase_ == MotionPhase::Idle || phase_ == MotionPhase::Over) return;
   if (link_.parameters.resets != resets_) {
     if (phase_ == MotionPhase::Measuring) measurer_.OnSegmentEnd(segment_, now);
+    owed_.owed = true;
+    owed_.since = now;
+    owed_.jogSpeed = driverJogSpeed_;
     link_.state.jogActive = false;
     turning_ = false;
     Finish(RunEnd::LinkLost);

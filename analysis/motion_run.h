@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "link_controller.h"
 #include "report_listener.h"
@@ -43,6 +44,22 @@ inline constexpr size_t MAX_SEGMENTS = 64;
 inline constexpr double ANSWER_SECONDS = 3.0;
 // Settling after a change of speed, on top of what the driver's acceleration needs.
 inline constexpr double SETTLE_SECONDS = 0.3;
+
+// What a run that ended by a lost link still owes the driver: the motor may
+// be turning on, at the run's speed. Once the same driver is connected again
+// within OWED_STOP_SECONDS, the stop goes first and the jog speed the run found
+// goes back after it.
+struct OwedStop {
+  bool owed = false;
+  std::string port;  // the port the run went on
+  double since = 0;  // when the link was lost
+  int16_t jogSpeed = 0;
+};
+inline constexpr double OWED_STOP_SECONDS = 30.0;
+
+// After every tick: pays the stop once the link is connected again on the
+// same port, or gives it up after OWED_STOP_SECONDS. True when it was queued.
+bool PayOwedStop(Link& link, OwedStop& owed, double now);
 
 // What sees the reports of the measured segments.
 class SegmentMeasurer {
@@ -83,6 +100,10 @@ class MotionRun : public ReportListener {
   MotionPhase Phase() const { return phase_; }
   size_t Segment() const { return segment_; }
   size_t SegmentCount() const { return count_; }
+  // The driver's jog speed when the run began.
+  int16_t FoundJogSpeed() const { return driverJogSpeed_; }
+  // Set when the link was lost while the motor could be turning.
+  const OwedStop& Owed() const { return owed_; }
 
   void OnReport(uint8_t type, int16_t value, double time) override;
   void OnLinkReset(double time) override;
@@ -118,6 +139,7 @@ class MotionRun : public ReportListener {
   bool awaitRotation_ = false;
   bool awaitStop_ = false;
   bool awaitSpeed_ = false;
+  OwedStop owed_;
 };
 
 }  // namespace velkor

@@ -168,7 +168,7 @@ Parsed ParseRotate(Args args, Invocation inv) {
     if (match == OptionMatch::MissingValue) return Fail("--for needs a number of seconds");
     if (match == OptionMatch::Yes) {
       duration = ParseSeconds(value);
-      if (!duration) return Fail("--for takes a positive number of seconds, not " + Quoted(value));
+      if (!duration) return Fail("--for takes a number of seconds above 0 and at most 1000000, not " + Quoted(value));
     } else if ((args[i] == "left" || args[i] == "right") && !direction) {
       direction = args[i] == "left" ? ACT_ROTATE_LEFT : ACT_ROTATE_RIGHT;
     } else {
@@ -193,7 +193,7 @@ Parsed ParseWatch(Args args, Invocation inv) {
     if (match == OptionMatch::MissingValue) return Fail("--for needs a number of seconds");
     if (match == OptionMatch::Yes) {
       const auto duration = ParseSeconds(value);
-      if (!duration) return Fail("--for takes a positive number of seconds, not " + Quoted(value));
+      if (!duration) return Fail("--for takes a number of seconds above 0 and at most 1000000, not " + Quoted(value));
       inv.duration = *duration;
     } else if (args[i] == "--csv" || args[i] == "--json") {
       if (formatGiven) return Fail("watch takes one of --csv and --json");
@@ -269,7 +269,7 @@ Parsed ParseMeasuring(Command command, Args args, Invocation inv) {
     if (match == OptionMatch::MissingValue) return Fail(std::string(flag) + " needs a value");
     if (flag == "--for") {
       const auto duration = ParseSeconds(value);
-      if (!duration) return Fail("--for takes a positive number of seconds, not " + Quoted(value));
+      if (!duration) return Fail("--for takes a number of seconds above 0 and at most 1000000, not " + Quoted(value));
       inv.measure = *duration;
     } else if (flag == "--steps") {
       const auto steps = ParseRpm(value);
@@ -413,7 +413,7 @@ Parsed ParseCommandLine(Args args, std::optional<std::string_view> environmentPo
       match = TakeValueOption(args, i, "--timeout", value);
       if (match == OptionMatch::Yes) {
         const auto timeout = ParseSeconds(value);
-        if (!timeout) return Fail("--timeout takes a positive number of seconds, not " + Quoted(value));
+        if (!timeout) return Fail("--timeout takes a number of seconds above 0 and at most 1000000, not " + Quoted(value));
         inv.timeout = *timeout;
         continue;
       }

@@ -224,7 +224,11 @@ int RunCommand(const Invocation& inv, Session& session, std::FILE* out) {
   if (inv.command == Command::Test) {
     std::string text, error;
     if (const auto problem = ReadRegularFile(inv.file, text)) {
-      session.Say(ProfileErrorText(*problem, Language::English));
+      session.Say(PlanFileErrorText(*problem));
+      return EXIT_USAGE;
+    }
+    if (const auto unwritable = JunitUnwritable(inv.junit)) {
+      session.Say(*unwritable);
       return EXIT_USAGE;
     }
     plan = ParsePlan(text, inv, error);

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "analysis_json.h"
+#include "codes.h"
 #include "crawl_run.h"
 #include "current_tracker.h"
 #include "interruption.h"
@@ -25,8 +26,13 @@ double Seconds(std::chrono::milliseconds duration) { return static_cast<double>(
 
 double Now(const Session& session) { return session.link.steadyClock(); }
 
+// How long an interrupted run is given to stop the motor and give the jog
+// speed back before the plain stop is tried.
+constexpr std::chrono::milliseconds RUN_END_AFTER_INTERRUPTION{2000};
+
 // Ticks until `over` holds; an interruption stops the run (and with it the
-// motor) as `rotate` does. False when interrupted.
+// motor) and sees its end through: the stop acknowledged, the jog speed the
+// run found given back. False when interrupted.
 bool Drive(Session& session, const std::function<void(double)>& step, const std::function<bool()>& over,
            const std::function<void(double)>& stop) {
   const WaitEnd end = session.TickUntil(Clock::time_point::max(), [&] {
@@ -36,8 +42,43 @@ bool Drive(Session& session, const std::function<void(double)>& step, const std:
   if (end != WaitEnd::Interrupted) return true;
   session.Say("interrupted; stopping the motor");
   stop(Now(session));
-  session.StopMotor(STOP_AFTER_INTERRUPTION);
+  // The interruption is still in force: these ticks are what it asked for.
+  const Clock::time_point deadline = Clock::now() + RUN_END_AFTER_INTERRUPTION;
+  while (!over() && Clock::now() < deadline && session.PortOpen()) {
+    session.Tick();
+    step(Now(session));
+  }
+  if (!over()) session.StopMotor(STOP_AFTER_INTERRUPTION);
   return false;
+}
+
+// A run that ended by a lost link may have left the motor turning: when the
+// link is back within the timeout, the stop goes out and is waited for, and
+// the jog speed the run found goes back. Says what was done.
+void PayOwedStop(Session& session, const MotionRun& motion, std::chrono::milliseconds timeout) {
+  if (!motion.Owed().owed) return;
+  const std::string within = std::to_string(timeout.count()) + " ms";
+  session.Say("the link was lost mid-run; waiting up to " + within + " for it to come back to stop the motor");
+  const WaitEnd back = session.TickUntil(Clock::now() + timeout, [&] {
+    return session.link.state.readyWord == READY_CONNECTED || !session.PortOpen();
+  });
+  if (back != WaitEnd::Met || !session.PortOpen()) {
+    session.Say("the link did not come back: no stop was sent, the motor may still be turning");
+    return;
+  }
+  if (!session.StopMotor(timeout)) return;
+  const int16_t speed = motion.FoundJogSpeed();
+  const ParameterState& jog = State(session.link.parameters, ParameterId::JogSpeed);
+  if (jog.known && jog.value == speed) {
+    session.Say("the link came back: the motor was stopped");
+    return;
+  }
+  if (!PushCommand(session.link, CMD_SET_JOG_SPEED, static_cast<uint16_t>(speed))) return;
+  const WaitEnd set = session.TickUntil(Clock::now() + timeout, [&] { return jog.outstanding == 0; });
+  session.Say(set == WaitEnd::Met && jog.value == speed
+                  ? "the link came back: the motor was stopped and the jog speed set back to " + std::to_string(speed)
+                  : "the link came back: the motor was stopped; the jog speed was not confirmed back at " +
+                        std::to_string(speed));
 }
 
 Measured Ended(RunEnd end, std::string json, double started, const Session& session) {
@@ -112,6 +153,7 @@ Measured Crawl(const Invocation& inv, Session& session) {
   const bool whole = Drive(
       session, [&](double now) { run.Step(now); }, [&] { return run.End() != RunEnd::Running; },
       [&](double now) { run.Stop(now); });
+  PayOwedStop(session, run.Motion(), inv.timeout);
   return Ended(whole ? run.End() : RunEnd::Stopped, analysis::CrawlJson(run.Figures()), started, session);
 }
 
@@ -126,6 +168,7 @@ Measured Sweep(const Invocation& inv, Session& session) {
   const bool whole = Drive(
       session, [&](double now) { run.Step(now); }, [&] { return run.End() != RunEnd::Running; },
       [&](double now) { run.Stop(now); });
+  PayOwedStop(session, run.Motion(), inv.timeout);
   return Ended(whole ? run.End() : RunEnd::Stopped, analysis::SweepJson(run.Figures()), started, session);
 }
 
@@ -190,6 +233,7 @@ Measured Tune(const Invocation& inv, Session& session) {
     if (!Drive(session, step, [&] { return run.End() != RunEnd::Running; }, stop))
       return Ended(RunEnd::Stopped, TuneJson(run), started, session);
   }
+  PayOwedStop(session, run.Motion(), inv.timeout);
   Measured m = Ended(run.End(), TuneJson(run), started, session);
   if (run.Decision() == TuneDecision::RevertMismatch) {
     m.status = EXIT_DIFFERS;

@@ -1,13 +1,20 @@
 // test_plan.cpp: reading a plan, judging the bounds, and the JUnit file.
 #include "test_plan.h"
 
+#include "profile_file.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QStringList>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 
 namespace velkor::ctl {
@@ -213,6 +220,11 @@ std::optional<Plan> ParsePlan(const std::string& text, const Invocation& base, s
     error = "not JSON (" + parseError.errorString().toStdString() + " at byte " + std::to_string(parseError.offset) + ")";
     return std::nullopt;
   }
+  std::string twice;
+  if (const auto offset = DuplicateKey(text, twice)) {
+    error = "\"" + twice + "\" is written twice, again at byte " + std::to_string(*offset);
+    return std::nullopt;
+  }
   const QJsonValue steps = document.object().value("steps");
   if (!document.isObject() || !steps.isArray() || steps.toArray().isEmpty()) {
     error = "a plan is an object with a non-empty \"steps\" array";
@@ -225,6 +237,26 @@ std::optional<Plan> ParsePlan(const std::string& text, const Invocation& base, s
     plan.steps.push_back(std::move(*step));
   }
   return plan;
+}
+
+std::string PlanFileErrorText(const ProfileError& error) {
+  if (error.kind == ProfileErrorKind::NotARegularFile)
+    return error.file + ": not a regular file (a FIFO, a device or a socket); plans are ordinary files";
+  return ProfileErrorText(error, Language::English);
+}
+
+std::optional<std::string> JunitUnwritable(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return "cannot write " + path + ": not a regular file";
+    if (access(path.c_str(), W_OK) != 0) return "cannot write " + path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (access(folder.c_str(), W_OK | X_OK) != 0) return "cannot write " + path + ": " + std::strerror(errno);
+  return std::nullopt;
 }
 
 std::vector<BoundResult> JudgeStep(const PlanStep& step, const std::string& figuresJson, const std::string& why,

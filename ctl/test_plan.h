@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "profile_error.h"
 
 namespace velkor::ctl {
 
@@ -42,7 +43,14 @@ struct Plan {
   std::vector<PlanStep> steps;
 };
 
-// The plan in `text`, or the error in words in `error`.
+// A plan file that could not be read, in words that name it a plan.
+std::string PlanFileErrorText(const ProfileError& error);
+// Why the JUnit file at `path` could not be written, found before any
+// motion: it is not a regular file, or it or its folder is not writable.
+std::optional<std::string> JunitUnwritable(const std::string& path);
+
+// The plan in `text`, or the error in words in `error`. A key written twice
+// in one object is refused: the parser would keep only the last.
 std::optional<Plan> ParsePlan(const std::string& text, const Invocation& base, std::string& error);
 
 enum class Verdict { Held, Failed, Unknown };

@@ -32,12 +32,14 @@ class PageWriter {
     font.setBold(true);
     Text(text, font);
   }
-  void Heading(const QString& text) {
+  // A heading stays with the start of what it heads: `keep` is the room
+  // the heading and that start need together.
+  void Heading(const QString& text, int keep = HEADING_KEEP) {
     QFont font = painter_.font();
     font.setPointSizeF(11);
     font.setBold(true);
     y_ += GAP / 2;
-    Room(HEADING_KEEP);  // a heading stays with the start of what it heads
+    Room(keep);
     Text(text, font);
   }
   void Text(const QString& text, const QFont& font) {
@@ -85,7 +87,7 @@ class PageWriter {
   }
 
   void Plot(const ReportPlot& plot) {
-    Heading(plot.title);
+    Heading(plot.title, HEADING_KEEP + PLOT_HEIGHT);  // the plot on the heading's page
     Room(PLOT_HEIGHT);
     const QPalette shown = plot.plot->palette();
     StylePlot(plot.plot, PagePalette());

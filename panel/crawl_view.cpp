@@ -193,6 +193,7 @@ void CrawlView::AskToStart() {
 }
 
 void CrawlView::Begin() {
+  if (run_ && run_->End() == RunEnd::Finished) lastComplete_ = Complete{LabelText(), run_->Plan().rpm, run_->Figures()};
   label_ = {QString::number(++runs_), SmoothingText(link_), ParameterText(link_, ParameterId::ProportionalK),
             ParameterText(link_, ParameterId::LevelingK)};
   run_ = std::make_unique<CrawlRun>(link_);
@@ -306,27 +307,38 @@ void CrawlView::Keep() {
 
 void CrawlView::AddToReport(AnalysisReport& report, std::vector<std::string>& json) const {
   if (run_) {
-    const analysis::CrawlFigures f = run_->Figures();
-    ReportTable figures{.title = "Ползучий ход: прогон " + LabelText(), .columns = {"Показатель", "Значение"}, .rows = {}};
-    figures.rows.push_back({"Скорость, об/мин", QString::number(run_->Plan().rpm)});
-    figures.rows.push_back({"Итог", RunEndText(run_->End())});
+    // A run that measured nothing is named with its end; the figures are
+    // then the last complete run's, under its own label.
+    const bool none = run_->End() != RunEnd::Finished && run_->Figures().basis.readings == 0 && lastComplete_;
+    const analysis::CrawlFigures f = none ? lastComplete_->figures : run_->Figures();
+    const QString label = none ? lastComplete_->label : LabelText();
+    const int16_t rpm = none ? lastComplete_->rpm : run_->Plan().rpm;
+    ReportTable figures{.title = "Ползучий ход: прогон " + label, .columns = {"Показатель", "Значение"}, .rows = {}};
+    if (none) figures.rows.push_back({"Последний прогон " + LabelText(), RunEndText(run_->End())});
+    figures.rows.push_back({"Скорость, об/мин", QString::number(rpm)});
+    figures.rows.push_back({"Итог", none ? RunEndText(RunEnd::Finished) : RunEndText(run_->End())});
     figures.rows.push_back({TextOf(Figure::Ripple).name, Number(f.ripplePercent, 1)});
     figures.rows.push_back({TextOf(Figure::ZeroCrossingError).name, Number(f.zeroCrossingErrorMa, 1)});
     figures.rows.push_back({TextOf(Figure::Harmonic3).name + QString(" A/B"), Pair(f.harmonic3PercentA, f.harmonic3PercentB)});
     figures.rows.push_back({TextOf(Figure::Harmonic5).name + QString(" A/B"), Pair(f.harmonic5PercentA, f.harmonic5PercentB)});
     figures.rows.push_back({"Основа", BasisText(f.basis)});
     report.tables.push_back(figures);
-    ReportTable bins{.title = "Ползучий ход: по микрошагам", .columns = Columns(BIN_COLUMNS, std::size(BIN_COLUMNS)), .rows = {}};
-    for (int row = 0; row < bins_->rowCount(); ++row) {
-      QStringList cells;
-      for (int c = 0; c < bins_->columnCount(); ++c) cells << bins_->item(row, c)->text();
-      bins.rows.push_back(cells);
+    if (!none) {
+      ReportTable bins{.title = "Ползучий ход: по микрошагам", .columns = Columns(BIN_COLUMNS, std::size(BIN_COLUMNS)), .rows = {}};
+      for (int row = 0; row < bins_->rowCount(); ++row) {
+        QStringList cells;
+        for (int c = 0; c < bins_->columnCount(); ++c) cells << bins_->item(row, c)->text();
+        bins.rows.push_back(cells);
+      }
+      report.tables.push_back(bins);
+      report.plots.push_back({"Ползучий ход: измеренный ток A против B и идеальный круг", plot_});
     }
-    report.tables.push_back(bins);
-    report.plots.push_back({"Ползучий ход: измеренный ток A против B и идеальный круг", plot_});
-    json.push_back("\"crawl\": {\"label\": " + JsonString(LabelText().toStdString()) +
-                   ", \"rpm\": " + std::to_string(run_->Plan().rpm) + ", \"figures\": " +
-                   analysis::CrawlJson(f) + "}");
+    json.push_back("\"crawl\": {\"label\": " + JsonString(label.toStdString()) + ", \"rpm\": " + std::to_string(rpm) +
+                   ", \"figures\": " + analysis::CrawlJson(f) +
+                   (none ? ", \"lastRun\": {\"label\": " + JsonString(LabelText().toStdString()) + ", \"end\": " +
+                               JsonString(RunEndEnglish(run_->End())) + "}"
+                         : std::string()) +
+                   "}");
   }
   if (!keptRuns_.empty()) {
     ReportTable kept{.title = "Сравнение прогонов", .columns = Columns(KEPT_COLUMNS, std::size(KEPT_COLUMNS)), .rows = {}};

@@ -78,6 +78,14 @@ class CrawlView : public MotionView {
   };
   QString LabelText() const;
   Label label_;
+  // The last run that ran its course: a report after a run stopped before
+  // it measured anything gives its figures.
+  struct Complete {
+    QString label;
+    int16_t rpm = 0;
+    analysis::CrawlFigures figures;
+  };
+  std::optional<Complete> lastComplete_;
   int runs_ = 0;
   int shownPoints_ = 0;
   std::vector<KeptCrawl> keptRuns_;

@@ -1,6 +1,7 @@
 // current_analysis_window.cpp: the window's frame, its listening and its report.
 #include "current_analysis_window.h"
 
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QEvent>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 
 #include "analysis_json.h"
 #include "analysis_plot.h"
+#include "driver_identity.h"
 #include "crawl_view.h"
 #include "figure_texts.h"
 #include "json_string.h"
@@ -96,6 +98,10 @@ void CurrentAnalysisWindow::StopMotion() {
 }
 
 void CurrentAnalysisWindow::AfterTick() {
+  if (owed_.owed) {
+    PayOwedStop(link_, owed_, LinkNow(link_));
+    if (!owed_.owed) UpdateListening();
+  }
   if (!MotionRunning()) return;
   // The panel's "Стоп" and a lost link turn the jog off between two ticks.
   if (jogAfterStep_ && !link_.state.jogActive) StopMotion();
@@ -118,6 +124,16 @@ void CurrentAnalysisWindow::RefreshFigures() {
 
 void CurrentAnalysisWindow::ShowMotionState() {
   const bool running = MotionRunning();
+  if (running && !runGoing_) {
+    const ParameterState& speed = State(link_.parameters, ParameterId::JogSpeed);
+    runResets_ = link_.parameters.resets;
+    runFound_ = OwedStop{.owed = true, .port = link_.values.portName, .since = 0,
+                         .jogSpeed = static_cast<int16_t>(speed.value)};
+  } else if (!running && runGoing_ && link_.parameters.resets != runResets_) {
+    owed_ = runFound_;
+    owed_.since = LinkNow(link_);
+  }
+  runGoing_ = running;
   for (MotionView* view : std::initializer_list<MotionView*>{crawl_, sweep_, tune_}) view->AllowStart(!running);
   stop_->setEnabled(running);
   jogAfterStep_ = link_.state.jogActive;
@@ -133,6 +149,13 @@ void CurrentAnalysisWindow::showEvent(QShowEvent* event) {
 void CurrentAnalysisWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   UpdateListening();
+}
+
+// Closing the window ends its motion as Esc does; the stop and the jog
+// speed's return are still seen through while it is hidden.
+void CurrentAnalysisWindow::closeEvent(QCloseEvent* event) {
+  StopMotion();
+  QWidget::closeEvent(event);
 }
 
 // Esc comes here from wherever the focus is in the window, unless an open
@@ -159,7 +182,7 @@ void CurrentAnalysisWindow::changeEvent(QEvent* event) {
 // The live figures are worked out while they can be seen; a run is stepped
 // until it ends, shown or not. Otherwise the window costs the link nothing.
 void CurrentAnalysisWindow::UpdateListening() {
-  const bool wanted = isVisible() || MotionRunning();
+  const bool wanted = isVisible() || MotionRunning() || owed_.owed;
   if (isVisible()) {
     refresh_->start();
   } else {
@@ -188,9 +211,10 @@ AnalysisReport CurrentAnalysisWindow::Report() const {
   const QString time = QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(clock_()))
                            .toString("yyyy-MM-dd HH:mm:ss");
   const QString port = QString::fromStdString(link_.values.portName);
-  const QString status = QString::fromUtf8(link_.values.statusText.data(),
-                                           static_cast<qsizetype>(link_.values.statusText.size()));
-  report.facts = {{"Время", time}, {"Порт", port.isEmpty() ? "не выбран" : port}, {"Привод", status}};
+  // The driver is the device and the name it is known by across connections.
+  const QString driver = port.isEmpty() ? QString::fromUtf8(UNKNOWN_TEXT)
+                                        : QString("VK-3, %1").arg(QString::fromStdString(DriverIdentity(port.toStdString())));
+  report.facts = {{"Время", time}, {"Порт", port.isEmpty() ? "не выбран" : port}, {"Привод", driver}};
 
   ReportTable parameters{.title = "Параметры привода", .columns = {"Параметр", "Значение"}, .rows = {}};
   std::string parametersJson;
@@ -208,7 +232,9 @@ AnalysisReport CurrentAnalysisWindow::Report() const {
 
   std::vector<std::string> members = {
       "\"format\": \"velkor-current-report\"", "\"version\": 1", "\"time\": " + JsonString(time.toStdString()),
-      "\"port\": " + JsonString(port.toStdString()), "\"driver\": " + JsonString(status.toStdString()),
+      "\"port\": " + JsonString(port.toStdString()), "\"driver\": {\"device\": \"VK-3\", \"identity\": " +
+          (port.isEmpty() ? std::string("null") : JsonString(DriverIdentity(port.toStdString()))) +
+          ", \"port\": " + JsonString(port.toStdString()) + "}",
       "\"parameters\": {" + parametersJson + "}",
       "\"tracking\": " + analysis::TrackerJson(tracker_.Figures(LinkNow(link_)))};
   for (const MotionView* view : std::initializer_list<const MotionView*>{crawl_, sweep_, tune_})

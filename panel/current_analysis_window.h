@@ -17,6 +17,7 @@
 #include "analysis_report.h"
 #include "current_tracker.h"
 #include "link_controller.h"
+#include "motion_run.h"
 
 class QLabel;
 class QPushButton;
@@ -72,6 +73,7 @@ class CurrentAnalysisWindow : public QWidget {
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
@@ -88,6 +90,12 @@ class CurrentAnalysisWindow : public QWidget {
   // Whether the jog was on after the last step of a run: a jog that went off
   // between two ticks was ended by the operator's "Стоп" on the panel.
   bool jogAfterStep_ = false;
+  // What the present run found as it began, and what one that ended by a
+  // lost link still owes the driver.
+  bool runGoing_ = false;
+  uint32_t runResets_ = 0;
+  OwedStop runFound_;
+  OwedStop owed_;
   QString lastFolder_;
 
   QLabel* driver_ = nullptr;

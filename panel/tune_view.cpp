@@ -246,17 +246,19 @@ void TuneView::ShowButtons() {
 void TuneView::ShowFigures() {
   if (!run_) return;
   shownPhase_ = run_->Phase();
-  QString status = "Автоподстройка: " + PhaseText(run_->Phase()) + ".";
+  const bool cut = run_->Phase() == TunePhase::Over && run_->End() != RunEnd::Finished;
+  QString status = "Автоподстройка: " + (cut ? QString("прервана") : PhaseText(run_->Phase())) + ".";
   if (run_->End() != RunEnd::Running && run_->End() != RunEnd::Finished) status += " Итог: " + RunEndText(run_->End()) + ".";
   status_->setText(status);
   outcome_->setText(DecisionText(*run_));
 
-  const bool afterKnown = run_->Phase() >= TunePhase::Deciding;
+  // A run cut short leaves what it did not measure unknown.
+  const bool afterKnown = run_->After().complete;
   SetCell(table_, 0, COL_BEFORE, QString::number(run_->KpBefore()));
   SetCell(table_, 1, COL_BEFORE, QString::number(run_->KlBefore()));
   SetCell(table_, 0, COL_AFTER, afterKnown ? QString::number(run_->KpAfter()) : QString::fromUtf8(UNKNOWN_TEXT));
   SetCell(table_, 1, COL_AFTER, afterKnown ? QString::number(run_->KlAfter()) : QString::fromUtf8(UNKNOWN_TEXT));
-  const bool beforeMeasured = run_->Phase() > TunePhase::Before;
+  const bool beforeMeasured = run_->Before().complete;
   for (size_t i = 0; i < ROWS.size(); ++i) {
     const int row = FIRST_MEASURE_ROW + static_cast<int>(i);
     SetCell(table_, row, COL_BEFORE, beforeMeasured ? ROWS[i].value(run_->Before()) : QString::fromUtf8(UNKNOWN_TEXT));
@@ -280,12 +282,12 @@ void TuneView::AddToReport(AnalysisReport& report, std::vector<std::string>& jso
   table.rows.push_back({"Этап", status_->text(), outcome_->text()});
   report.tables.push_back(table);
   report.plots.push_back({"Автоподстройка: круг токов до и после", plot_});
-  const bool afterKnown = run_->Phase() >= TunePhase::Deciding;
+  const bool afterKnown = run_->After().complete;
   std::string tune = "\"tune\": {\"kpBefore\": " + std::to_string(run_->KpBefore()) +
                      ", \"klBefore\": " + std::to_string(run_->KlBefore()) +
                      ", \"kpAfter\": " + (afterKnown ? std::to_string(run_->KpAfter()) : "null") +
                      ", \"klAfter\": " + (afterKnown ? std::to_string(run_->KlAfter()) : "null");
-  if (run_->Phase() > TunePhase::Before)
+  if (run_->Before().complete)
     tune += ", \"before\": {\"standstill\": " + analysis::TrackerJson(run_->Before().standstill) +
             ", \"crawl\": " + analysis::CrawlJson(run_->Before().crawl) + "}";
   if (afterKnown)

@@ -130,6 +130,8 @@ std::string DecodedKey(std::string_view raw) {
   return key;
 }
 
+}  // namespace
+
 // Qt's parser keeps the last of two equal keys and says nothing of the
 // first; a file edited by hand may well hold a forgotten copy of a line. The
 // text is valid JSON here, so every string followed by a colon is a key, and
@@ -163,6 +165,8 @@ std::optional<size_t> DuplicateKey(std::string_view text, std::string& key) {
   }
   return std::nullopt;
 }
+
+namespace {
 
 std::optional<ProfileError> CheckParameter(const QString& key, const QJsonValue& value, const std::string& file,
                                            Profile& profile) {

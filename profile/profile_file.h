@@ -23,6 +23,10 @@ std::optional<ProfileError> ParseProfile(std::string_view text, const std::strin
 // profiles, and the other JSON files the tools read.
 std::optional<ProfileError> ReadRegularFile(const std::string& path, std::string& text);
 
+// Where the first key written twice in one object of valid JSON `text`
+// begins, with the key in `key`; none when every key is written once.
+std::optional<size_t> DuplicateKey(std::string_view text, std::string& key);
+
 // The file's text: one object, two-space indented, ending in a newline.
 std::string ProfileText(const Profile& profile);
 std::optional<ProfileError> WriteProfile(const Profile& profile, const std::string& path);

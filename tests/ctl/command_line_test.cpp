@@ -82,7 +82,7 @@ TEST(CommandLine, AMeasuringCommandLineThatCannotBeRunIsAUsageError) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string>> cases = {
       {{"crawl", "--speed", "0"}, "--speed takes a whole number of rpm from 1 to 30000, not '0'"},
       {{"crawl", "--from", "5"}, "crawl takes --speed RPM, --for SECONDS and --json, not '--from'"},
-      {{"analyze", "--for", "-1"}, "--for takes a positive number of seconds, not '-1'"},
+      {{"analyze", "--for", "-1"}, "--for takes a number of seconds above 0 and at most 1000000, not '-1'"},
       {{"sweep", "--from", "60"}, "sweep needs --from RPM and --to RPM"},
       {{"sweep", "--from", "60", "--to", "60"}, "sweep needs two different speeds"},
       {{"sweep", "--from", "60", "--to", "600", "--steps", "33"}, "--steps takes a whole number from 2 to 32, not '33'"},

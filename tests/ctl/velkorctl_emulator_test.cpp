@@ -338,12 +338,12 @@ TEST(VelkorctlUsage, AUsageErrorEndsWithTwoAndNothingReachesTheWire) {
       {{"action", "jump"},
        "unknown action 'jump'; the actions are reread, save, autotune, smoothing, test, step-left, step-right, zero, stop"},
       {{"rotate", "left"}, "rotate needs --for SECONDS"},
-      {{"rotate", "left", "--for", "-1"}, "--for takes a positive number of seconds, not '-1'"},
+      {{"rotate", "left", "--for", "-1"}, "--for takes a number of seconds above 0 and at most 1000000, not '-1'"},
       {{"rotate", "up", "--for", "1"}, "rotate takes left or right and --for SECONDS, not 'up'"},
       {{"watch", "--csv", "--json"}, "watch takes one of --csv and --json"},
       {{"show", "--xml"}, "show takes only --json, not '--xml'"},
-      {{"--timeout", "0", "show"}, "--timeout takes a positive number of seconds, not '0'"},
-      {{"--timeout", "nan", "show"}, "--timeout takes a positive number of seconds, not 'nan'"},
+      {{"--timeout", "0", "show"}, "--timeout takes a number of seconds above 0 and at most 1000000, not '0'"},
+      {{"--timeout", "nan", "show"}, "--timeout takes a number of seconds above 0 and at most 1000000, not 'nan'"},
       {{"jog"}, "unknown command 'jog'; see velkorctl --help"},
       {{}, "no command given; see velkorctl --help"},
   };
@@ -655,6 +655,7 @@ TEST(VelkorctlTest, ABadPlanExitsTwoAndSendsNothing) {
        "step 1: tune --revert gives the old values back; --save goes with --keep"},
       {R"({"steps": [{"run": "analyze", "bounds": {"readings": {"min": 5, "max": 1}}}]})",
        "step 1: the bound on \"readings\" has its \"min\" above its \"max\""},
+      {R"({"steps": [{"run": "analyze"}], "steps": [{"run": "crawl"}]})", "\"steps\" is written twice, again at byte 32"},
   };
   SilentLine line;
   for (const auto& [text, message] : cases) {
@@ -662,6 +663,26 @@ TEST(VelkorctlTest, ABadPlanExitsTwoAndSendsNothing) {
     const CtlResult r = RunCtl({"--port", line.Port(), "test", files.plan});
     EXPECT_EQ(r.exitStatus, 2) << text;
     EXPECT_EQ(r.err, "velkorctl: " + files.plan + ": " + message + "\n");
+  }
+  EXPECT_EQ(line.Written(), "");
+}
+
+TEST(VelkorctlTest, AJunitFileThatCannotBeWrittenOrAPlanThatIsNoFileExitsTwoBeforeAnyMotion) {
+  const PlanFiles files(R"({"steps": [{"run": "crawl", "speed_rpm": 2, "for_s": 1}]})");
+  const std::string folder = files.dir.Path().string();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {  // arguments, message
+      {{"test", files.plan, "--junit", folder}, "cannot write " + folder + ": not a regular file"},
+      {{"test", files.plan, "--junit", folder + "/none/junit.xml"},
+       "cannot write " + folder + "/none/junit.xml: No such file or directory"},
+      {{"test", "/dev/null"}, "/dev/null: not a regular file (a FIFO, a device or a socket); plans are ordinary files"},
+  };
+  SilentLine line;
+  for (const auto& [args, message] : cases) {
+    std::vector<std::string> all = {"--port", line.Port()};
+    all.insert(all.end(), args.begin(), args.end());
+    const CtlResult r = RunCtl(all);
+    EXPECT_EQ(r.exitStatus, 2) << message;
+    EXPECT_EQ(r.err, "velkorctl: " + message + "\n");
   }
   EXPECT_EQ(line.Written(), "");
 }
@@ -721,6 +742,7 @@ TEST(VelkorctlCrawl, CtrlCOrSigtermStopsTheMotorBeforeVelkorctlEnds) {
     EXPECT_EQ(r.err, "velkorctl: interrupted; stopping the motor\nvelkorctl: stopped before its end\n") << signal;
     EXPECT_FALSE(driver.Moving()) << signal;
     EXPECT_TRUE(driver.Received(CMD_ACTION, ACT_STOP)) << signal;
+    EXPECT_EQ(driver.Current().jogSpeed, 60) << signal;  // the jog speed the crawl found
   }
 }
 

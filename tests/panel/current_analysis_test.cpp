@@ -121,6 +121,7 @@ class CurrentAnalysisTest : public QObject {
     QTest::newRow("Esc in the window") << "esc";
     QTest::newRow("the window's Стоп") << "button";
     QTest::newRow("the panel's Стоп") << "panel";
+    QTest::newRow("closing the window") << "close";
   }
   void aCrawlEndsAtOnceWithTheStopOnTheWire() {
     QFETCH(QString, how);
@@ -135,11 +136,15 @@ class CurrentAnalysisTest : public QObject {
     } else if (how == "button") {
       for (QPushButton* b : window->findChildren<QPushButton*>())
         if (b->text() == "Стоп (Esc)") QTest::mouseClick(b, Qt::LeftButton);
+    } else if (how == "close") {
+      window->close();
     } else {
       test::Click(*panel_, ID_STOP);
     }
     QTRY_VERIFY_WITH_TIMEOUT(Received(*panel_, CMD_ACTION, ACT_STOP), PATIENCE_MS);
     QTRY_VERIFY_WITH_TIMEOUT(!window->MotionRunning(), PATIENCE_MS);
+    // The jog speed the crawl found goes back after the stop.
+    QTRY_VERIFY_WITH_TIMEOUT(Received(*panel_, CMD_SET_JOG_SPEED, 60), PATIENCE_MS);
     const QString status = window->Crawl()->Status()->text();
     QVERIFY2(status.contains("остановлен оператором"), qPrintable(status));
     QVERIFY(!panel_->Emulator()->WithEmulator([](sim::Emulator& e) { return e.Moving(); }));
@@ -163,6 +168,22 @@ class CurrentAnalysisTest : public QObject {
 
   // After the driver's tuning, the operator's choice is carried out and told
   // only as far as the driver confirmed it.
+  // Stopped before the driver tuned: cut short, and what was not measured is unknown.
+  void aTuningStoppedWithEscReadsCutShortWithNothingUnmeasuredShown() {
+    CurrentAnalysisWindow* window = Connect();
+    window->Tune()->AskToStart();
+    ConfirmMotion();
+    QTRY_VERIFY_WITH_TIMEOUT(window->MotionRunning(), PATIENCE_MS);
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->MotionRunning(), PATIENCE_MS);
+    QCOMPARE(window->Tune()->Status()->text(),
+             QString("Автоподстройка: прервана. Итог: остановлен оператором; показано измеренное до остановки."));
+    QTableWidget* table = window->Tune()->Comparison();
+    QCOMPARE(table->item(0, 2)->text(), QString("—"));  // Kp after
+    QCOMPARE(table->item(1, 2)->text(), QString("—"));  // KL after
+    QVERIFY(!Received(*panel_, CMD_ACTION, ACT_AUTOTUNE));
+  }
+
   void theTuningEndsAsTheOperatorDecides_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("code");

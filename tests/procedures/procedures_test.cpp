@@ -91,16 +91,27 @@ TEST(CrawlRun, StopGoesBeforeAnythingQueuedButNeverBeforeItsOwnRotation) {
   }
 }
 
-TEST(CrawlRun, ALostLinkEndsItAsLostWithTheJogOff) {
+TEST(CrawlRun, ALostLinkEndsItAsLostWithTheJogOffAndOwesTheStopAndJogSpeedOnceTheDriverIsBack) {
   sim::EmulatorOptions options;
   options.silentAtMs = 1500;
   options.silentForMs = 5000;
+  options.jogTimeoutMs = 600000;  // only a stop ends the rotation
   Line line(options);
   CrawlRun run(line.link);
   run.Start({2, 10.0, true}, VirtualSeconds());
   ASSERT_TRUE(line.Finish(run, 5000));
   EXPECT_EQ(run.End(), RunEnd::LinkLost);
   EXPECT_FALSE(line.link.state.jogActive);
+  OwedStop owed = run.Motion().Owed();
+  EXPECT_TRUE(owed.owed);
+  EXPECT_TRUE(line.emulator.Moving());
+  line.Executed();
+  ASSERT_TRUE(line.RunUntil([&] { return PayOwedStop(line.link, owed, VirtualSeconds()); }, 10000));
+  ASSERT_TRUE(line.RunUntil([&] { return !line.emulator.Moving() && line.emulator.CurrentParameters().jogSpeed == 60; }, 2000));
+  Commands executed = line.Executed();  // without the reconnection's re-read
+  std::erase(executed, std::pair<int, int>{CMD_ACTION, ACT_REREAD});
+  EXPECT_EQ(executed, (Commands{STOP, SPEED_60}));
+  EXPECT_FALSE(owed.owed);  // once
 }
 
 TEST(SweepSpeeds, EqualStepsFromOneBoundToTheOtherInWholeRpm) {
